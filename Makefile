@@ -1,0 +1,38 @@
+# Quorbane on Linux: cross-built with mingw-w64, run and tested under Wine.
+#   make run    install what is missing, build, and start the program with a simulated synchronizer
+#   make test   install what is missing, build everything, run every test
+BUILD  ?= build
+NATIVE := $(BUILD)/native
+WIN    := $(BUILD)/win
+JOBS   ?= 2
+
+.PHONY: all setup build native win run test clean
+
+all: build
+
+setup:
+	@tools/setup
+
+$(NATIVE)/CMakeCache.txt:
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
+
+$(WIN)/CMakeCache.txt:
+	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+native: setup $(NATIVE)/CMakeCache.txt
+	cmake --build $(NATIVE) -j$(JOBS)
+
+win: setup $(WIN)/CMakeCache.txt
+	cmake --build $(WIN) -j$(JOBS)
+
+build: native win
+
+run: build
+	@tools/run-app
+
+test: build
+	@tools/run-tests
+
+clean:
+	tools/bench down || true
+	rm -rf $(BUILD)

@@ -1,0 +1,50 @@
+# Windows tree (mingw-w64): the program, and the tests that run under Wine through CTest.
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${PROJECT_SOURCE_DIR}/resources -I${PROJECT_SOURCE_DIR}")
+enable_language(RC)
+
+set(QUORBANE_WARNINGS -Wall -Wextra)
+
+# Everything but the entry point, so that tests link the same code as the program.
+add_library(quorbane_core STATIC
+  ${QUORBANE_PURE_SOURCES}
+  shell/about_box.cpp
+  shell/app_state.cpp
+  shell/center.cpp
+  shell/dispatch.cpp
+  shell/main_window.cpp
+  link/com_port.cpp
+  link/register_protocol.cpp
+  link/transmit_wait.cpp
+  dialogs/progress_dialog.cpp
+  dialogs/find_dialog.cpp
+  dialogs/search_dialog.cpp
+  dialogs/editor_dialog.cpp
+  dialogs/editor_fields.cpp
+  dialogs/load_dialog.cpp
+  dialogs/save_dialog.cpp
+)
+target_include_directories(quorbane_core PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(quorbane_core PRIVATE ${QUORBANE_WARNINGS})
+target_compile_definitions(quorbane_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+target_link_libraries(quorbane_core PUBLIC comctl32 gdi32 user32 kernel32)
+
+add_executable(quorbane WIN32 shell/winmain.cpp resources/quorbane.rc)
+target_compile_options(quorbane PRIVATE ${QUORBANE_WARNINGS})
+target_link_libraries(quorbane PRIVATE quorbane_core)
+set_target_properties(quorbane PROPERTIES OUTPUT_NAME quorbane RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
+  "${PROJECT_SOURCE_DIR}/resources/resource.h;${PROJECT_SOURCE_DIR}/resources/quorbane.manifest;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")
+
+# GoogleTest from Debian's sources, cross-built.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+# Windows tests run under Wine in the bench's private prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tools/wine-run)
+
+add_subdirectory(tests/win)
+if(EXISTS ${PROJECT_SOURCE_DIR}/tests/gui/CMakeLists.txt)
+  add_subdirectory(tests/gui)
+endif()

@@ -1,0 +1,222 @@
+// The parameter editor. It keeps no copy of the parameters: SyncSettings is what the fields show
+// and what the load and the save exchange with the device.
+#include "dialogs/editor_dialog.h"
+
+#include <commctrl.h>
+
+#include "dialogs/editor_fields.h"
+#include "dialogs/load_dialog.h"
+#include "dialogs/save_dialog.h"
+#include "link/sync_settings.h"
+#include "resources/resource.h"
+#include "shell/app.h"
+#include "shell/center.h"
+#include "shell/dispatch.h"
+
+uint32_t HiddenModeState;
+
+namespace {
+
+constexpr int kInitFieldIds[kInitStringCount] = {IDC_INIT1, IDC_INIT2, IDC_INIT3, IDC_INIT4};
+
+struct TextLimit {
+    int id;
+    WPARAM characters;
+};
+// The fourth init string stops at 22 characters, one less than the others.
+constexpr TextLimit kTextLimits[] = {
+    {IDC_START_FRAME, 7}, {IDC_END_FRAME, 7}, {IDC_COMMENT, 15}, {IDC_INIT1, 23},
+    {IDC_INIT2, 23},      {IDC_INIT3, 23},    {IDC_INIT4, 22},
+};
+
+void SetSpinPosition(HWND editor, int spinId, int32_t position)
+{
+    SendDlgItemMessageA(editor, spinId, UDM_SETPOS, 0, MAKELPARAM(LOWORD(position), 0));
+}
+
+void SetSpinRange(HWND editor, int spinId, int lowest, int highest)
+{
+    SendDlgItemMessageA(editor, spinId, UDM_SETRANGE, 0, MAKELPARAM(highest, lowest));
+}
+
+// Shows a text of a fixed array, terminated here whatever the array holds.
+void ShowFixedText(HWND editor, int id, const char* text, size_t size)
+{
+    char shown[kInitStringSize + 1] = {};
+    for (size_t i = 0; i < size && i < sizeof shown - 1 && text[i]; ++i)
+        shown[i] = text[i];
+    SetDlgItemTextA(editor, id, shown);
+}
+
+void Enable(HWND editor, int id, BOOL enable)
+{
+    EnableWindow(GetDlgItem(editor, id), enable);
+}
+
+void SetEditorControls(HWND editor, BOOL enable)
+{
+    EnableStartFrame(editor, enable);
+    EnableEndFrame(editor, enable);
+    EnableOptionControls(editor, enable, enable, enable, enable);
+    EnableEditorButtons(editor, enable, enable, enable, enable);
+}
+
+// WM_INITDIALOG: a fresh editor (hidden mode off, no defaults pending, hotkeys held), its fields'
+// ranges and limits, then the whole load before it returns. Returns 1 (default focus).
+LRESULT InitEditor(HWND editor, UINT, WPARAM, LPARAM)
+{
+    CenterOverOwner(editor, GetWindow(editor, GW_OWNER));
+    HiddenModeState = 0;
+    defaultsPending = 0;
+    RegisterHotKey(editor, HK_FIRST, MOD_CONTROL, 'K');
+    RegisterHotKey(editor, HK_SECOND, MOD_CONTROL, 'B');
+    SetSpinPosition(editor, IDC_BAUD_SPIN, 1200);
+    SetSpinRange(editor, IDC_BAUD_SPIN, 1200, 9600);
+    SetSpinPosition(editor, IDC_MODEL_SPIN, 1);
+    SetSpinRange(editor, IDC_MODEL_SPIN, 1, 99);
+    SetSpinPosition(editor, IDC_CHANNEL_SPIN, 1);
+    SetSpinRange(editor, IDC_CHANNEL_SPIN, 1, 99);
+    for (const TextLimit& limit : kTextLimits)
+        SendDlgItemMessageA(editor, limit.id, EM_LIMITTEXT, limit.characters, 0);
+    LoadFromSynchronizer(editor, IDC_LOAD, 0, 0);
+    return 1;
+}
+
+constexpr CommandMapEntry EditorCommandRows[] = {
+    {IDC_MODEL_SPIN, IgnoreSpinCommand},
+    {IDC_CHANNEL_SPIN, IgnoreSpinCommand},
+    {IDC_BAUD_SPIN, IgnoreSpinCommand},
+    {IDC_BAUD, FieldNotify},
+    {IDC_MODEL, FieldNotify},
+    {IDC_CHANNEL, FieldNotify},
+    {IDC_START_FRAME, FieldNotify},
+    {IDC_END_FRAME, FieldNotify},
+    {IDC_SYNCHRONIZE, ToggleSynchronize},
+    {IDC_INIT1, CheckInitLength},
+    {IDC_INIT2, CheckInitLength},
+    {IDC_INIT3, CheckInitLength},
+    {IDC_INIT4, CheckInitLength},
+    {IDC_COMMENT, CheckInitLength},
+    {IDC_SAVE, SaveToSynchronizer},
+    {IDC_LOAD, LoadFromSynchronizer},
+    {IDC_DEFAULTS, FillDefaults},
+    {IDCANCEL, CloseEditor},  // the Cancel button or Esc; Enter (IDOK) has no row and does nothing
+};
+constexpr CommandMap EditorCommands = MakeCommandMap(EditorCommandRows, DPK_NONE);
+
+LRESULT EditorCommand(HWND editor, UINT, WPARAM wParam, LPARAM lParam)
+{
+    return RouteCommand(EditorCommands, editor, wParam, lParam);
+}
+
+constexpr MessageMapEntry EditorMessageRows[] = {
+    {WM_COMMAND, EditorCommand},
+    {WM_HOTKEY, EditorHotkey},
+    {WM_INITDIALOG, InitEditor},
+};
+constexpr MessageMap EditorMessages = MakeMessageMap(EditorMessageRows, DPK_NONE);
+
+}  // namespace
+
+INT_PTR CALLBACK EditorDlgProc(HWND editor, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return RouteMessage(EditorMessages, editor, message, wParam, lParam);
+}
+
+void RefreshEditorFields(HWND editor)
+{
+    SetSpinPosition(editor, IDC_MODEL_SPIN, Sync.model);
+    SetSpinPosition(editor, IDC_CHANNEL_SPIN, Sync.channel);
+    // Rewrites IDC_BAUD; the stepping then finds the position equal to the stored rate.
+    SetSpinPosition(editor, IDC_BAUD_SPIN, BaudRates[Sync.baudCode & 7]);
+    SetDlgItemInt(editor, IDC_START_FRAME, static_cast<UINT>(Sync.startFrame), FALSE);
+    SetDlgItemInt(editor, IDC_END_FRAME, static_cast<UINT>(Sync.endFrame), FALSE);
+    CheckDlgButton(editor, IDC_SYNCHRONIZE, (Sync.flags & FLAG_SYNCHRONIZE) ? BST_CHECKED : BST_UNCHECKED);
+    for (int i = 0; i < kInitStringCount; ++i)
+        ShowFixedText(editor, kInitFieldIds[i], Sync.initStrings[i], kInitStringSize);
+    ShowFixedText(editor, IDC_COMMENT, Sync.comment, kCommentSize);
+}
+
+void EnableStartFrame(HWND editor, BOOL enable)
+{
+    Enable(editor, IDC_START_FRAME, enable);
+}
+
+void EnableEndFrame(HWND editor, BOOL enable)
+{
+    Enable(editor, IDC_END_FRAME, enable);
+}
+
+void EnableOptionControls(HWND editor, BOOL synchronize, BOOL baud, BOOL comment, BOOL initStrings)
+{
+    Enable(editor, IDC_SYNCHRONIZE, synchronize);
+    Enable(editor, IDC_BAUD, baud);
+    Enable(editor, IDC_BAUD_SPIN, baud);
+    Enable(editor, IDC_COMMENT, comment);
+    for (int id : kInitFieldIds)
+        Enable(editor, id, initStrings);
+}
+
+void EnableEditorButtons(HWND editor, BOOL save, BOOL load, BOOL defaults, BOOL cancel)
+{
+    Enable(editor, IDC_SAVE, save);
+    Enable(editor, IDC_LOAD, load);
+    Enable(editor, IDC_DEFAULTS, defaults);
+    Enable(editor, IDCANCEL, cancel);
+}
+
+void EnableEditorControls(HWND editor)
+{
+    SetEditorControls(editor, TRUE);
+}
+
+void DisableEditorControls(HWND editor)
+{
+    SetEditorControls(editor, FALSE);
+}
+
+// SAVE: read what the controls hold, encode it, and run the save. The fields are not rewritten
+// here: corrected values appear only when a verified save refreshes the editor.
+LRESULT SaveToSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
+{
+    DisableEditorControls(editor);
+    SaveInputs in = {};
+    in.modelPos = static_cast<int32_t>(SendDlgItemMessageA(editor, IDC_MODEL_SPIN, UDM_GETPOS, 0, 0));
+    in.channelPos = static_cast<int32_t>(SendDlgItemMessageA(editor, IDC_CHANNEL_SPIN, UDM_GETPOS, 0, 0));
+    in.synchronize = IsDlgButtonChecked(editor, IDC_SYNCHRONIZE) == BST_CHECKED;
+    in.baudPos = static_cast<uint32_t>(SendDlgItemMessageA(editor, IDC_BAUD_SPIN, UDM_GETPOS, 0, 0));
+    GetDlgItemTextA(editor, IDC_START_FRAME, in.startFrame, sizeof in.startFrame);
+    GetDlgItemTextA(editor, IDC_END_FRAME, in.endFrame, sizeof in.endFrame);
+    for (int i = 0; i < kInitStringCount; ++i)
+        GetDlgItemTextA(editor, kInitFieldIds[i], in.initTexts[i], sizeof in.initTexts[i]);
+    GetDlgItemTextA(editor, IDC_COMMENT, in.comment, sizeof in.comment);
+    EncodeForSave(in);
+    DialogBoxParamA(AppInstance, "SaveSyncBox", editor, SaveDlgProc, 0);
+    return 1;
+}
+
+// LOAD, and the editor's opening: the load re-enables and refreshes the editor itself.
+LRESULT LoadFromSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
+{
+    DisableEditorControls(editor);
+    DialogBoxParamA(AppInstance, "LoadSyncBox", editor, LoadDlgProc, 0);
+    return 1;
+}
+
+// Defaults: the default parameters, shown, with every control enabled (SAVE included).
+LRESULT FillDefaults(HWND editor, WPARAM, UINT, LPARAM)
+{
+    ApplyDefaults();
+    EnableEditorControls(editor);
+    RefreshEditorFields(editor);
+    return 1;
+}
+
+// Cancel or Esc: the editor ends; nothing is sent to the device.
+LRESULT CloseEditor(HWND editor, WPARAM, UINT, LPARAM)
+{
+    UnregisterHotKey(editor, HK_FIRST);
+    UnregisterHotKey(editor, HK_SECOND);
+    EndDialog(editor, 1);
+    return 1;
+}

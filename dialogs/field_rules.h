@@ -1,0 +1,26 @@
+#pragma once
+// The editor's field rules that need no window: baud stepping, the range of the model and channel
+// fields, the init-string total, and the hidden-mode key sequence.
+#include <cstdint>
+
+// Next BaudCode one step up or down, indexed by BaudCode (0 where a code has no rate).
+extern const int32_t BaudStepUp[8];
+extern const int32_t BaudStepDown[8];
+
+// The baud code the BAUD field moves to when its up-down reports `position` (taken whole, so a
+// failed read lies above 9600): one step toward the position, or `code` unchanged.
+int32_t SteppedBaudCode(int32_t code, uint32_t position);
+
+// Model and channel fields when left: 0 (or no number) gives 1, above 99 gives 99.
+uint32_t LimitModelOrChannel(uint32_t value);
+
+// Bytes the four init strings take in the device's 64-byte block: their lengths plus one CR for
+// each string that is not empty. Above 63 the user is warned.
+int InitStringsTotal(const int lengths[4]);
+constexpr int kInitStringsLimit = 63;
+
+// HiddenModeState: bits 0-1 count the first key of the sequence (0 or 1), bit 2 is hidden mode.
+constexpr uint32_t kHiddenModeOn = 4;
+constexpr uint32_t kHiddenKeyCount = 3;
+enum class HiddenKey { First, Second, Other };
+uint32_t NextHiddenModeState(uint32_t state, HiddenKey key);

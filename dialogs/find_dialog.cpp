@@ -1,0 +1,115 @@
+// Port selection: which ports exist, which one the user means, and the hand-over to the search.
+#include "dialogs/find_dialog.h"
+
+#include "resources/resource.h"
+#include "shell/app.h"
+#include "shell/center.h"
+#include "shell/dispatch.h"
+
+int32_t PortCandidates[kPortCount];
+uint16_t PortChoice = IDC_PORT_AUTO;
+uint16_t PortChoiceAtOpen;
+const uint16_t PortRadioIds[kPortCount] = {IDC_PORT_COM1, IDC_PORT_COM2, IDC_PORT_COM3, IDC_PORT_COM4};
+
+static int IsRs232(HANDLE port)
+{
+    COMMPROP properties = {};
+    return GetCommProperties(port, &properties) && properties.dwProvSubType == PST_RS232;
+}
+
+int ProbeSerialPort(const char* name)
+{
+    // Desired access 0 only queries the port and does not disturb a program using it. Wine
+    // refuses GetCommProperties on such a handle, so ask again on a read handle, closed at once.
+    HANDLE port = CreateFileA(name, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        return 0;
+    int passed = IsRs232(port);
+    const DWORD error = passed ? 0 : GetLastError();
+    CloseHandle(port);
+    if (!passed && error == ERROR_ACCESS_DENIED) {
+        port = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (port != INVALID_HANDLE_VALUE) {
+            passed = IsRs232(port);
+            CloseHandle(port);
+        }
+    }
+    return passed;
+}
+
+// WM_INITDIALOG: probe the four ports, enable the radio buttons of those that passed, and check
+// the remembered choice if its port is still there (else Auto Detect). Returns 1.
+static LRESULT InitFindDialog(HWND dialog, UINT, WPARAM, LPARAM)
+{
+    CenterOverOwner(dialog, GetWindow(dialog, GW_OWNER));
+    PortChoiceAtOpen = PortChoice;
+    for (int i = 0; i < kPortCount; ++i) {
+        PortCandidates[i] = ProbeSerialPort(PortNames[i]);
+        EnableWindow(GetDlgItem(dialog, PortRadioIds[i]), PortCandidates[i] ? TRUE : FALSE);
+    }
+    const int chosen = PortChoice - IDC_PORT_COM1;
+    if (chosen < 0 || chosen >= kPortCount || !PortCandidates[chosen])
+        PortChoice = IDC_PORT_AUTO;
+    CheckRadioButton(dialog, IDC_PORT_AUTO, IDC_PORT_COM4, PortChoice);
+    return 1;
+}
+
+// A radio button clicked: remember it. The auto radio button moves the check mark itself.
+static LRESULT ChoosePort(HWND, WPARAM commandWord, UINT code, LPARAM)
+{
+    if (code == BN_CLICKED)
+        PortChoice = LOWORD(commandWord);
+    return 1;
+}
+
+// FIND NOW: narrow the candidates to the chosen port (Auto Detect keeps every port that passed)
+// and ask the main window to search. Cancel: the choice goes back to what it was at opening.
+static LRESULT EndFindDialog(HWND dialog, WPARAM commandWord, UINT, LPARAM)
+{
+    if (LOWORD(commandWord) == IDCANCEL) {
+        PortChoice = PortChoiceAtOpen;
+    } else {
+        if (PortChoice != IDC_PORT_AUTO) {
+            for (int i = 0; i < kPortCount; ++i) {
+                if (PortRadioIds[i] != PortChoice)
+                    PortCandidates[i] = 0;
+            }
+        }
+        PostMessageA(GetWindow(dialog, GW_OWNER), UM_FINDSYNC, 1, 0);
+    }
+    EndDialog(dialog, 1);
+    return 1;
+}
+
+static constexpr CommandMapEntry FindCommandRows[] = {
+    {IDC_PORT_AUTO, ChoosePort},
+    {IDC_PORT_COM1, ChoosePort},
+    {IDC_PORT_COM2, ChoosePort},
+    {IDC_PORT_COM3, ChoosePort},
+    {IDC_PORT_COM4, ChoosePort},
+    {IDOK, EndFindDialog},
+    {IDCANCEL, EndFindDialog},
+};
+static constexpr CommandMap FindCommands = MakeCommandMap(FindCommandRows, DPK_NONE);
+
+static LRESULT FindCommand(HWND dialog, UINT, WPARAM wParam, LPARAM lParam)
+{
+    return RouteCommand(FindCommands, dialog, wParam, lParam);
+}
+
+static constexpr MessageMapEntry FindMessageRows[] = {
+    {WM_COMMAND, FindCommand},
+    {WM_INITDIALOG, InitFindDialog},
+};
+static constexpr MessageMap FindMessages = MakeMessageMap(FindMessageRows, DPK_NONE);
+
+INT_PTR CALLBACK FindDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return RouteMessage(FindMessages, dialog, message, wParam, lParam);
+}
+
+LRESULT ShowFindDialog(HWND mainWindow, WPARAM, UINT, LPARAM)
+{
+    DialogBoxParamA(AppInstance, "FINDDVDBOX", mainWindow, FindDlgProc, 0);
+    return 0;
+}

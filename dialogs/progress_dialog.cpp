@@ -1,0 +1,90 @@
+#include "dialogs/progress_dialog.h"
+
+#include <commctrl.h>
+
+#include "link/com_port.h"
+#include "resources/resource.h"
+#include "shell/center.h"
+
+UINT_PTR timerPending;
+
+constexpr UINT_PTR kProgressTimerId = 1;
+constexpr UINT kProgressTimerMs = 1000;
+
+void InitProgressDialog(HWND dialog)
+{
+    CenterOverOwner(dialog, GetWindow(dialog, GW_OWNER));
+    ComPort.handle = INVALID_HANDLE_VALUE;  // no port is open at this moment
+    SetProgress(dialog, 0);
+}
+
+void ArmProgressTimer(HWND dialog, TIMERPROC tick)
+{
+    timerPending = SetTimer(dialog, kProgressTimerId, kProgressTimerMs, tick);
+}
+
+int RefuseIfPortBusy(HWND dialog)
+{
+    if (!ComPort.busy)
+        return 0;
+    MessageBoxA(dialog, "Serial port in use", "ERROR", MB_OK);
+    EndDialog(dialog, 1);
+    return 1;
+}
+
+int TakeOneShotTick(HWND dialog)
+{
+    if (!timerPending)
+        return 0;
+    KillTimer(dialog, kProgressTimerId);
+    timerPending = 0;
+    return 1;
+}
+
+void StopProgressTimer(HWND dialog)
+{
+    if (timerPending) {
+        KillTimer(dialog, kProgressTimerId);
+        timerPending = 0;
+    }
+}
+
+void StopProgress(HWND dialog)
+{
+    EnableWindow(GetDlgItem(dialog, IDC_PROGRESS), FALSE);
+    StopProgressTimer(dialog);
+    RestoreAndClosePort();
+}
+
+void SetProgress(HWND dialog, int position)
+{
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void SetProgressRange(HWND dialog, int lowest, int highest)
+{
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(lowest, highest));
+}
+
+void ReportAndFinish(HWND dialog, const char* text, const char* caption, FinishProc finish)
+{
+    StopProgressTimer(dialog);
+    MessageBoxA(dialog, text, caption, MB_OK);
+    finish(dialog, IDCANCEL, 0, 0);
+    ComPort.busy = 0;
+}
+
+int RunProgressSteps(HWND dialog, const ProgressStep* rows, int count, StepResult* result)
+{
+    for (int i = 0; i < count; ++i) {
+        if (rows[i].firstPosition > 0) {
+            for (int position = rows[i].firstPosition; position <= rows[i].lastPosition; ++position)
+                SetProgress(dialog, position);
+        }
+        *result = rows[i].run(dialog);
+        if (*result != StepDone)
+            return i;
+    }
+    *result = StepDone;
+    return -1;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// What the three progress dialogs (search, load, save) share: a one-shot or repeating timer 1 at
+// one second that does the serial work, a progress bar, and one ending routine that kills the
+// timer and puts the port back.
+#include <windows.h>
+
+// The SetTimer result while a progress dialog's timer is armed, else 0. Only one progress dialog
+// exists at a time, so one variable serves all three.
+extern UINT_PTR timerPending;
+
+typedef void (*TickProc)(HWND dialog);
+
+// WM_INITDIALOG of every progress dialog: centre over the owner, mark no port open, bar at 0.
+void InitProgressDialog(HWND dialog);
+// Arms timer 1 (1000 ms) calling `tick` with the dialog's handle.
+void ArmProgressTimer(HWND dialog, TIMERPROC tick);
+// The load and save refuse to start while another procedure holds the port: the box, then the
+// dialog ends with no timer started. Returns 1 when it refused.
+int RefuseIfPortBusy(HWND dialog);
+// First step of a one-shot tick: 1 if the timer was armed (it is now killed), 0 if the work has
+// been done or cancelled already.
+int TakeOneShotTick(HWND dialog);
+// Kills the timer if it is still armed.
+void StopProgressTimer(HWND dialog);
+// First steps of every ending routine: bar disabled, timer killed, port restored and closed.
+void StopProgress(HWND dialog);
+void SetProgress(HWND dialog, int position);
+void SetProgressRange(HWND dialog, int lowest, int highest);
+
+// The load's and save's error routines: the box (owned by the progress dialog), then `finish`
+// with IDCANCEL, then the port is no longer busy.
+typedef LRESULT (*FinishProc)(HWND dialog, WPARAM command, UINT code, LPARAM lParam);
+void ReportAndFinish(HWND dialog, const char* text, const char* caption, FinishProc finish);
+
+// The load and save run as tables of steps. Each row first moves the bar through its positions
+// (one PBM_SETPOS per number, none when firstPosition is 0), then runs its step.
+enum StepResult { StepDone, StepCantWrite, StepBadData, StepMismatch };
+struct ProgressStep {
+    int firstPosition, lastPosition;
+    StepResult (*run)(HWND dialog);
+    const char* badDataCaption;  // printf format of the load's diagnostic caption, or nullptr
+};
+// Runs the rows in order until one fails. Returns the failing row's index, or -1 when all were
+// done; *result gets the failing step's result.
+int RunProgressSteps(HWND dialog, const ProgressStep* rows, int count, StepResult* result);

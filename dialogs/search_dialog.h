@@ -1,0 +1,10 @@
+#pragma once
+// The search: listens on each candidate port in turn for the synchronizer's reset banner.
+#include <windows.h>
+#include <cstdint>
+
+extern int32_t FoundPort;  // the port the search reports, -1 for none; the port under test while it runs
+
+INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void SearchTick(HWND dialog);
+LRESULT FinishSearch(HWND dialog, WPARAM command, UINT code, LPARAM lParam);

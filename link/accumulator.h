@@ -1,0 +1,19 @@
+#pragma once
+// The bytes gathered from a port over one or more reads, in arrival order.
+//
+// Policy: at most kAccumulatorSize - 1 = 255 bytes are kept, so that the zero byte the search
+// writes behind them always fits. Bytes that arrive once it is full are dropped; the earliest
+// ones stay. Nothing here writes outside `bytes`, whatever `end` and the counts hold.
+#include <cstddef>
+
+constexpr size_t kAccumulatorSize = 256;
+
+struct Accumulator {
+  unsigned char bytes[kAccumulatorSize];
+  size_t end;  // where the next gathered byte goes
+};
+
+void AccumulatorReset(Accumulator& a);   // end = 0 and all 256 bytes zero (what an open does)
+void AccumulatorRewind(Accumulator& a);  // end = 0, old bytes left in place (a register read)
+void AccumulatorAppend(Accumulator& a, const unsigned char* src, size_t count);
+void AccumulatorTerminate(Accumulator& a);  // zero byte at `end` without advancing

@@ -1,0 +1,98 @@
+// The register protocol: the program always speaks first and reads an answer only to a read frame.
+#include "link/register_protocol.h"
+
+#include <cstring>
+
+#include "link/com_port.h"
+#include "link/transmit_wait.h"
+
+namespace {
+
+constexpr unsigned char kLf = 0x0A;
+constexpr DWORD kSendTextLimit = 16;   // texts of 16 characters or more are refused
+constexpr DWORD kReadPauseMs = 6;      // after a read frame, before the first read
+constexpr DWORD kSecondReadPauseMs = 4;
+constexpr DWORD kReplyReadSize = 8;
+constexpr size_t kReplyLength = 4;     // two characters, LF, CR
+
+// Writes the bytes and waits until they have left the port. A failed write clears the port's
+// error state so that it works again.
+int WriteAndWait(const unsigned char* bytes, DWORD count)
+{
+    const ULONGLONG handedAt = TransmitClockMs();
+    DWORD written = 0;
+    if (!WriteFile(ComPort.handle, bytes, count, &written, nullptr)) {
+        DWORD errors = 0;
+        COMSTAT status = {};
+        ClearCommError(ComPort.handle, &errors, &status);
+        return 0;
+    }
+    if (written != count)
+        return 0;
+    return WaitTransmitted(ComPort.handle, count, handedAt);
+}
+
+}  // namespace
+
+int SendText(const char* text)
+{
+    const size_t length = strnlen(text, kSendTextLimit);
+    if (length >= kSendTextLimit)
+        return 0;
+    unsigned char transmit[kSendTextLimit];
+    memcpy(transmit, text, length + 1);
+    return WriteAndWait(transmit, static_cast<DWORD>(length));
+}
+
+int WriteRegister(RegisterCode code, const unsigned char pair[2])
+{
+    const unsigned char frame[5] = {'W', code, pair[0], pair[1], kCr};
+    return WriteAndWait(frame, sizeof frame);
+}
+
+int ReadRegister(RegisterCode code, unsigned char pair[2])
+{
+    const unsigned char frame[3] = {'R', code, kCr};
+    DWORD written = 0;
+    if (!WriteFile(ComPort.handle, frame, sizeof frame, &written, nullptr) || written != sizeof frame)
+        return 0;
+    // No wait for the frame to leave: the reads' timeouts cover its line time and the reply's.
+    Sleep(kReadPauseMs);
+
+    Accumulator& gathered = ComPort.accumulator;
+    AccumulatorRewind(gathered);
+    ReadPort(kReplyReadSize);
+    size_t total = ComPort.bytesRead;
+    AppendToAccumulator();
+    if (total < kReplyLength) {
+        // The device paused inside its reply: a second read may bring the rest.
+        Sleep(kSecondReadPauseMs);
+        ReadPort(kReplyReadSize);
+        total += ComPort.bytesRead;
+        AppendToAccumulator();
+    }
+    pair[0] = gathered.bytes[0];
+    pair[1] = gathered.bytes[1];
+    return (total == kReplyLength && gathered.bytes[2] == kLf && gathered.bytes[3] == kCr) ? 1 : 0;
+}
+
+int ReadRegisterRun(RegisterCode first, int count, unsigned char* dest)
+{
+    for (int i = 0; i < count; ++i) {
+        if (!ReadRegister(static_cast<RegisterCode>(first + i), dest + 2 * i))
+            return 0;
+    }
+    return 1;
+}
+
+int WriteRegisterRun(RegisterCode first, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const RegisterCode code = static_cast<RegisterCode>(first + i);
+        unsigned char pair[2];
+        RegisterText(code, pair);
+        if (!WriteRegister(code, pair))
+            return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,274 @@
+// The two threads of a device: one reads what the program sends and acts on
+// it, one puts the device's output on the line at 1200 baud.
+#include <cerrno>
+#include <cstdio>
+#include <poll.h>
+#include <unistd.h>
+
+#include "simulator.h"
+
+namespace qsim {
+
+namespace {
+
+constexpr uint8_t kLf = 0x0A;
+constexpr uint8_t kCr = 0x0D;
+constexpr uint8_t kStrayByte = 0x55;
+// A reader that nobody drains cannot stall the device: output it cannot
+// deliver within this time is dropped, as on a real line.
+constexpr std::chrono::seconds kWriteGiveUp(2);
+
+void AppendHexBytes(std::string& line, const uint8_t* data, size_t n) {
+    char hex[4];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(hex, sizeof hex, " %02x", data[i]);
+        line += hex;
+    }
+}
+
+void LogChunk(Simulator& sim, Device& dev, Clock::time_point t, const char* direction,
+              const uint8_t* data, size_t n) {
+    char head[48];
+    std::snprintf(head, sizeof head, "%.3f %s", ElapsedMs(sim, t), direction);
+    std::string line = head;
+    AppendHexBytes(line, data, n);
+    AppendReport(dev.log, std::move(line));
+}
+
+// Writes one chunk to the master; stamp is when the chunk goes on the line.
+void WriteChunk(Simulator& sim, Device& dev, Clock::time_point stamp, const uint8_t* data, size_t n) {
+    size_t done = 0;
+    Clock::time_point giveUp = Clock::now() + kWriteGiveUp;
+    while (done < n && !sim.stopping.load()) {
+        ssize_t w = write(dev.port.masterFd, data + done, n - done);
+        if (w > 0) {
+            done += static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno == EAGAIN && Clock::now() < giveUp) {
+            pollfd pfd{dev.port.masterFd, POLLOUT, 0};
+            poll(&pfd, 1, 50);
+            continue;
+        }
+        break;
+    }
+    std::lock_guard<std::mutex> lock(dev.mu);
+    LogChunk(sim, dev, stamp, "tx", data, done);
+}
+
+// Sends one job; returns false when shutdown interrupted it.
+bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point& lineFree) {
+    const uint8_t* data = job.bytes.data();
+    size_t size = job.bytes.size();
+    size_t pauseAt = (job.pauseAfter > 0 && job.pauseAfter < size) ? job.pauseAfter : 0;
+
+    if (!sim.pace) {
+        if (pauseAt == 0) {
+            WriteChunk(sim, dev, Clock::now(), data, size);
+            return true;
+        }
+        WriteChunk(sim, dev, Clock::now(), data, pauseAt);
+        if (!SleepUntil(sim, Clock::now() + kSplitPause)) return false;
+        WriteChunk(sim, dev, Clock::now(), data + pauseAt, size - pauseAt);
+        return true;
+    }
+    // One byte, then its line time, per byte. The next byte waits for the
+    // line, measured from the moment this one was written.
+    for (size_t i = 0; i < size; ++i) {
+        if (pauseAt != 0 && i == pauseAt) lineFree += kSplitPause;
+        if (!SleepUntil(sim, lineFree)) return false;
+        Clock::time_point now = Clock::now();
+        WriteChunk(sim, dev, now, data + i, 1);
+        lineFree = now + kByteTime;
+    }
+    // Done means the last byte has left the line too.
+    return SleepUntil(sim, lineFree);
+}
+
+void WriterLoop(Simulator* sim, Device* dev) {
+    Clock::time_point lineFree = Clock::now();
+    std::unique_lock<std::mutex> lock(dev->mu);
+    for (;;) {
+        dev->cv.wait(lock, [&] { return sim->stopping.load() || !dev->queue.empty(); });
+        if (sim->stopping.load()) return;
+        OutputJob job = std::move(dev->queue.front());
+        dev->queue.pop_front();
+        lock.unlock();
+        bool finished = SendJob(*sim, *dev, job, lineFree);
+        lock.lock();
+        if (!finished) return;
+        dev->doneJobId = job.id;
+        dev->cv.notify_all();
+    }
+}
+
+// Whether the device answers a read now; counts down in StopAfter. Caller holds dev.mu.
+bool TakeAnswer(Device& dev) {
+    switch (dev.mode) {
+        case Mode::Silent: return false;
+        case Mode::StopAfter:
+            if (dev.answersLeft <= 0) return false;
+            --dev.answersLeft;
+            return true;
+        default: return true;
+    }
+}
+
+// Caller holds dev.mu.
+void QueueReply(Device& dev, uint8_t first, uint8_t second) {
+    OutputJob job{{}, 0, dev.nextJobId++};
+    if (dev.mode == Mode::Stray) job.bytes.push_back(kStrayByte);
+    job.bytes.push_back(first);
+    job.bytes.push_back(second);
+    if (dev.mode == Mode::Crlf) {
+        job.bytes.push_back(kCr);
+        job.bytes.push_back(kLf);
+    } else {
+        job.bytes.push_back(kLf);
+        job.bytes.push_back(kCr);
+    }
+    if (dev.mode == Mode::Split) job.pauseAfter = 2;
+    dev.queue.push_back(std::move(job));
+    dev.cv.notify_all();
+}
+
+// Caller holds dev.mu.
+void ActOn(Device& dev, const FrameItem& item) {
+    char line[32];
+    switch (item.kind) {
+        case ItemKind::Handshake:
+            AppendReport(dev.frames, "OK");
+            return;
+        case ItemKind::Stray:
+            std::snprintf(line, sizeof line, "X %02x", item.first);
+            AppendReport(dev.frames, line);
+            return;
+        case ItemKind::Read: {
+            std::snprintf(line, sizeof line, "R %02x", item.code);
+            AppendReport(dev.frames, line);
+            ++dev.reads;
+            int index = RegisterIndex(item.code);
+            if (index >= 0 && TakeAnswer(dev)) QueueReply(dev, dev.regs.pair[index][0], dev.regs.pair[index][1]);
+            return;
+        }
+        case ItemKind::Write: {
+            std::snprintf(line, sizeof line, "W %02x %02x %02x", item.code, item.first, item.second);
+            AppendReport(dev.frames, line);
+            int index = RegisterIndex(item.code);
+            if (index < 0) return;
+            dev.regs.pair[index][0] = item.first;
+            dev.regs.pair[index][1] = item.second;
+            PersistRegisters(dev);
+            return;
+        }
+    }
+}
+
+void HandleReceived(Simulator& sim, Device& dev, const uint8_t* data, size_t n, Clock::time_point t) {
+    std::lock_guard<std::mutex> lock(dev.mu);
+    LogChunk(sim, dev, t, "rx", data, n);
+    for (size_t i = 0; i < n; ++i) {
+        FrameItem items[kMaxItemsPerByte];
+        int count = FeedByte(dev.parser, data[i], items);
+        for (int k = 0; k < count; ++k) ActOn(dev, items[k]);
+    }
+}
+
+void ReaderLoop(Simulator* sim, Device* dev) {
+    Clock::time_point nextRead = Clock::now();
+    uint8_t buf[512];
+    while (!sim->stopping.load()) {
+        pollfd fds[2] = {{dev->port.masterFd, POLLIN, 0}, {sim->stopPipe[0], POLLIN, 0}};
+        int r = poll(fds, 2, -1);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents != 0) return;
+        if ((fds[0].revents & POLLIN) == 0) {
+            // No data but an error or hang-up state: do not spin on it.
+            if (!SleepUntil(*sim, Clock::now() + std::chrono::milliseconds(10))) return;
+            continue;
+        }
+        // Line-rate reading: at most one byte per byte time, so a sender that
+        // runs ahead finds its bytes still queued in the pty.
+        if (sim->paceRead && !SleepUntil(*sim, nextRead)) return;
+        size_t want = sim->paceRead ? 1 : sizeof buf;
+        ssize_t n = read(dev->port.masterFd, buf, want);
+        if (n <= 0) {
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (!SleepUntil(*sim, Clock::now() + std::chrono::milliseconds(10))) return;
+            continue;
+        }
+        Clock::time_point now = Clock::now();
+        if (sim->paceRead) nextRead = now + kByteTime;
+        HandleReceived(*sim, *dev, buf, static_cast<size_t>(n), now);
+    }
+}
+
+}  // namespace
+
+double ElapsedMs(const Simulator& sim, Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(t - sim.start).count();
+}
+
+bool SleepUntil(Simulator& sim, Clock::time_point t) {
+    std::unique_lock<std::mutex> lock(sim.stopMu);
+    return !sim.stopCv.wait_until(lock, t, [&] { return sim.stopping.load(); });
+}
+
+void StartDevice(Simulator& sim, Device& dev) {
+    dev.noiseState = 0x9E3779B9u ^ static_cast<uint32_t>(dev.number * 0x85EBCA6B);
+    ResetParser(dev.parser);
+    dev.reader = std::thread(ReaderLoop, &sim, &dev);
+    dev.writer = std::thread(WriterLoop, &sim, &dev);
+}
+
+void JoinDevice(Device& dev) {
+    {
+        std::lock_guard<std::mutex> lock(dev.mu);
+        dev.cv.notify_all();
+    }
+    if (dev.reader.joinable()) dev.reader.join();
+    if (dev.writer.joinable()) dev.writer.join();
+}
+
+bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes) {
+    std::unique_lock<std::mutex> lock(dev.mu);
+    uint64_t id = dev.nextJobId++;
+    dev.queue.push_back(OutputJob{std::move(bytes), 0, id});
+    dev.cv.notify_all();
+    dev.cv.wait(lock, [&] { return sim.stopping.load() || dev.doneJobId >= id; });
+    return dev.doneJobId >= id;
+}
+
+void AppendReport(std::deque<std::string>& lines, std::string line) {
+    if (lines.size() >= kMaxReportLines) lines.pop_front();
+    lines.push_back(std::move(line));
+}
+
+void PersistRegisters(Device& dev) {
+    if (dev.memoryPath.empty()) return;
+    if (!SaveRegisterFile(dev.memoryPath.c_str(), dev.regs)) {
+        std::fprintf(stderr, "qsim: cannot write %s\n", dev.memoryPath.c_str());
+    }
+}
+
+std::vector<uint8_t> MakeNoise(Device& dev, size_t count) {
+    std::vector<uint8_t> bytes;
+    bytes.reserve(count);
+    while (bytes.size() < count) {
+        // xorshift32: cheap, and repeatable from run to run.
+        uint32_t x = dev.noiseState;
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        dev.noiseState = x;
+        uint8_t b = static_cast<uint8_t>(x >> 24);
+        if (b != 0x41 && b != 0x00) bytes.push_back(b);
+    }
+    return bytes;
+}
+
+}  // namespace qsim

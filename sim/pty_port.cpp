@@ -1,0 +1,113 @@
+#include "pty_port.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace qsim {
+
+namespace {
+
+void SetError(char* error, int errorSize, const char* what) {
+    if (error && errorSize > 0) std::snprintf(error, static_cast<size_t>(errorSize), "%s: %s", what, std::strerror(errno));
+}
+
+}  // namespace
+
+bool OpenPtyPort(PtyPort& port, char* error, int errorSize) {
+    port.masterFd = -1;
+    port.slaveFd = -1;
+    port.slaveName[0] = '\0';
+
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0) {
+        SetError(error, errorSize, "posix_openpt");
+        return false;
+    }
+    if (grantpt(master) != 0 || unlockpt(master) != 0) {
+        SetError(error, errorSize, "grantpt/unlockpt");
+        close(master);
+        return false;
+    }
+    // ptsname_r is not POSIX; the set-up runs before any thread starts.
+    const char* name = ptsname(master);
+    if (!name || std::strlen(name) >= sizeof port.slaveName) {
+        SetError(error, errorSize, "ptsname");
+        close(master);
+        return false;
+    }
+    std::snprintf(port.slaveName, sizeof port.slaveName, "%s", name);
+
+    int slave = open(port.slaveName, O_RDWR | O_NOCTTY);
+    if (slave < 0) {
+        SetError(error, errorSize, "open slave");
+        close(master);
+        return false;
+    }
+    termios tio;
+    if (tcgetattr(slave, &tio) != 0) {
+        SetError(error, errorSize, "tcgetattr");
+        close(slave);
+        close(master);
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    if (tcsetattr(slave, TCSANOW, &tio) != 0) {
+        SetError(error, errorSize, "tcsetattr");
+        close(slave);
+        close(master);
+        return false;
+    }
+    int flags = fcntl(master, F_GETFL);
+    if (flags < 0 || fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0) {
+        SetError(error, errorSize, "fcntl");
+        close(slave);
+        close(master);
+        return false;
+    }
+    port.masterFd = master;
+    port.slaveFd = slave;
+    return true;
+}
+
+void ClosePtyPort(PtyPort& port) {
+    if (port.slaveFd >= 0) close(port.slaveFd);
+    if (port.masterFd >= 0) close(port.masterFd);
+    port.slaveFd = -1;
+    port.masterFd = -1;
+}
+
+bool PointLink(const char* linkPath, const char* target, char* error, int errorSize) {
+    char temp[4096];
+    int n = std::snprintf(temp, sizeof temp, "%s.qsim-%ld", linkPath, static_cast<long>(getpid()));
+    if (n < 0 || n >= static_cast<int>(sizeof temp)) {
+        errno = ENAMETOOLONG;
+        SetError(error, errorSize, "link path");
+        return false;
+    }
+    unlink(temp);
+    if (symlink(target, temp) != 0) {
+        SetError(error, errorSize, "symlink");
+        return false;
+    }
+    if (rename(temp, linkPath) != 0) {
+        SetError(error, errorSize, "rename link");
+        unlink(temp);
+        return false;
+    }
+    return true;
+}
+
+void RemoveLink(const char* linkPath) {
+    struct stat st;
+    if (lstat(linkPath, &st) == 0 && S_ISLNK(st.st_mode)) unlink(linkPath);
+}
+
+}  // namespace qsim

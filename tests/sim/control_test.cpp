@@ -1,0 +1,277 @@
+// The control protocol and the life of the process.
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "sim_harness.h"
+
+namespace simtest {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr int kWaitMs = 2000;
+
+SimOptions Fast(int devices = 1) {
+    SimOptions o;
+    o.devices = devices;
+    o.extraArgs = {"--no-pace"};
+    return o;
+}
+
+bool LinkExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+class SimControl : public SimFixture {};
+
+TEST_F(SimControl, RegsListsPowerOnContentsSortedByCode) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    std::vector<std::string> want = {
+        "30 30 30", "31 30 30", "32 31 30",  // start frame 000010
+        "33 30 30", "34 35 30", "35 30 30",  // end frame 005000
+        "36 37 3c",                          // '7' '<'
+        "3e 30 31", "3f 30 35",              // channel 01, model 05
+        "48 51 53", "49 49 4d",              // "QSIM"
+    };
+    for (int code = 0x4A; code <= 0x4F; ++code) {
+        char line[16];
+        std::snprintf(line, sizeof line, "%02x 07 07", code);
+        want.push_back(line);
+    }
+    want.insert(want.end(), {"50 30 4b", "51 4c 30", "52 44 53", "53 0d 07"});  // "0KL0DS" CR BEL
+    for (int code = 0x54; code <= 0x6F; ++code) {
+        char line[16];
+        std::snprintf(line, sizeof line, "%02x 07 07", code);
+        want.push_back(line);
+    }
+    ASSERT_EQ(want.size(), 49u);
+    EXPECT_EQ(ctl.Data("regs 1"), want);
+}
+
+TEST_F(SimControl, SetregChangesWhatTheDeviceAnswers) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    ASSERT_EQ(ctl.Cmd("setreg 1 3f 30 37").back(), "ok");
+    ASSERT_EQ(ctl.Cmd("setreg 1 6F FF 0").back(), "ok");
+    ASSERT_TRUE(line[0].Write("R?\rRo\r"));
+    EXPECT_EQ(Hex(line[0].ReadExactly(8, kWaitMs)), Hex(Answer("07") + Answer("\xff\x00"s)));
+    std::vector<std::string> regs = ctl.Data("regs 1");
+    ASSERT_EQ(regs.size(), 49u);
+    EXPECT_EQ(regs[8], "3f 30 37");
+    EXPECT_EQ(regs[48], "6f ff 00");
+}
+
+// The wire log holds exactly the bytes that passed, in order, stamped in
+// milliseconds with three decimals.
+TEST_F(SimControl, LogAndFramesRecordExactBytes) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    const std::string sent = "OK\r\nR?\r\x01";
+    ASSERT_TRUE(line[0].Write(sent));
+    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    ASSERT_TRUE(line[0].Write("R>\r"));
+    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01")));
+
+    std::string rx, tx;
+    double last = -1;
+    for (const std::string& entry : ctl.Data("log 1")) {
+        double ms = 0;
+        std::string dir, bytes;
+        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
+        EXPECT_GE(ms, last) << entry;
+        last = ms;
+        (dir == "rx" ? rx : tx) += bytes;
+    }
+    EXPECT_EQ(Hex(rx), Hex(sent + "R>\r"));
+    EXPECT_EQ(Hex(tx), Hex(Answer("05") + Answer("01")));
+    EXPECT_EQ(ctl.Data("frames 1"), (std::vector<std::string>{"OK", "R 3f", "X 01", "R 3e"}));
+    EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"2"});
+
+    ASSERT_EQ(ctl.Cmd("clear 1").back(), "ok");
+    EXPECT_TRUE(ctl.Data("frames 1").empty());
+    EXPECT_TRUE(ctl.Data("log 1").empty());
+    // clear does not reset the read count.
+    EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"2"});
+}
+
+// Bad commands are refused with one error line and nothing else, and the
+// connection goes on working.
+TEST_F(SimControl, BadCommandsGetOneErrorLine) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast(2)));
+    const std::string rows[] = {
+        "",
+        "bogus",
+        "REGS 1",
+        "regs",
+        "regs 0",
+        "regs 3",
+        "regs -1",
+        "regs x",
+        "regs 1 2",
+        "regs 99999999999999999999",
+        "setreg 1 40 30 30",
+        "setreg 1 3f 300 30",
+        "setreg 1 3f 30",
+        "send 1",
+        "send 1 zz",
+        "send 1 123",
+        "noise 1 x",
+        "noise 1 -5",
+        "mode 1 turbo",
+        "mode 1 stopafter",
+        "mode 1 stopafter -1",
+        "mode 1 normal 3",
+        "reset 1 lffirst",
+        "reset 5",
+        "plug 9",
+        "quit now",
+        "\x01\x02\xff\x7f"s,
+        std::string(20000, 'x'),
+        "regs 1" + std::string(20000, ' ') + "x",
+    };
+    for (const std::string& row : rows) {
+        std::vector<std::string> reply = ctl.Cmd(row);
+        ASSERT_EQ(reply.size(), 1u) << Hex(row.substr(0, 32));
+        EXPECT_EQ(reply[0].rfind("error ", 0), 0u) << Hex(row.substr(0, 32)) << " -> " << reply[0];
+    }
+    EXPECT_EQ(ctl.Data("reads 2"), std::vector<std::string>{"0"});
+    // CR LF line ends are accepted too.
+    EXPECT_EQ(ctl.RawCmd("reads 1\r\n"), (std::vector<std::string>{"0", "ok"}));
+}
+
+TEST_F(SimControl, ConnectionsAreServedOneAfterAnother) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    // Several commands in one packet are answered in order.
+    EXPECT_EQ(ctl.RawCmd("setreg 1 3f 31 31\nreads 1\n"), std::vector<std::string>{"ok"});
+    EXPECT_EQ(ctl.Next(), (std::vector<std::string>{"0", "ok"}));
+    ctl.Close();
+    for (int i = 0; i < 3; ++i) {
+        Control other;
+        ASSERT_TRUE(other.Connect(sim.controlPort()));
+        EXPECT_EQ(other.Cmd("reads 1"), (std::vector<std::string>{"0", "ok"}));
+    }
+    Control again;
+    ASSERT_TRUE(again.Connect(sim.controlPort()));
+    EXPECT_EQ(again.Data("regs 1")[8], "3f 31 31");
+}
+
+TEST_F(SimControl, DevicesAreIndependent) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast(3)));
+    EXPECT_NE(sim.PtyName(1), sim.PtyName(2));
+    ASSERT_EQ(ctl.Cmd("setreg 2 3f 32 32").back(), "ok");
+    ASSERT_EQ(ctl.Cmd("mode 3 crlf").back(), "ok");
+    const std::string expected[] = {Answer("05"), Answer("22"), "05\r\n"};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(line[i].Write("R?\r"));
+        EXPECT_EQ(Hex(line[i].ReadExactly(4, kWaitMs)), Hex(expected[i])) << "device " << i + 1;
+    }
+    ASSERT_TRUE(line[1].Write("OK\r\n"));
+    ASSERT_EQ(ctl.Cmd("reset 3").back(), "ok");
+    EXPECT_EQ(line[2].ReadExactly(8, kWaitMs), "ATS0=1\n\r");
+    EXPECT_EQ(Hex(line[0].ReadFor(30)), "");
+    EXPECT_EQ(Hex(line[1].ReadFor(0)), "");
+    EXPECT_EQ(ctl.Data("frames 1"), std::vector<std::string>{"R 3f"});
+    ASSERT_NO_FATAL_FAILURE(WaitForReads(2, 1));
+    Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
+    while (ctl.Data("frames 2").size() < 2 && Clock::now() < deadline) usleep(2000);
+    EXPECT_EQ(ctl.Data("frames 2"), (std::vector<std::string>{"R 3f", "OK"}));
+}
+
+TEST_F(SimControl, QuitEndsCleanlyAndRemovesLinks) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast(2)));
+    ASSERT_TRUE(LinkExists(sim.LinkPath(1)));
+    EXPECT_EQ(ctl.Cmd("quit"), std::vector<std::string>{"ok"});
+    EXPECT_EQ(sim.WaitExit(5000), 0);
+    EXPECT_FALSE(LinkExists(sim.LinkPath(1)));
+    EXPECT_FALSE(LinkExists(sim.LinkPath(2)));
+}
+
+TEST_F(SimControl, SigtermEndsCleanlyEvenWhileOutputIsPaced) {
+    SimOptions o;  // paced: a long noise burst is still going when the signal comes
+    o.devices = 1;
+    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    // 10000 bytes take 83 s at line rate; the signal must cut them short.
+    ASSERT_TRUE(ctl.Send("noise 1 10000\n"));
+    ASSERT_EQ(line[0].ReadExactly(1, kWaitMs).size(), 1u);
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_FALSE(LinkExists(sim.LinkPath(1)));
+}
+
+// Without a control port, standard input is the console and its end ends qsim.
+TEST_F(SimControl, StdinTakesCommandsAndEmptyLineResetsDeviceOne) {
+    SimOptions o = Fast(2);
+    o.control = false;
+    o.stdinPipe = true;
+    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    ASSERT_TRUE(sim.WriteStdin("reads 2\n", false));
+    std::string reply;
+    ASSERT_TRUE(sim.ReadStdoutLine(reply, kWaitMs));
+    EXPECT_EQ(reply, "0");
+    ASSERT_TRUE(sim.ReadStdoutLine(reply, kWaitMs));
+    EXPECT_EQ(reply, "ok");
+
+    ASSERT_TRUE(sim.WriteStdin("\n", false));
+    EXPECT_EQ(line[0].ReadExactly(8, kWaitMs), "ATS0=1\n\r");
+    ASSERT_TRUE(sim.ReadStdoutLine(reply, kWaitMs));
+    EXPECT_EQ(reply, "ok");
+    EXPECT_EQ(Hex(line[1].ReadFor(20)), "");
+
+    ASSERT_TRUE(sim.WriteStdin("help\n", false));
+    int helpLines = 0;
+    while (sim.ReadStdoutLine(reply, kWaitMs) && reply != "ok") ++helpLines;
+    EXPECT_EQ(reply, "ok");
+    EXPECT_GT(helpLines, 5);
+
+    ASSERT_TRUE(sim.WriteStdin("", true));
+    EXPECT_EQ(sim.WaitExit(5000), 0);
+    EXPECT_FALSE(LinkExists(sim.LinkPath(1)));
+}
+
+TEST_F(SimControl, QuitOnStdinEndsIt) {
+    SimOptions o = Fast();
+    o.stdinPipe = true;
+    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    ASSERT_TRUE(sim.WriteStdin("quit\n", false));
+    EXPECT_EQ(sim.WaitExit(5000), 0);
+}
+
+// With a control port, the end of standard input leaves qsim running.
+TEST_F(SimControl, StdinEndDoesNotEndItWhenControlled) {
+    SimOptions o = Fast();
+    o.stdinPipe = true;
+    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    ASSERT_TRUE(sim.WriteStdin("", true));
+    EXPECT_EQ(sim.WaitExit(200), -1);
+    EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"0"});
+}
+
+// Usage errors end with status 2 before anything is set up (the paths lie in
+// a directory that does not exist, so a run that got further would end with 1).
+TEST(SimCommandLine, BadArgumentsAreRefused) {
+    const std::string d = "/nonexistent-qsim-dir/";
+    const std::vector<std::vector<std::string>> rows = {
+        {},
+        {"--bogus"},
+        {"--control", "0"},
+        {"--device", d + "a", "--control", "70000"},
+        {"--device", d + "a", "--control", "x"},
+        {"--device", d + "a", "--unplugged", "2"},
+        {"--device", d + "a", "--unplugged"},
+        {"--device"},
+        {"--device", d + "a", "--device", d + "b", "--device", d + "c", "--device", d + "d", "--device", d + "e"},
+    };
+    for (const std::vector<std::string>& args : rows) {
+        std::string cmd = "timeout 10 " + std::string(QSIM_PATH);
+        for (const std::string& a : args) cmd += " " + a;
+        cmd += " </dev/null >/dev/null 2>&1";
+        int status = std::system(cmd.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << cmd;
+        EXPECT_EQ(WEXITSTATUS(status), 2) << cmd;
+    }
+}
+
+}  // namespace
+}  // namespace simtest

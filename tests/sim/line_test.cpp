@@ -1,0 +1,154 @@
+// The link to each pty, absent ports, and the device's register memory.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <dirent.h>
+
+#include "sim_harness.h"
+
+namespace simtest {
+namespace {
+
+constexpr int kWaitMs = 2000;
+
+std::string LinkTarget(const std::string& path) {
+    char buf[PATH_MAX];
+    ssize_t n = readlink(path.c_str(), buf, sizeof buf - 1);
+    if (n < 0) return "<not a link>";
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+bool IsEmptyDirectory(const std::string& path) {
+    DIR* d = opendir(path.c_str());
+    if (!d) return false;
+    int entries = 0;
+    while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..") ++entries;
+    }
+    closedir(d);
+    return entries == 0;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class SimLine : public SimFixture {};
+
+TEST_F(SimLine, LinkFollowsPlugAndUnplug) {
+    SimOptions o;
+    o.devices = 2;
+    o.extraArgs = {"--no-pace", "--unplugged", "2"};
+    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    EXPECT_EQ(LinkTarget(sim.LinkPath(1)), sim.PtyName(1));
+    EXPECT_TRUE(IsEmptyDirectory(sim.LinkPath(2)));
+
+    struct Step {
+        const char* command;
+        int device;
+        bool present;
+    };
+    const Step steps[] = {
+        {"unplug 1", 1, false},
+        {"plug 1", 1, true},
+        {"plug 2", 2, true},
+        {"unplug 2", 2, false},
+        {"unplug 2", 2, false},
+        {"plug 2", 2, true},
+    };
+    for (const Step& step : steps) {
+        ASSERT_EQ(ctl.Cmd(step.command).back(), "ok") << step.command;
+        std::string link = sim.LinkPath(step.device);
+        if (!step.present) {
+            // A port mapped to a directory cannot be opened: the absent port.
+            EXPECT_TRUE(IsEmptyDirectory(link)) << step.command;
+            int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+            EXPECT_LT(fd, 0) << step.command;
+            if (fd >= 0) close(fd);
+            continue;
+        }
+        EXPECT_EQ(LinkTarget(link), sim.PtyName(step.device)) << step.command;
+        Line l;
+        ASSERT_TRUE(l.Open(link)) << step.command;
+        ASSERT_TRUE(l.Write("R>\r"));
+        EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("01"))) << step.command;
+    }
+}
+
+// The device holds its own end of the pty, so the program may close its port
+// and open it again, as every dialog does.
+TEST_F(SimLine, PortWorksAfterCloseAndReopen) {
+    SimOptions o;
+    o.extraArgs = {"--no-pace"};
+    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    for (int round = 0; round < 3; ++round) {
+        Line l;
+        ASSERT_TRUE(l.Open(sim.LinkPath(1))) << round;
+        ASSERT_TRUE(l.Write("R?\r"));
+        EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("05"))) << round;
+        l.Close();
+        line[0].Close();
+    }
+    EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"3"});
+}
+
+TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts) {
+    TempDir temp;
+    ASSERT_FALSE(temp.path.empty());
+    const std::string memory = temp.path + "/regs";  // qsim makes it
+    SimOptions o;
+    o.devices = 2;
+    o.extraArgs = {"--no-pace", "--memory", memory};
+    ASSERT_NO_FATAL_FAILURE(Boot(o));
+
+    ASSERT_TRUE(line[0].Write("W?42\rR?\r"));
+    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("42")));
+    ASSERT_EQ(ctl.Cmd("setreg 1 6f 41 42").back(), "ok");
+    std::string file = ReadFile(memory + "/dev1.regs");
+    EXPECT_NE(file.find("3f 34 32\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("6f 41 42\n"), std::string::npos) << file;
+    // Device 2 was never written.
+    struct stat st;
+    EXPECT_NE(stat((memory + "/dev2.regs").c_str(), &st), 0);
+    ASSERT_EQ(sim.Stop(), 0);
+
+    SimProcess again;
+    ASSERT_TRUE(again.Start(o)) << again.why();
+    Line l1, l2;
+    ASSERT_TRUE(l1.Open(again.LinkPath(1)));
+    ASSERT_TRUE(l2.Open(again.LinkPath(2)));
+    ASSERT_TRUE(l1.Write("R?\rRo\r"));
+    EXPECT_EQ(Hex(l1.ReadExactly(8, kWaitMs)), Hex(Answer("42") + Answer("AB")));
+    ASSERT_TRUE(l2.Write("R?\r"));
+    EXPECT_EQ(Hex(l2.ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+}
+
+// A damaged memory file costs only its damaged lines.
+TEST_F(SimLine, MemoryFileWithBadLinesLoadsTheGoodOnes) {
+    TempDir temp;
+    ASSERT_FALSE(temp.path.empty());
+    const std::string memory = temp.path;
+    {
+        std::ofstream out(memory + "/dev1.regs");
+        out << "garbage\n3e 39 39\n40 30 30\n3f 3x 30\n\n3f\n36 34 34 34\n"
+            << std::string(500, 'z') << "\n50 41 42\n";
+    }
+    SimOptions o;
+    o.extraArgs = {"--no-pace", "--memory", memory};
+    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    ASSERT_TRUE(line[0].Write("R>\rR?\rR6\rRP\r"));
+    EXPECT_EQ(Hex(line[0].ReadExactly(16, kWaitMs)), Hex(Answer("99") + Answer("05") + Answer("7<") + Answer("AB")));
+    sim.Stop();
+}
+
+}  // namespace
+}  // namespace simtest

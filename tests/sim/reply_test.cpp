@@ -1,0 +1,253 @@
+// What the device answers on the wire, and how it reads what it is sent.
+#include <string>
+#include <vector>
+
+#include "sim_harness.h"
+
+namespace simtest {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr int kWaitMs = 2000;
+
+SimOptions Fast(int devices = 1) {
+    SimOptions o;
+    o.devices = devices;
+    o.extraArgs = {"--no-pace"};
+    return o;
+}
+
+class SimReply : public SimFixture {};
+
+// A fresh device's registers, read over the line.
+TEST_F(SimReply, ReadFrameGetsPairThenLfCr) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    struct Row {
+        char code;
+        std::string pair;
+    };
+    const Row rows[] = {
+        {'?', "05"}, {'>', "01"},                                // model, channel
+        {'0', "00"}, {'1', "00"}, {'2', "10"},                   // start frame 1
+        {'3', "00"}, {'4', "50"}, {'5', "00"},                   // end frame 500
+        {'6', "7<"},                                             // baud code 7, flags 12
+        {'H', "QS"}, {'I', "IM"}, {'J', "\a\a"}, {'O', "\a\a"},  // comment
+        {'P', "0K"}, {'Q', "L0"}, {'R', "DS"}, {'S', "\r\a"}, {'T', "\a\a"}, {'o', "\a\a"},  // init block
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(line[0].Write("R"s + row.code + "\r"));
+        EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer(row.pair))) << "register " << row.code;
+    }
+    EXPECT_EQ(Hex(line[0].ReadFor(50)), "");
+}
+
+// Each input must produce no bytes of its own: the answer to the read of '>'
+// that follows it must be the first thing on the line.
+TEST_F(SimReply, FramesWithoutAnswerSendNothing) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    const std::string rows[] = {
+        "OK\r\n",       // handshake text
+        "OK\r\nOK\r\n",
+        "Wo12\r",       // a write is never answered
+        "RA\r",         // 'A' is no register
+        "R\x00\r"s, "R\x2f\r", "R\x37\r", "R\x3d\r", "R\x40\r", "R\x47\r", "R\x70\r", "R\xff\r",  // just outside the map
+        "\x01\x02\xfe",  // bytes of no frame
+        "R?\n",         // a read not ended by CR
+    };
+    for (const std::string& input : rows) {
+        ASSERT_TRUE(line[0].Write(input + "R>\r"));
+        EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01"))) << "input " << Hex(input);
+    }
+    EXPECT_EQ(Hex(line[0].ReadFor(50)), "");
+}
+
+// Data bytes are taken by position, whatever they are, even frame bytes.
+TEST_F(SimReply, WriteThenReadReturnsWrittenPair) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    struct Row {
+        char code;
+        std::string pair;
+        std::string regsLine;
+    };
+    const Row rows[] = {
+        {'?', "42", "3f 34 32"},
+        {'6', "4?", "36 34 3f"},
+        {'o', "\x00\xff"s, "6f 00 ff"},
+        {'H', "\r\n", "48 0d 0a"},
+        {'W', "RW", "57 52 57"},
+        {'O', "OK", "4f 4f 4b"},
+        {'R', "\r\r", "52 0d 0d"},
+        {'0', "99", "30 39 39"},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(line[0].Write("W"s + row.code + row.pair + "\r" + "R" + row.code + "\r"));
+        EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer(row.pair))) << "register " << row.code;
+        std::vector<std::string> regs = ctl.Data("regs 1");
+        bool found = false;
+        for (const std::string& r : regs) found = found || r == row.regsLine;
+        EXPECT_TRUE(found) << "regs lacks " << row.regsLine;
+    }
+}
+
+// What the device reports having received, item by item. Each input is
+// followed by a read of '>' whose answer shows the device has taken it all.
+TEST_F(SimReply, FramesReportEveryItemInOrder) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    struct Row {
+        std::string input;
+        std::string answers;  // what the input itself makes the device send
+        std::vector<std::string> frames;
+    };
+    const Row rows[] = {
+        {"OK\r\nOK\r\n", "", {"OK", "OK"}},
+        {"R?\r", Answer("05"), {"R 3f"}},
+        {"Wo07\r", "", {"W 6f 30 37"}},
+        {"\x01\xff", "", {"X 01", "X ff"}},
+        // A broken frame gives up its first byte; a frame starting inside it is found.
+        {"RR?\r", Answer("05"), {"X 52", "R 3f"}},
+        {"Wo1\rR?\r", Answer("05"), {"X 57", "X 6f", "X 31", "X 0d", "R 3f"}},
+        {"OK\n", "", {"X 4f", "X 4b", "X 0a"}},
+        {"OK\r\r", "", {"X 4f", "X 4b", "X 0d", "X 0d"}},
+        {"OR?\r", Answer("05"), {"X 4f", "R 3f"}},
+        {"OOK\r\n", "", {"X 4f", "OK"}},
+        {"Wo12X", "", {"X 57", "X 6f", "X 31", "X 32", "X 58"}},
+        {"R?\n", "", {"X 52", "X 3f", "X 0a"}},
+        // 'O', 'R' and 'W' are register codes too.
+        {"RO\r", Answer("\a\a"), {"R 4f"}},
+        {"WWRW\r", "", {"W 57 52 57"}},
+        {"R\r\r", "", {"R 0d"}},
+        {"WA12\r", "", {"W 41 31 32"}},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(ctl.Cmd("clear 1").back(), "ok");
+        ASSERT_TRUE(line[0].Write(row.input + "R>\r"));
+        std::string expected = row.answers + Answer("01");
+        EXPECT_EQ(Hex(line[0].ReadExactly(expected.size(), kWaitMs)), Hex(expected)) << "input " << Hex(row.input);
+        std::vector<std::string> want = row.frames;
+        want.push_back("R 3e");
+        EXPECT_EQ(ctl.Data("frames 1"), want) << "input " << Hex(row.input);
+    }
+}
+
+TEST_F(SimReply, WriteToUnknownCodeChangesNoRegister) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    std::vector<std::string> before = ctl.Data("regs 1");
+    ASSERT_TRUE(line[0].Write("WA12\rW\x70" "34\rR>\r"));
+    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01")));
+    EXPECT_EQ(ctl.Data("regs 1"), before);
+}
+
+// Each misbehaviour mode, as the program would see it.
+TEST_F(SimReply, ModesShapeTheAnswer) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    struct Row {
+        const char* mode;
+        std::string answer;
+    };
+    const Row rows[] = {
+        {"normal", "05\n\r"},
+        {"crlf", "05\r\n"},
+        {"stray", "\x55" "05\n\r"},
+        {"split", "05\n\r"},
+        {"normal", "05\n\r"},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(ctl.Cmd(std::string("mode 1 ") + row.mode).back(), "ok");
+        ASSERT_TRUE(line[0].Write("R?\r"));
+        EXPECT_EQ(Hex(line[0].ReadExactly(row.answer.size(), kWaitMs)), Hex(row.answer)) << row.mode;
+        EXPECT_EQ(Hex(line[0].ReadFor(20)), "") << row.mode;
+    }
+}
+
+// The split answer comes as two writes at least 60 ms apart, by the device's own clock.
+TEST_F(SimReply, SplitModePausesAfterTwoBytes) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    ASSERT_EQ(ctl.Cmd("mode 1 split").back(), "ok");
+    ASSERT_EQ(ctl.Cmd("clear 1").back(), "ok");
+    ASSERT_TRUE(line[0].Write("R?\r"));
+    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    std::vector<double> stamps;
+    std::vector<std::string> chunks;
+    for (const std::string& entry : ctl.Data("log 1")) {
+        double ms = 0;
+        std::string dir, bytes;
+        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
+        if (dir == "tx") {
+            stamps.push_back(ms);
+            chunks.push_back(Hex(bytes));
+        }
+    }
+    ASSERT_EQ(chunks, (std::vector<std::string>{"30 35", "0a 0d"}));
+    EXPECT_GE(stamps[1] - stamps[0], 60.0 - 0.001);
+}
+
+TEST_F(SimReply, SilentModeAnswersNothingButStillListens) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    ASSERT_EQ(ctl.Cmd("mode 1 silent").back(), "ok");
+    ASSERT_TRUE(line[0].Write("Wo33\rR?\r"));
+    ASSERT_NO_FATAL_FAILURE(WaitForReads(1, 1));
+    EXPECT_EQ(Hex(line[0].ReadFor(100)), "");
+    // Writes still land while silent.
+    ASSERT_EQ(ctl.Cmd("mode 1 normal").back(), "ok");
+    ASSERT_TRUE(line[0].Write("Ro\r"));
+    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("33")));
+}
+
+TEST_F(SimReply, StopAfterAnswersThatManyReadsThenFallsSilent) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    ASSERT_EQ(ctl.Cmd("mode 1 stopafter 2").back(), "ok");
+    // A read of an unknown code is never answered and does not use one up.
+    ASSERT_TRUE(line[0].Write("RA\rR?\r"));
+    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    ASSERT_TRUE(line[0].Write("R>\r"));
+    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01")));
+    ASSERT_TRUE(line[0].Write("R?\r"));
+    ASSERT_NO_FATAL_FAILURE(WaitForReads(1, 4));
+    EXPECT_EQ(Hex(line[0].ReadFor(100)), "");
+    ASSERT_EQ(ctl.Cmd("mode 1 stopafter 1").back(), "ok");
+    ASSERT_TRUE(line[0].Write("R?\rR?\r"));
+    ASSERT_NO_FATAL_FAILURE(WaitForReads(1, 6));
+    EXPECT_EQ(Hex(line[0].ReadFor(100)), Hex(Answer("05")));
+}
+
+TEST_F(SimReply, ResetSendsTheBanner) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    struct Row {
+        const char* command;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {"reset 1", "ATS0=1\n\r"},
+        {"reset 1 crfirst", "ATS0=1\r\n"},
+        {"send 1 00 ff 41 a 0D", "\x00\xff\x41\x0a\x0d"s},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(ctl.Cmd(row.command).back(), "ok") << row.command;
+        EXPECT_EQ(Hex(line[0].ReadExactly(row.bytes.size(), kWaitMs)), Hex(row.bytes)) << row.command;
+        EXPECT_EQ(Hex(line[0].ReadFor(20)), "") << row.command;
+    }
+}
+
+TEST_F(SimReply, NoiseHasNeitherAnANorANul) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    constexpr size_t kCount = 3000;
+    ASSERT_EQ(ctl.Cmd("noise 1 3000").back(), "ok");
+    std::string noise = line[0].ReadExactly(kCount, kWaitMs);
+    ASSERT_EQ(noise.size(), kCount);
+    bool seen[256] = {};
+    int distinct = 0;
+    for (unsigned char c : noise) {
+        EXPECT_NE(c, 0x41);
+        EXPECT_NE(c, 0x00);
+        if (!seen[c]) ++distinct;
+        seen[c] = true;
+    }
+    // Noise, not a repeated byte: 3000 draws over 254 values miss hardly any.
+    EXPECT_GT(distinct, 200);
+    ASSERT_EQ(ctl.Cmd("noise 1 0").back(), "ok");
+    EXPECT_EQ(Hex(line[0].ReadFor(20)), "");
+}
+
+}  // namespace
+}  // namespace simtest

@@ -1,0 +1,156 @@
+#include "tests/support/sim_control.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+int ControlPort()
+{
+    const char* text = getenv("QSIM_CONTROL_PORT");
+    return text ? atoi(text) : 0;
+}
+
+bool StartWinsock()
+{
+    static bool started = false;
+    if (!started) {
+        WSADATA data;
+        started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    return started;
+}
+
+std::string Hex(unsigned value)
+{
+    char text[8];
+    snprintf(text, sizeof text, "%02x", value & 0xFFu);
+    return text;
+}
+
+}  // namespace
+
+SimReply SimCommand(const std::string& command)
+{
+    SimReply reply;
+    const int port = ControlPort();
+    if (port <= 0 || !StartWinsock()) {
+        reply.error = "no simulator control port (QSIM_CONTROL_PORT)";
+        return reply;
+    }
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    DWORD timeout = 30000;  // the simulator answers after paced output; never wait for ever
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        reply.error = "cannot connect to the simulator";
+        closesocket(s);
+        return reply;
+    }
+    const std::string line = command + "\n";
+    send(s, line.data(), static_cast<int>(line.size()), 0);
+
+    std::string pending;
+    char buffer[512];
+    for (;;) {
+        const int n = recv(s, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            reply.error = "connection closed before the reply ended";
+            break;
+        }
+        pending.append(buffer, static_cast<size_t>(n));
+        size_t end;
+        bool done = false;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            std::string text = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!text.empty() && text.back() == '\r')
+                text.pop_back();
+            if (text == "ok") {
+                reply.ok = true;
+                done = true;
+                break;
+            }
+            if (text.compare(0, 5, "error") == 0) {
+                reply.error = text;
+                done = true;
+                break;
+            }
+            reply.lines.push_back(text);
+        }
+        if (done)
+            break;
+    }
+    closesocket(s);
+    return reply;
+}
+
+bool SimPlug(int device, bool present)
+{
+    return SimCommand((present ? "plug " : "unplug ") + std::to_string(device)).ok;
+}
+
+bool SimMode(int device, const std::string& mode)
+{
+    return SimCommand("mode " + std::to_string(device) + " " + mode).ok;
+}
+
+bool SimReset(int device, bool crFirst)
+{
+    return SimCommand("reset " + std::to_string(device) + (crFirst ? " crfirst" : "")).ok;
+}
+
+bool SimClear(int device)
+{
+    return SimCommand("clear " + std::to_string(device)).ok;
+}
+
+bool SimSend(int device, const std::vector<unsigned char>& bytes)
+{
+    std::string command = "send " + std::to_string(device);
+    for (unsigned char b : bytes)
+        command += " " + Hex(b);
+    return SimCommand(command).ok;
+}
+
+bool SimSetRegister(int device, unsigned char code, unsigned char first, unsigned char second)
+{
+    return SimCommand("setreg " + std::to_string(device) + " " + Hex(code) + " " + Hex(first) + " " + Hex(second)).ok;
+}
+
+std::string SimRegister(int device, unsigned char code)
+{
+    const SimReply reply = SimCommand("regs " + std::to_string(device));
+    const std::string prefix = Hex(code) + " ";
+    for (const std::string& line : reply.lines) {
+        if (line.compare(0, prefix.size(), prefix) == 0) {
+            unsigned a = 0, b = 0;
+            if (sscanf(line.c_str() + prefix.size(), "%x %x", &a, &b) == 2)
+                return std::string{static_cast<char>(a), static_cast<char>(b)};
+        }
+    }
+    return {};
+}
+
+std::vector<std::string> SimFrames(int device)
+{
+    return SimCommand("frames " + std::to_string(device)).lines;
+}
+
+bool SimResetAll()
+{
+    bool ok = true;
+    for (int device = 1; device <= 4; ++device) {
+        ok = SimPlug(device, true) && ok;
+        ok = SimMode(device, "normal") && ok;
+        ok = SimCommand("poweron " + std::to_string(device)).ok && ok;
+        ok = SimClear(device) && ok;
+    }
+    return ok;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The Windows side's handle on the device simulator: its control protocol over loopback TCP (the
+// port comes from QSIM_CONTROL_PORT, set by the test bench). Devices 1..4 sit behind COM1..COM4.
+#include <string>
+#include <vector>
+
+struct SimReply {
+    bool ok = false;
+    std::vector<std::string> lines;  // the data lines before "ok"
+    std::string error;               // the text after "error", or a connection failure
+};
+
+// Sends one command line and collects its reply. A fresh connection per command keeps tests
+// independent of each other.
+SimReply SimCommand(const std::string& command);
+
+// Shorthands; each returns whether the simulator answered ok.
+bool SimPlug(int device, bool present);                // present = plug, else unplug
+bool SimMode(int device, const std::string& mode);     // "normal", "silent", "crlf", "stopafter 3"...
+bool SimReset(int device, bool crFirst = false);       // the reset banner
+bool SimClear(int device);                             // empties frames and wire log
+bool SimSend(int device, const std::vector<unsigned char>& bytes);
+bool SimSetRegister(int device, unsigned char code, unsigned char first, unsigned char second);
+// The register's two bytes, or an empty string when it cannot be read.
+std::string SimRegister(int device, unsigned char code);
+// What the device received since the last clear, one item a line: "OK", "R 3f", "W 30 30 30"...
+std::vector<std::string> SimFrames(int device);
+
+// Puts every device back: plugged, normal mode, power-on registers, logs cleared.
+bool SimResetAll();

@@ -1,0 +1,257 @@
+// The dispatch tables and the dialog placement, with real windows and dialogs under Wine.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+
+#include "resources/resource.h"
+#include "shell/app.h"
+#include "shell/center.h"
+#include "shell/dispatch.h"
+
+namespace {
+
+struct Call {
+    int handler;
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    UINT code;
+    LPARAM lParam;
+    int count;
+};
+Call last;
+
+LRESULT FirstHandler(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    last = {1, w, m, wp, 0, lp, last.count + 1};
+    return 11;
+}
+LRESULT SecondHandler(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    last = {2, w, m, wp, 0, lp, last.count + 1};
+    return 22;
+}
+LRESULT CommandHandlerA(HWND w, WPARAM word, UINT code, LPARAM lp)
+{
+    last = {3, w, WM_COMMAND, word, code, lp, last.count + 1};
+    return 33;
+}
+LRESULT CommandHandlerB(HWND w, WPARAM word, UINT code, LPARAM lp)
+{
+    last = {4, w, WM_COMMAND, word, code, lp, last.count + 1};
+    return 44;
+}
+
+constexpr UINT kTestMessage = WM_USER + 5;
+
+constexpr MessageMapEntry kTwoRowsSameMessage[] = {
+    {kTestMessage, FirstHandler},
+    {kTestMessage, SecondHandler},
+};
+
+constexpr CommandMapEntry kCommandRows[] = {
+    {IDC_MODEL, CommandHandlerB},
+    {IDC_CHANNEL, CommandHandlerA},
+    {IDC_CHANNEL, CommandHandlerB},
+};
+
+// A plain top-level window whose text shows whether a default procedure handled WM_SETTEXT.
+HWND MakeWindow()
+{
+    HWND w = CreateWindowExA(0, "STATIC", "before", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    EXPECT_NE(w, nullptr);
+    return w;
+}
+
+std::string TextOf(HWND w)
+{
+    char text[64] = {};
+    GetWindowTextA(w, text, sizeof text);
+    return text;
+}
+
+class Dispatch : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        last = {};
+        window = MakeWindow();
+    }
+    void TearDown() override { DestroyWindow(window); }
+    HWND window = nullptr;
+};
+
+TEST_F(Dispatch, FirstMatchingRowWinsAndItsResultIsReturnedUnchanged)
+{
+    const MessageMap map = MakeMessageMap(kTwoRowsSameMessage, DPK_NONE);
+    EXPECT_EQ(RouteMessage(map, window, kTestMessage, 0x1234, 0x5678), 11);
+    EXPECT_EQ(last.handler, 1);
+    EXPECT_EQ(last.count, 1);
+    EXPECT_EQ(last.window, window);
+    EXPECT_EQ(last.wParam, 0x1234u);
+    EXPECT_EQ(last.lParam, 0x5678);
+}
+
+TEST_F(Dispatch, ZeroOrNegativeCountIsSearchedAsEmpty)
+{
+    for (int32_t count : {0, -1, INT32_MIN}) {
+        const MessageMap map = {count, kTwoRowsSameMessage, DPK_NONE};
+        EXPECT_EQ(RouteMessage(map, window, kTestMessage, 0, 0), 0) << count;
+        const CommandMap commands = {count, kCommandRows, DPK_NONE};
+        EXPECT_EQ(RouteCommand(commands, window, IDC_CHANNEL, 0), 0) << count;
+    }
+    EXPECT_EQ(last.count, 0);
+}
+
+TEST_F(Dispatch, UnlistedMessageReachesTheDefaultWindowProcedure)
+{
+    const MessageMap map = MakeMessageMap(kTwoRowsSameMessage, DPK_WINDOW);
+    EXPECT_EQ(RouteMessage(map, window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("after")), TRUE);
+    EXPECT_EQ(TextOf(window), "after");
+    EXPECT_EQ(last.count, 0);
+}
+
+TEST_F(Dispatch, EveryKnownKindReachesARealDefaultProcedure)
+{
+    for (uint32_t kind : {DPK_WINDOW, DPK_DIALOG, DPK_MDICHILD, DPK_FRAME}) {
+        SetWindowTextA(window, "before");
+        CallDefaultProc(kind, window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("after"));
+        EXPECT_EQ(TextOf(window), "after") << "kind " << kind;
+    }
+}
+
+TEST_F(Dispatch, KindsAboveFourGiveZeroLikeNone)
+{
+    for (uint32_t kind : {0u, 5u, 7u, 0x80000000u, 0xFFFFFFFFu}) {
+        SetWindowTextA(window, "before");
+        EXPECT_EQ(CallDefaultProc(kind, window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("after")), 0) << kind;
+        EXPECT_EQ(TextOf(window), "before") << "kind " << kind;
+        EXPECT_EQ(CallDefaultProc(kind, window, WM_GETTEXTLENGTH, 0, 0), 0) << kind;
+    }
+}
+
+TEST_F(Dispatch, CommandGetsTheWholeWordAndTheCodeZeroExtended)
+{
+    // EN_CHANGE (0x300) from IDC_CHANNEL (722): the row with id 722 wins, first of two.
+    const CommandMap map = MakeCommandMap(kCommandRows, DPK_NONE);
+    const WPARAM word = MAKEWPARAM(IDC_CHANNEL, 0x300);
+    EXPECT_EQ(RouteCommand(map, window, word, 0x4242), 33);
+    EXPECT_EQ(last.handler, 3);
+    EXPECT_EQ(last.wParam, word);
+    EXPECT_EQ(last.code, 0x300u);
+    EXPECT_EQ(last.lParam, 0x4242);
+
+    // A code with the top bit set is not sign-extended.
+    EXPECT_EQ(RouteCommand(map, window, MAKEWPARAM(IDC_MODEL, 0xFFFF), 0), 44);
+    EXPECT_EQ(last.code, 0xFFFFu);
+}
+
+// A dialog procedure that records what DefDlgProcA hands it.
+INT_PTR CALLBACK RecordingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND)
+        last = {5, dialog, message, wParam, 0, lParam, last.count + 1};
+    return message == WM_INITDIALOG;
+}
+
+HWND MakeEmptyDialog(DLGPROC proc, HWND owner)
+{
+    // A template in memory: no controls, 100x50 units.
+    alignas(4) static WORD templ[16] = {};
+    DLGTEMPLATE* t = reinterpret_cast<DLGTEMPLATE*>(templ);
+    t->style = WS_POPUP | WS_CAPTION;
+    t->cx = 100;
+    t->cy = 50;
+    return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), t, owner, proc, 0);
+}
+
+TEST_F(Dispatch, UnlistedCommandReachesTheDefaultProcedureUnchanged)
+{
+    // DefDlgProcA passes what it gets to the dialog's own procedure, so the recorder sees exactly
+    // the WM_COMMAND that the default procedure received.
+    HWND dialog = MakeEmptyDialog(RecordingDialogProc, nullptr);
+    ASSERT_NE(dialog, nullptr);
+    last = {};
+    const CommandMap map = MakeCommandMap(kCommandRows, DPK_DIALOG);
+    const WPARAM word = MAKEWPARAM(4321, 0x8001);
+    RouteCommand(map, dialog, word, 0x7777);
+    EXPECT_EQ(last.handler, 5);
+    EXPECT_EQ(last.message, static_cast<UINT>(WM_COMMAND));
+    EXPECT_EQ(last.wParam, word);
+    EXPECT_EQ(last.lParam, 0x7777);
+    DestroyWindow(dialog);
+}
+
+TEST_F(Dispatch, UnlistedCommandOfTheMainWindowMapGoesToDefWindowProc)
+{
+    // The main window's maps default to DefWindowProcA, which does nothing with a command.
+    const CommandMap map = MakeCommandMap(kCommandRows, DPK_WINDOW);
+    EXPECT_EQ(RouteCommand(map, window, MAKEWPARAM(999, 0), 0),
+              DefWindowProcA(window, WM_COMMAND, MAKEWPARAM(999, 0), 0));
+    EXPECT_EQ(last.count, 0);
+}
+
+// --- Centring and the About box from the real templates ---
+
+class RealDialogs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        AppInstance = GetModuleHandleA(nullptr);
+        owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 100, 80, 600, 400, nullptr,
+                                nullptr, AppInstance, nullptr);
+        ASSERT_NE(owner, nullptr);
+    }
+    void TearDown() override { DestroyWindow(owner); }
+    HWND owner = nullptr;
+};
+
+TEST_F(RealDialogs, AboutBoxShowsTheVersionAndIsCentredOverItsOwner)
+{
+    HWND about = CreateDialogParamA(AppInstance, "AboutBox", owner, AboutDlgProc, 0);
+    ASSERT_NE(about, nullptr);
+    char version[32] = {};
+    GetDlgItemTextA(about, IDC_VERSION, version, sizeof version);
+    EXPECT_STREQ(version, "1.0");
+
+    RECT o, d;
+    GetWindowRect(owner, &o);
+    GetWindowRect(about, &d);
+    EXPECT_EQ(d.left, o.left + ((o.right - o.left) - (d.right - d.left)) / 2);
+    EXPECT_EQ(d.top, o.top + ((o.bottom - o.top) - (d.bottom - d.top)) / 2);
+
+    // An unlisted message returns 0 from the dialog procedure; OK ends the dialog.
+    EXPECT_EQ(AboutDlgProc(about, WM_USER + 77, 0, 0), 0);
+    EXPECT_EQ(AboutDlgProc(about, WM_COMMAND, IDOK, 0), 1);
+    DestroyWindow(about);
+}
+
+TEST_F(RealDialogs, CentringKeepsADialogOnTheScreen)
+{
+    HDC dc = GetDC(nullptr);
+    const int screenWidth = GetDeviceCaps(dc, HORZRES);
+    ReleaseDC(nullptr, dc);
+
+    HWND dialog = MakeEmptyDialog(RecordingDialogProc, owner);
+    ASSERT_NE(dialog, nullptr);
+    RECT d;
+    GetWindowRect(dialog, &d);
+    const int width = d.right - d.left;
+
+    // Owner far to the right: the dialog's right edge lands on the screen's width.
+    SetWindowPos(owner, nullptr, screenWidth - 50, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    CenterOverOwner(dialog, owner);
+    GetWindowRect(dialog, &d);
+    EXPECT_EQ(d.left + width, screenWidth);
+
+    // Owner far to the left: the dialog sits at x = 0.
+    SetWindowPos(owner, nullptr, -550, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    CenterOverOwner(dialog, owner);
+    GetWindowRect(dialog, &d);
+    EXPECT_EQ(d.left, 0);
+    DestroyWindow(dialog);
+}
+
+}  // namespace
