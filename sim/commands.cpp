@@ -226,6 +226,32 @@ void CmdReads(Simulator& sim, const Args& args, Reply& reply) {
     reply.lines.push_back(std::to_string(dev->reads));
 }
 
+// Back to the power-on register contents (the memory file follows).
+void CmdPowerOn(Simulator& sim, const Args& args, Reply& reply) {
+    Device* dev = TakeDevice(sim, args, reply);
+    if (!dev) return;
+    std::lock_guard<std::mutex> lock(dev->mu);
+    PowerOnContents(dev->regs);
+    PersistRegisters(*dev);
+}
+
+// Line pacing of every device: on (output at 1200 baud), read (input consumed at 1200 baud too),
+// off (neither).
+void CmdPace(Simulator& sim, const Args& args, Reply& reply) {
+    if (args[0] == "on") {
+        sim.pace = true;
+        sim.paceRead = false;
+    } else if (args[0] == "read") {
+        sim.pace = true;
+        sim.paceRead = true;
+    } else if (args[0] == "off") {
+        sim.pace = false;
+        sim.paceRead = false;
+    } else {
+        reply.error = "usage: pace on|read|off";
+    }
+}
+
 void CmdQuit(Simulator&, const Args&, Reply& reply) { reply.quit = true; }
 
 void CmdHelp(Simulator& sim, const Args& args, Reply& reply);
@@ -252,6 +278,8 @@ constexpr CommandRow kCommands[] = {
     {"log", 1, 1, CmdLog, "log N", "wire log: milliseconds rx|tx bytes"},
     {"clear", 1, 1, CmdClear, "clear N", "empty frames and log"},
     {"reads", 1, 1, CmdReads, "reads N", "number of read frames so far"},
+    {"poweron", 1, 1, CmdPowerOn, "poweron N", "power-on register contents"},
+    {"pace", 1, 1, CmdPace, "pace on|read|off", "pace output, output and input, or nothing"},
     {"quit", 0, 0, CmdQuit, "quit", "end the simulator"},
     {"help", 0, 0, CmdHelp, "help", "this list"},
 };

@@ -36,25 +36,32 @@ void LogChunk(Simulator& sim, Device& dev, Clock::time_point t, const char* dire
 }
 
 // Writes one chunk to the master; stamp is when the chunk goes on the line.
+// The log entry is made under the same lock as the write, so that whoever has
+// received the bytes finds them in the log.
 void WriteChunk(Simulator& sim, Device& dev, Clock::time_point stamp, const uint8_t* data, size_t n) {
     size_t done = 0;
     Clock::time_point giveUp = Clock::now() + kWriteGiveUp;
+    std::unique_lock<std::mutex> lock(dev.mu);
     while (done < n && !sim.stopping.load()) {
         ssize_t w = write(dev.port.masterFd, data + done, n - done);
         if (w > 0) {
+            LogChunk(sim, dev, stamp, "tx", data + done, static_cast<size_t>(w));
             done += static_cast<size_t>(w);
             continue;
         }
         if (w < 0 && errno == EINTR) continue;
         if (w < 0 && errno == EAGAIN && Clock::now() < giveUp) {
+            lock.unlock();
             pollfd pfd{dev.port.masterFd, POLLOUT, 0};
             poll(&pfd, 1, 50);
+            lock.lock();
             continue;
         }
         break;
     }
-    std::lock_guard<std::mutex> lock(dev.mu);
-    LogChunk(sim, dev, stamp, "tx", data, done);
+    if (done < n && !sim.stopping.load()) {
+        std::fprintf(stderr, "qsim: device %d: %zu bytes dropped, nobody reads the line\n", dev.number, n - done);
+    }
 }
 
 // Sends one job; returns false when shutdown interrupted it.

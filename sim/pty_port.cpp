@@ -1,5 +1,6 @@
 #include "pty_port.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -85,8 +86,15 @@ void ClosePtyPort(PtyPort& port) {
 }
 
 bool PointLink(const char* linkPath, const char* target, char* error, int errorSize) {
+    // The temporary link goes beside the final one (rename works only within
+    // one file system) under a name of its own: under Wine, a file called
+    // "com1.anything" would stand for the COM1 device itself.
+    static std::atomic<unsigned> serial{0};
+    const char* slash = std::strrchr(linkPath, '/');
+    int dirLength = slash ? static_cast<int>(slash - linkPath) + 1 : 0;
     char temp[4096];
-    int n = std::snprintf(temp, sizeof temp, "%s.qsim-%ld", linkPath, static_cast<long>(getpid()));
+    int n = std::snprintf(temp, sizeof temp, "%.*s.qsim-link-%ld-%u", dirLength, linkPath,
+                          static_cast<long>(getpid()), serial.fetch_add(1));
     if (n < 0 || n >= static_cast<int>(sizeof temp)) {
         errno = ENAMETOOLONG;
         SetError(error, errorSize, "link path");

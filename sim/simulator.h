@@ -65,8 +65,9 @@ struct Device {
 };
 
 struct Simulator {
-    bool pace = true;
-    bool paceRead = false;
+    // Changed at run time by the pace command while the device threads read them.
+    std::atomic<bool> pace{true};
+    std::atomic<bool> paceRead{false};
     std::string memoryDir;
     bool hasControl = false;
 

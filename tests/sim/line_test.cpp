@@ -1,4 +1,5 @@
 // The link to each pty, absent ports, and the device's register memory.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -90,15 +91,26 @@ TEST_F(SimLine, PortWorksAfterCloseAndReopen) {
     SimOptions o;
     o.extraArgs = {"--no-pace"};
     ASSERT_NO_FATAL_FAILURE(Boot(o));
+    line[0].Close();
     for (int round = 0; round < 3; ++round) {
+        // The device goes on sending while the port is closed; the line keeps it.
+        ASSERT_EQ(ctl.Cmd("reset 1").back(), "ok");
         Line l;
         ASSERT_TRUE(l.Open(sim.LinkPath(1))) << round;
+        EXPECT_EQ(l.ReadExactly(8, kWaitMs), "ATS0=1\n\r") << round;
         ASSERT_TRUE(l.Write("R?\r"));
         EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("05"))) << round;
-        l.Close();
-        line[0].Close();
     }
     EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"3"});
+    std::string tx;
+    for (const std::string& entry : ctl.Data("log 1")) {
+        double ms = 0;
+        std::string dir, bytes;
+        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
+        if (dir == "tx") tx += bytes;
+    }
+    std::string once = "ATS0=1\n\r" + Answer("05");
+    EXPECT_EQ(Hex(tx), Hex(once + once + once));
 }
 
 TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts) {
@@ -110,12 +122,15 @@ TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts) {
     o.extraArgs = {"--no-pace", "--memory", memory};
     ASSERT_NO_FATAL_FAILURE(Boot(o));
 
+    // The file is rewritten before the device takes its next frame.
     ASSERT_TRUE(line[0].Write("W?42\rR?\r"));
     ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("42")));
-    ASSERT_EQ(ctl.Cmd("setreg 1 6f 41 42").back(), "ok");
     std::string file = ReadFile(memory + "/dev1.regs");
     EXPECT_NE(file.find("3f 34 32\n"), std::string::npos) << file;
+    ASSERT_EQ(ctl.Cmd("setreg 1 6f 41 42").back(), "ok");
+    file = ReadFile(memory + "/dev1.regs");
     EXPECT_NE(file.find("6f 41 42\n"), std::string::npos) << file;
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 49) << file;
     // Device 2 was never written.
     struct stat st;
     EXPECT_NE(stat((memory + "/dev2.regs").c_str(), &st), 0);
