@@ -16,3 +16,16 @@ add_subdirectory(sim)
 if(EXISTS ${PROJECT_SOURCE_DIR}/tests/sim/CMakeLists.txt)
   add_subdirectory(tests/sim)
 endif()
+
+# The fuzzer, where clang and its libFuzzer runtime are there: `make test` runs it for a while.
+find_program(CLANGXX clang++)
+if(CLANGXX AND EXISTS ${PROJECT_SOURCE_DIR}/tests/fuzz/link_fuzz.cpp)
+  set(FUZZ_SOURCES ${PROJECT_SOURCE_DIR}/tests/fuzz/link_fuzz.cpp ${QUORBANE_PURE_SOURCES})
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/link_fuzz
+    COMMAND ${CLANGXX} -std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined
+            -fno-sanitize-recover=all -I${PROJECT_SOURCE_DIR} ${FUZZ_SOURCES} -o ${CMAKE_BINARY_DIR}/link_fuzz
+    DEPENDS ${FUZZ_SOURCES}
+    COMMENT "Building the fuzzer")
+  add_custom_target(link_fuzz ALL DEPENDS ${CMAKE_BINARY_DIR}/link_fuzz)
+endif()

@@ -25,36 +25,42 @@ StepResult Handshake(HWND)
     return SendText(kHandshakeText) ? StepDone : StepCantWrite;
 }
 
+// One register of two decimal digits, range-limited into `field`.
+StepResult LoadTwoDigits(RegisterCode code, LoadedField field, int32_t* value)
+{
+    if (!ReadRegister(code, regBuffer))
+        return StepBadData;
+    *value = ClampLoaded(field, ParseTwoDigits(regBuffer));
+    return StepDone;
+}
+
+// A frame's three registers; ClampLoaded of the end frame uses the start frame just loaded.
+StepResult LoadFrame(RegisterCode first, const char* fallback, LoadedField field, int32_t* value)
+{
+    if (!ReadRegisterRun(first, 3, regBuffer))
+        return StepBadData;
+    *value = ClampLoaded(field, ParseFrame(regBuffer, fallback));
+    return StepDone;
+}
+
 StepResult LoadModel(HWND)
 {
-    if (!ReadRegister('?', regBuffer))
-        return StepBadData;
-    Sync.model = ClampLoaded(LoadedField::Model, ParseTwoDigits(regBuffer));
-    return StepDone;
+    return LoadTwoDigits('?', LoadedField::Model, &Sync.model);
 }
 
 StepResult LoadChannel(HWND)
 {
-    if (!ReadRegister('>', regBuffer))
-        return StepBadData;
-    Sync.channel = ClampLoaded(LoadedField::Channel, ParseTwoDigits(regBuffer));
-    return StepDone;
+    return LoadTwoDigits('>', LoadedField::Channel, &Sync.channel);
 }
 
 StepResult LoadStartFrame(HWND)
 {
-    if (!ReadRegisterRun('0', 3, regBuffer))
-        return StepBadData;
-    Sync.startFrame = ClampLoaded(LoadedField::StartFrame, ParseFrame(regBuffer, "2"));
-    return StepDone;
+    return LoadFrame('0', "2", LoadedField::StartFrame, &Sync.startFrame);
 }
 
 StepResult LoadEndFrame(HWND)
 {
-    if (!ReadRegisterRun('3', 3, regBuffer))
-        return StepBadData;
-    Sync.endFrame = ClampLoaded(LoadedField::EndFrame, ParseFrame(regBuffer, "501"));
-    return StepDone;
+    return LoadFrame('3', "501", LoadedField::EndFrame, &Sync.endFrame);
 }
 
 StepResult LoadBaudFlags(HWND)

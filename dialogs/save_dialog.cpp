@@ -114,32 +114,38 @@ StepResult Compare(bool equal)
     return equal ? StepDone : StepMismatch;
 }
 
+StepResult VerifyTwoDigits(RegisterCode code, int32_t expected)
+{
+    if (!ReadRegister(code, regBuffer))
+        return StepCantWrite;
+    return Compare(ParseTwoDigits(regBuffer) == expected);
+}
+
+StepResult VerifyFrame(RegisterCode first, const char* fallback, int32_t expected)
+{
+    if (!ReadRegisterRun(first, 3, regBuffer))
+        return StepCantWrite;
+    return Compare(ParseFrame(regBuffer, fallback) == expected);
+}
+
 StepResult VerifyModel(HWND)
 {
-    if (!ReadRegister('?', regBuffer))
-        return StepCantWrite;
-    return Compare(ParseTwoDigits(regBuffer) == Sync.model);
+    return VerifyTwoDigits('?', Sync.model);
 }
 
 StepResult VerifyChannel(HWND)
 {
-    if (!ReadRegister('>', regBuffer))
-        return StepCantWrite;
-    return Compare(ParseTwoDigits(regBuffer) == Sync.channel);
+    return VerifyTwoDigits('>', Sync.channel);
 }
 
 StepResult VerifyStartFrame(HWND)
 {
-    if (!ReadRegisterRun('0', 3, regBuffer))
-        return StepCantWrite;
-    return Compare(ParseFrame(regBuffer, "2") == Sync.startFrame);
+    return VerifyFrame('0', "2", Sync.startFrame);
 }
 
 StepResult VerifyEndFrame(HWND)
 {
-    if (!ReadRegisterRun('3', 3, regBuffer))
-        return StepCantWrite;
-    return Compare(ParseFrame(regBuffer, "501") == Sync.endFrame);
+    return VerifyFrame('3', "501", Sync.endFrame);
 }
 
 StepResult VerifyBaudFlags(HWND)
