@@ -1,0 +1,309 @@
+// The register protocol against the device simulator behind COM1, checked on what the device
+// received (its frames and its wire log) and on what the program got back.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "link/com_port.h"
+#include "link/register_protocol.h"
+#include "tests/support/sim_control.h"
+
+namespace {
+
+constexpr int kDevice = 1;
+constexpr int kPortIndex = 0;
+
+using Bytes = std::vector<unsigned char>;
+
+double MsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Every byte the device received since the last clear, from the "rx" lines of its wire log.
+Bytes ReceivedBytes()
+{
+    Bytes bytes;
+    for (const std::string& line : SimCommand("log " + std::to_string(kDevice)).lines) {
+        const size_t rx = line.find(" rx");
+        if (rx == std::string::npos)
+            continue;
+        const char* p = line.c_str() + rx + 3;
+        unsigned value = 0;
+        int used = 0;
+        while (sscanf(p, "%x%n", &value, &used) == 1) {
+            bytes.push_back(static_cast<unsigned char>(value));
+            p += used;
+        }
+    }
+    return bytes;
+}
+
+std::string Hex2(unsigned value)
+{
+    char text[4];
+    snprintf(text, sizeof text, "%02x", value & 0xFFu);
+    return text;
+}
+
+std::string ReadItem(unsigned char code)
+{
+    return "R " + Hex2(code);
+}
+
+std::string WriteItem(unsigned char code, const unsigned char pair[2])
+{
+    return "W " + Hex2(code) + " " + Hex2(pair[0]) + " " + Hex2(pair[1]);
+}
+
+// All 49 registers of the device, code -> pair.
+std::map<unsigned char, std::string> DeviceRegisters()
+{
+    std::map<unsigned char, std::string> regs;
+    for (const std::string& line : SimCommand("regs " + std::to_string(kDevice)).lines) {
+        unsigned code = 0, a = 0, b = 0;
+        if (sscanf(line.c_str(), "%x %x %x", &code, &a, &b) == 3)
+            regs[static_cast<unsigned char>(code)] = std::string{static_cast<char>(a), static_cast<char>(b)};
+    }
+    return regs;
+}
+
+// An Exchange port on COM1 with the device in normal mode and its logs empty; the registers are
+// put back as they were, whatever the test wrote.
+class RegisterProtocolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SimPlug(kDevice, true)) << "is the simulator up (tools/bench up)?";
+        ASSERT_TRUE(SimMode(kDevice, "normal"));
+        saved_ = DeviceRegisters();
+        ASSERT_EQ(49u, saved_.size());
+        ASSERT_EQ(1, OpenPort(kPortIndex, PortProfile::Exchange));
+        ASSERT_TRUE(SimClear(kDevice));
+    }
+    void TearDown() override
+    {
+        RestoreAndClosePort();
+        SimMode(kDevice, "normal");
+        const auto now = DeviceRegisters();
+        for (const auto& [code, pair] : saved_) {
+            auto it = now.find(code);
+            if (it == now.end() || it->second != pair)
+                SimSetRegister(kDevice, code, static_cast<unsigned char>(pair[0]), static_cast<unsigned char>(pair[1]));
+        }
+        SimClear(kDevice);
+    }
+    std::map<unsigned char, std::string> saved_;
+};
+
+TEST_F(RegisterProtocolTest, SendTextSendsUpToFifteenCharacters)
+{
+    struct Row {
+        const char* text;
+        int result;
+    };
+    // Lower-case letters open no frame: the device reports each as a stray byte.
+    constexpr Row rows[] = {
+        {"abcdefghijklmno", 1},
+        {"abcdefghijklmnop", 0},
+        {"abcdefghijklmnopqrstuvwxyz", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        ASSERT_TRUE(SimClear(kDevice));
+        EXPECT_EQ(row.result, SendText(row.text));
+        const Bytes wire = ReceivedBytes();
+        std::vector<std::string> wantFrames;
+        Bytes wantWire;
+        if (row.result == 1) {
+            for (const char* c = row.text; *c; ++c) {
+                wantFrames.push_back("X " + Hex2(static_cast<unsigned char>(*c)));
+                wantWire.push_back(static_cast<unsigned char>(*c));
+            }
+        }
+        EXPECT_EQ(wantWire, wire);
+        EXPECT_EQ(wantFrames, SimFrames(kDevice));
+    }
+}
+
+TEST_F(RegisterProtocolTest, HandshakeIsTwoOkTexts)
+{
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(1, SendText(kHandshakeText));
+    ASSERT_EQ(1, SendText(kHandshakeText));
+    const double ms = MsSince(start);
+    printf("[ measured ] handshake: %.0f ms\n", ms);
+    EXPECT_EQ((std::vector<std::string>{"OK", "OK"}), SimFrames(kDevice));
+    EXPECT_EQ((Bytes{'O', 'K', 0x0D, 0x0A, 'O', 'K', 0x0D, 0x0A}), ReceivedBytes());
+    EXPECT_GE(ms, 2 * 4 * 8.3) << "eight bytes take their line time at 1200 baud";
+}
+
+// Each row: a write frame, then a read frame of the same register, on the wire byte for byte,
+// and the read returns what was written. Pairs holding frame bytes (R, W, CR, LF) are not special.
+TEST_F(RegisterProtocolTest, WriteAndReadFramesAndRoundTrip)
+{
+    struct Row {
+        unsigned char code;
+        unsigned char pair[2];
+    };
+    constexpr Row rows[] = {
+        {'?', {'0', '7'}},
+        {'>', {'9', '9'}},
+        {'6', {'1', '<'}},
+        {'H', {'R', 'W'}},
+        {'P', {0x0D, 0x0A}},
+        {'o', {0x07, 0x07}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Hex2(row.code));
+        ASSERT_TRUE(SimClear(kDevice));
+        EXPECT_EQ(1, WriteRegister(row.code, row.pair));
+        EXPECT_EQ((Bytes{'W', row.code, row.pair[0], row.pair[1], 0x0D}), ReceivedBytes());
+        EXPECT_EQ((std::vector<std::string>{WriteItem(row.code, row.pair)}), SimFrames(kDevice));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(row.pair), 2), SimRegister(kDevice, row.code));
+
+        ASSERT_TRUE(SimClear(kDevice));
+        unsigned char got[2] = {0xEE, 0xEE};
+        EXPECT_EQ(1, ReadRegister(row.code, got));
+        EXPECT_EQ(row.pair[0], got[0]);
+        EXPECT_EQ(row.pair[1], got[1]);
+        EXPECT_EQ((Bytes{'R', row.code, 0x0D}), ReceivedBytes());
+        EXPECT_EQ((std::vector<std::string>{ReadItem(row.code)}), SimFrames(kDevice));
+    }
+}
+
+// How a read fares against each way the device may answer. Each row runs in its own process on a
+// freshly opened port, so a reply left half read by one row cannot upset the next.
+enum class PairFrom { Register, StrayThenFirst, EarlierRead };
+struct ReadModeRow {
+    const char* mode;
+    int result;
+    PairFrom pair;
+    double minMs;  // what the timeouts make the read last at least
+};
+
+constexpr ReadModeRow kReadModes[] = {
+    {"normal", 1, PairFrom::Register, 0},
+    {"split", 1, PairFrom::Register, 60},   // the device pauses 60 ms inside its reply
+    {"crlf", 0, PairFrom::Register, 0},
+    {"stray", 0, PairFrom::StrayThenFirst, 0},
+    {"silent", 0, PairFrom::EarlierRead, 1900},  // two reads of 1000 ms that get nothing
+};
+
+void PrintTo(const ReadModeRow& row, std::ostream* out)
+{
+    *out << row.mode;
+}
+
+class ReadModeTest : public RegisterProtocolTest, public ::testing::WithParamInterface<ReadModeRow> {};
+
+TEST_P(ReadModeTest, ReadAcceptsOnlyFourBytesEndingLfCr)
+{
+    const ReadModeRow& row = GetParam();
+    constexpr unsigned char kCode = '?', kEarlierCode = '>';
+    const unsigned char value[2] = {'4', '2'}, earlier[2] = {'x', 'y'};
+    ASSERT_TRUE(SimSetRegister(kDevice, kCode, value[0], value[1]));
+    ASSERT_TRUE(SimSetRegister(kDevice, kEarlierCode, earlier[0], earlier[1]));
+
+    // A good read first, so that the accumulator holds its bytes.
+    unsigned char pair[2] = {0, 0};
+    ASSERT_EQ(1, ReadRegister(kEarlierCode, pair));
+    ASSERT_EQ(earlier[0], pair[0]);
+
+    ASSERT_TRUE(SimMode(kDevice, row.mode));
+    ASSERT_TRUE(SimClear(kDevice));
+    pair[0] = pair[1] = 0xEE;
+    const auto start = std::chrono::steady_clock::now();
+    const int result = ReadRegister(kCode, pair);
+    const double ms = MsSince(start);
+    printf("[ measured ] read in mode %s: %.0f ms\n", row.mode, ms);
+
+    EXPECT_EQ(row.result, result);
+    const unsigned char* want = value;
+    const unsigned char strayThenFirst[2] = {0x55, value[0]};
+    if (row.pair == PairFrom::StrayThenFirst)
+        want = strayThenFirst;
+    if (row.pair == PairFrom::EarlierRead)
+        want = earlier;
+    EXPECT_EQ(want[0], pair[0]);
+    EXPECT_EQ(want[1], pair[1]);
+    EXPECT_EQ((std::vector<std::string>{ReadItem(kCode)}), SimFrames(kDevice));
+    EXPECT_GE(ms, row.minMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ReadModeTest, ::testing::ValuesIn(kReadModes),
+                         [](const ::testing::TestParamInfo<ReadModeRow>& info) {
+                             return std::string(info.param.mode);
+                         });
+
+// A whole save's worth of writes, then a load's worth of reads, with the device taking its input
+// at line speed: none may fail. A program that ran ahead of the line would leave the device
+// seconds behind, and the reads would time out before their answers came.
+class LineSpeedTest : public RegisterProtocolTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SimCommand("pace read").ok) << "the simulator reads at line speed";
+        RegisterProtocolTest::SetUp();
+    }
+    void TearDown() override
+    {
+        RegisterProtocolTest::TearDown();
+        SimCommand("pace on");  // the bench's own pacing: output only
+    }
+};
+
+TEST_F(LineSpeedTest, FortyNineWritesThenFortyNineReads)
+{
+    std::vector<unsigned char> codes;
+    for (const auto& [code, pair] : saved_)
+        codes.push_back(code);
+    ASSERT_EQ(49u, codes.size());
+    auto pairOf = [](size_t i, unsigned char out[2]) {
+        out[0] = static_cast<unsigned char>('A' + i % 26);
+        out[1] = static_cast<unsigned char>('a' + (i * 7) % 26);
+    };
+
+    const auto writeStart = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < codes.size(); ++i) {
+        unsigned char pair[2];
+        pairOf(i, pair);
+        ASSERT_EQ(1, WriteRegister(codes[i], pair)) << "write " << i;
+    }
+    const double writeMs = MsSince(writeStart);
+
+    const auto readStart = std::chrono::steady_clock::now();
+    int readsOk = 0;
+    for (size_t i = 0; i < codes.size(); ++i) {
+        unsigned char want[2], got[2] = {0, 0};
+        pairOf(i, want);
+        const int ok = ReadRegister(codes[i], got);
+        EXPECT_EQ(1, ok) << "read " << i;
+        EXPECT_EQ(0, memcmp(want, got, 2)) << "read " << i;
+        readsOk += ok;
+    }
+    const double readMs = MsSince(readStart);
+    printf("[ measured ] 49 writes: %.0f ms, 49 reads: %.0f ms (%d read ok)\n", writeMs, readMs, readsOk);
+
+    // Five bytes at 1200 baud take 41.7 ms: 49 write frames cannot leave faster.
+    EXPECT_GE(writeMs, 49 * 41.6);
+
+    std::vector<std::string> wantFrames;
+    for (size_t i = 0; i < codes.size(); ++i) {
+        unsigned char pair[2];
+        pairOf(i, pair);
+        wantFrames.push_back(WriteItem(codes[i], pair));
+    }
+    for (unsigned char code : codes)
+        wantFrames.push_back(ReadItem(code));
+    EXPECT_EQ(wantFrames, SimFrames(kDevice));
+}
+
+}  // namespace
