@@ -27,5 +27,5 @@ if(CLANGXX AND EXISTS ${PROJECT_SOURCE_DIR}/tests/fuzz/link_fuzz.cpp)
             -fno-sanitize-recover=all -I${PROJECT_SOURCE_DIR} ${FUZZ_SOURCES} -o ${CMAKE_BINARY_DIR}/link_fuzz
     DEPENDS ${FUZZ_SOURCES}
     COMMENT "Building the fuzzer")
-  add_custom_target(link_fuzz ALL DEPENDS ${CMAKE_BINARY_DIR}/link_fuzz)
+  add_custom_target(fuzzers ALL DEPENDS ${CMAKE_BINARY_DIR}/link_fuzz)
 endif()
