@@ -1,0 +1,728 @@
+// The parameter editor as a user edits it, and the save with its read-back, against device 1 of
+// the simulator (COM1): the checks made when a field is left, the BAUD arrows, the Synchronize
+// box, the init-string warning, the hidden mode through real key presses, and what a save puts
+// on the wire, into the device and back into the editor, when it works and when it fails.
+//
+// How the user is played here:
+// - leaving a field: WM_NEXTDLGCTL to the editor with the next field, which is what the dialog
+//   manager does for Tab; the field left gets a real WM_KILLFOCUS from the focus change. It works
+//   whatever window is in front, because the editor's own thread moves its focus.
+// - typing: WM_SETTEXT into the focused field (the texts used stay within the fields' limits).
+// - BAUD, Model and Channel arrows: a button-down and button-up sent to the up-down at the middle
+//   of its upper or lower half, as a mouse click arrives.
+// - Ctrl+K and Ctrl+B: real key presses (SendInput); the editor holds them as system-wide hotkeys.
+#include <cstdio>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/gui/scenario_fixture.h"
+#include "tests/support/sim_control.h"
+
+namespace {
+
+constexpr int kDevice = 1;        // the simulator's device behind COM1
+constexpr WPARAM kPortIndex = 0;  // COM1 as the program numbers ports
+constexpr const char* kSaveCaption = "Saving to Synchronizer";
+constexpr const char* kErrorCaption = "ERROR";
+constexpr const char* kWarningCaption = "ERROR!";
+constexpr const char* kWarningText = "Too many characters total";
+constexpr const char* kMismatchText = "Save failed (data doesn't match)";
+constexpr const char* kCantWriteText = "Can't write to port";
+constexpr const char* kComparingText = "Comparing ....";
+constexpr DWORD kSaveMs = 60000;  // a save whose device goes quiet waits about 2 s per read
+
+constexpr int kInitIds[4] = {IDC_INIT1, IDC_INIT2, IDC_INIT3, IDC_INIT4};
+// Every field and button that a load or a save disables and enables again.
+constexpr int kEditorControlIds[] = {
+    IDC_START_FRAME, IDC_END_FRAME, IDC_SYNCHRONIZE, IDC_BAUD, IDC_BAUD_SPIN, IDC_COMMENT, IDC_INIT1,
+    IDC_INIT2,       IDC_INIT3,     IDC_INIT4,       IDC_SAVE, IDC_LOAD,      IDC_DEFAULTS, IDCANCEL,
+};
+
+// --- What the device should hold: the register map restated, independent of the program's ------
+
+struct Params {
+    int model;
+    int channel;
+    int startFrame;
+    int endFrame;
+    int baudCode;  // 0, 4, 6 or 7
+    bool synchronize;
+    std::string init[4];
+    std::string comment;
+};
+
+// The device's contents at power-on, with the start frame the fixture marks on device 1.
+Params PowerOnParams()
+{
+    return {5, 1, std::stoi(MarkedStartFrame(kDevice)), 500, 7, true, {"0KL0DS", "", "", ""}, "QSIM"};
+}
+
+const char* RateText(int baudCode)
+{
+    switch (baudCode) {
+    case 0: return "1200";
+    case 4: return "2400";
+    case 6: return "4800";
+    default: return "9600";
+    }
+}
+
+// Register code -> its two bytes.
+using Image = std::map<unsigned char, std::string>;
+
+std::string Formatted(const char* format, int value)
+{
+    char text[16];
+    snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// The 64-byte block of the init strings: each non-empty one with a CR, then BEL to the end; a
+// packing above 63 bytes is cut with CR at byte 62 and BEL at byte 63.
+std::string InitBlock(const std::string (&init)[4])
+{
+    std::string block;
+    for (const std::string& text : init) {
+        if (!text.empty())
+            block += text + '\r';
+    }
+    if (block.size() > 63) {
+        block.resize(62);
+        block += '\r';
+    }
+    block.resize(64, '\a');
+    return block;
+}
+
+Image Encode(const Params& p)
+{
+    Image image;
+    image['?'] = Formatted("%02d", p.model);
+    image['>'] = Formatted("%02d", p.channel);
+    const std::string start = Formatted("%05d0", p.startFrame);
+    const std::string end = Formatted("%05d0", p.endFrame);
+    for (int i = 0; i < 3; ++i) {
+        image[static_cast<unsigned char>('0' + i)] = start.substr(2 * i, 2);
+        image[static_cast<unsigned char>('3' + i)] = end.substr(2 * i, 2);
+    }
+    image['6'] = {static_cast<char>('0' + p.baudCode), static_cast<char>('0' + (p.synchronize ? 12 : 4))};
+    const std::string init = InitBlock(p.init);
+    for (int i = 0; i < 32; ++i)
+        image[static_cast<unsigned char>('P' + i)] = init.substr(2 * i, 2);
+    std::string comment = p.comment + '\a';
+    comment.resize(16, '\a');
+    for (int i = 0; i < 8; ++i)
+        image[static_cast<unsigned char>('H' + i)] = comment.substr(2 * i, 2);
+    return image;
+}
+
+// Lines as the simulator's "regs" lists them: "3f 30 35", sorted by code.
+std::vector<std::string> RegisterLines(const Image& image)
+{
+    std::vector<std::string> lines;
+    for (const auto& entry : image) {
+        char line[16];
+        snprintf(line, sizeof line, "%02x %02x %02x", entry.first, static_cast<unsigned char>(entry.second[0]),
+                 static_cast<unsigned char>(entry.second[1]));
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> DeviceRegisterLines()
+{
+    return SimCommand("regs " + std::to_string(kDevice)).lines;
+}
+
+std::string WriteFrame(unsigned char code, const std::string& pair)
+{
+    char line[16];
+    snprintf(line, sizeof line, "W %02x %02x %02x", code, static_cast<unsigned char>(pair[0]),
+             static_cast<unsigned char>(pair[1]));
+    return line;
+}
+
+std::string ReadFrame(unsigned char code)
+{
+    char line[8];
+    snprintf(line, sizeof line, "R %02x", code);
+    return line;
+}
+
+// What a save sends, as the simulator reports it: the handshake, the writes ('?' and '>' only
+// when model and channel are written), then the first `reads` of the 49 read frames.
+std::vector<std::string> SaveFrames(const Image& image, bool modelAndChannel, int reads = 49)
+{
+    std::vector<std::string> frames = {"OK", "OK"};
+    auto write = [&](unsigned char code) { frames.push_back(WriteFrame(code, image.at(code))); };
+    if (modelAndChannel)
+        write('?');
+    for (unsigned char code = '0'; code <= '5'; ++code)
+        write(code);
+    if (modelAndChannel)
+        write('>');
+    write('6');
+    for (unsigned char code = 'P'; code <= 'o'; ++code)
+        write(code);
+    for (unsigned char code = 'H'; code <= 'O'; ++code)
+        write(code);
+    std::vector<unsigned char> readOrder = {'?', '>'};
+    for (unsigned char code = '0'; code <= '6'; ++code)
+        readOrder.push_back(code);
+    for (unsigned char code = 'P'; code <= 'o'; ++code)
+        readOrder.push_back(code);
+    for (unsigned char code = 'H'; code <= 'O'; ++code)
+        readOrder.push_back(code);
+    for (int i = 0; i < reads && i < static_cast<int>(readOrder.size()); ++i)
+        frames.push_back(ReadFrame(readOrder[static_cast<size_t>(i)]));
+    return frames;
+}
+
+// --- Driving the editor ---------------------------------------------------------------------------
+
+// The window that has the keyboard focus in the editor's thread.
+HWND FocusOf(HWND editor)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    const DWORD thread = GetWindowThreadProcessId(editor, nullptr);
+    return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+// Moves the focus to a field as Tab does. Sent without waiting, since the field left may open a
+// box; the round trip after it returns once the move is done or the box it raised is open.
+bool MoveFocus(HWND editor, int id)
+{
+    HWND field = Control(editor, id);
+    return field && SendNotifyMessageA(editor, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE) &&
+           Responds(editor);
+}
+
+// A click on one arrow of an up-down: button down and up in the middle of its upper or lower
+// half. Sent: each returns when the control has acted on it.
+bool ClickArrow(HWND dialog, int spinId, bool up)
+{
+    HWND spin = Control(dialog, spinId);
+    RECT area = {};
+    if (!spin || !GetClientRect(spin, &area))
+        return false;
+    const LPARAM at = MAKELPARAM(area.right / 2, up ? area.bottom / 4 : area.bottom * 3 / 4);
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(spin, WM_LBUTTONDOWN, MK_LBUTTON, at, SMTO_ABORTIFHUNG, kAnswerMs, &result) &&
+           SendMessageTimeoutA(spin, WM_LBUTTONUP, 0, at, SMTO_ABORTIFHUNG, kAnswerMs, &result);
+}
+
+// Waits until the editor's thread has handled what was posted to it so far: a pushed look posted
+// to a button shows once the thread has come to it. Key presses that are hotkeys have put their
+// WM_HOTKEY in that queue before SendInput returns, so they are handled by then.
+bool HandledPosted(HWND editor)
+{
+    HWND button = Control(editor, IDC_LOAD);
+    if (!button || !PostMessageA(button, BM_SETSTATE, TRUE, 0))
+        return false;
+    const bool pushed = WaitUntil([&] {
+        DWORD_PTR state = 0;
+        return SendMessageTimeoutA(button, BM_GETSTATE, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &state) &&
+               (state & BST_PUSHED) != 0;
+    });
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(button, BM_SETSTATE, FALSE, 0, SMTO_ABORTIFHUNG, kAnswerMs, &ignored);
+    return pushed;
+}
+
+// Presses each combination in turn, then waits until the editor has handled them.
+bool PressAll(HWND editor, std::initializer_list<const char*> combinations)
+{
+    for (const char* keys : combinations) {
+        if (!PressKeys(keys))
+            return false;
+    }
+    return HandledPosted(editor);
+}
+
+bool UpDownsShown(HWND editor)
+{
+    return ControlVisible(editor, IDC_MODEL_SPIN) && ControlVisible(editor, IDC_CHANNEL_SPIN);
+}
+
+bool UpDownsHidden(HWND editor)
+{
+    return !ControlVisible(editor, IDC_MODEL_SPIN) && !ControlVisible(editor, IDC_CHANNEL_SPIN);
+}
+
+void ExpectAllEnabled(HWND editor)
+{
+    for (int id : kEditorControlIds)
+        EXPECT_TRUE(ControlEnabled(editor, id)) << "control " << id << " is disabled";
+}
+
+// What the editor shows for these parameters (model and channel are not compared).
+void ExpectShown(HWND editor, const Params& p)
+{
+    EXPECT_EQ(ControlText(editor, IDC_START_FRAME), std::to_string(p.startFrame));
+    EXPECT_EQ(ControlText(editor, IDC_END_FRAME), std::to_string(p.endFrame));
+    EXPECT_EQ(ControlText(editor, IDC_BAUD), RateText(p.baudCode));
+    EXPECT_EQ(CheckState(editor, IDC_SYNCHRONIZE), p.synchronize ? BST_CHECKED : BST_UNCHECKED);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(ControlText(editor, kInitIds[i]), p.init[i]) << "init string " << i + 1;
+    EXPECT_EQ(ControlText(editor, IDC_COMMENT), p.comment);
+}
+
+struct SaveOutcome {
+    bool opened = false;     // the Saving dialog appeared
+    bool ended = false;      // and went away
+    bool comparing = false;  // its status showed "Comparing ...." on the way
+    std::string boxText;     // the text of an "ERROR" box, if one came
+    bool boxOwnedBySave = false;
+    double seconds = 0;      // from the click to the end of the dialog
+};
+
+// SAVE, then everything up to the end of the Saving dialog; an "ERROR" box on the way is read
+// and answered.
+SaveOutcome RunSave(DWORD pid, HWND editor)
+{
+    SaveOutcome out;
+    const ULONGLONG pressed = GetTickCount64();
+    if (!ClickAsync(editor, IDC_SAVE))
+        return out;
+    HWND save = WaitTopWindow(pid, kSaveCaption);
+    out.opened = save != nullptr;
+    if (!save)
+        return out;
+    out.ended = WaitUntil([&] {
+        if (!out.comparing && CaptionText(Control(save, IDC_SAVE_STATUS)) == kComparingText)
+            out.comparing = true;
+        if (out.boxText.empty()) {
+            if (HWND box = WaitMessageBox(pid, kErrorCaption, 0)) {
+                out.boxText = MessageBoxText(box);
+                out.boxOwnedBySave = GetWindow(box, GW_OWNER) == save;
+                DismissMessageBox(box);
+            }
+        }
+        return !IsWindow(save);
+    }, kSaveMs);
+    out.seconds = static_cast<double>(GetTickCount64() - pressed) / 1000.0;
+    return out;
+}
+
+class EditSaveScenario : public SimScenario {
+protected:
+    void SetUp() override
+    {
+        // Power-on contents first (earlier saves may have changed them), then the fixture's marks.
+        ASSERT_TRUE(SimResetAll()) << SimCommand("help").error;
+        SimScenario::SetUp();
+    }
+
+    void TearDown() override
+    {
+        SimScenario::TearDown();
+        SimCommand("pace on");
+        SimResetAll();
+    }
+
+    // The editor on COM1 as the search hands it over, after its first load.
+    HWND OpenEditor()
+    {
+        if (!main_ && !Start())
+            return nullptr;
+        if (!PostToWindow(main_, UM_SYNCFOUND, kPortIndex, 0))
+            return nullptr;
+        HWND editor = WaitEditorLoaded();
+        EXPECT_NE(editor, nullptr) << "the editor did not open";
+        if (editor) {
+            EXPECT_TRUE(MoveFocus(editor, IDC_START_FRAME));
+        }
+        return editor;
+    }
+
+    // A save that must succeed: no box, the read-back compared, the editor enabled again.
+    void ExpectGoodSave(HWND editor, const char* what)
+    {
+        const SaveOutcome out = RunSave(Pid(), editor);
+        printf("%s: save took %.1f s\n", what, out.seconds);
+        ASSERT_TRUE(out.opened) << "no " << kSaveCaption << " dialog";
+        ASSERT_TRUE(out.ended) << "the save did not end";
+        EXPECT_EQ(out.boxText, "") << "the save reported a failure";
+        EXPECT_TRUE(out.comparing) << "\"" << kComparingText << "\" was never shown";
+        ASSERT_TRUE(Responds(editor));
+        ExpectAllEnabled(editor);
+    }
+
+    // The number of warning boxes open now, shown or about to be.
+    size_t WarningBoxes() const { return TopWindows(Pid(), kWarningCaption, false).size(); }
+
+    // Leaves the focused field for `next`; expects the init-string warning or none.
+    void LeaveFor(HWND editor, int next, bool warns)
+    {
+        ASSERT_TRUE(MoveFocus(editor, next));
+        if (!warns) {
+            EXPECT_EQ(WarningBoxes(), 0u) << "an unexpected warning";
+            EXPECT_EQ(FocusOf(editor), Control(editor, next));
+            return;
+        }
+        HWND box = WaitMessageBox(Pid(), kWarningCaption);
+        ASSERT_NE(box, nullptr) << "no warning";
+        EXPECT_EQ(MessageBoxText(box), kWarningText);
+        EXPECT_EQ(GetWindow(box, GW_OWNER), editor);
+        EXPECT_EQ(WarningBoxes(), 1u) << "more than one box at a time";
+        ASSERT_TRUE(DismissMessageBox(box));
+        ASSERT_TRUE(WaitTopWindowGone(Pid(), kWarningCaption));
+        ASSERT_TRUE(Responds(editor));
+        EXPECT_EQ(WarningBoxes(), 0u) << "a second box after the first";
+    }
+};
+
+// --- Field rules ----------------------------------------------------------------------------------
+
+struct LeaveRow {
+    int field;
+    const char* typed;
+    const char* shown;  // after leaving the field
+};
+constexpr LeaveRow kLeaveRows[] = {
+    {IDC_START_FRAME, "", "1"},
+    {IDC_START_FRAME, "0", "1"},
+    {IDC_START_FRAME, "60000", "53999"},
+    {IDC_START_FRAME, "007", "7"},
+    {IDC_END_FRAME, "", "2"},
+    {IDC_END_FRAME, "1", "2"},
+    {IDC_END_FRAME, "99999", "54000"},
+    // No rule relates the two frames: a start above the end is kept.
+    {IDC_START_FRAME, "5000", "5000"},
+    {IDC_END_FRAME, "100", "100"},
+};
+
+struct ArrowRow {
+    bool up;
+    const char* shown;
+};
+// From the loaded 9600: down to the floor and one click past it, then up to the top and past it.
+constexpr ArrowRow kBaudArrowRows[] = {
+    {false, "4800"}, {false, "2400"}, {false, "1200"}, {false, "1200"},
+    {true, "2400"},  {true, "4800"},  {true, "9600"},  {true, "9600"},
+};
+
+TEST_F(EditSaveScenario, FieldRulesApplyWhenTheFieldIsLeft)
+{
+    HWND editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    Params p = PowerOnParams();
+    ExpectShown(editor, p);
+
+    for (const LeaveRow& row : kLeaveRows) {
+        SCOPED_TRACE(std::string(row.field == IDC_START_FRAME ? "Start" : "End") + " Frame \"" + row.typed + "\"");
+        const int other = row.field == IDC_START_FRAME ? IDC_END_FRAME : IDC_START_FRAME;
+        ASSERT_TRUE(MoveFocus(editor, row.field));
+        ASSERT_EQ(FocusOf(editor), Control(editor, row.field)) << "the field did not take the focus";
+        ASSERT_TRUE(SetControlText(editor, row.field, row.typed));
+        EXPECT_EQ(ControlText(editor, row.field), row.typed) << "changed before it was left";
+        ASSERT_TRUE(MoveFocus(editor, other));
+        EXPECT_EQ(FocusOf(editor), Control(editor, other));
+        EXPECT_EQ(ControlText(editor, row.field), row.shown);
+    }
+    EXPECT_EQ(ControlText(editor, IDC_START_FRAME), "5000");
+    EXPECT_EQ(ControlText(editor, IDC_END_FRAME), "100");
+    p.startFrame = 5000;
+    p.endFrame = 100;
+
+    EXPECT_EQ(ControlText(editor, IDC_BAUD), "9600");
+    for (const ArrowRow& row : kBaudArrowRows) {
+        ASSERT_TRUE(ClickArrow(editor, IDC_BAUD_SPIN, row.up));
+        EXPECT_EQ(ControlText(editor, IDC_BAUD), row.shown) << (row.up ? "up" : "down") << " arrow";
+    }
+
+    // Synchronize off, then on again: each state goes to the device in the flags of '6', together
+    // with the frames as left and the rate as the arrows left it.
+    for (const bool synchronize : {false, true}) {
+        SCOPED_TRACE(synchronize ? "Synchronize on" : "Synchronize off");
+        ASSERT_TRUE(Click(editor, IDC_SYNCHRONIZE));
+        ASSERT_EQ(CheckState(editor, IDC_SYNCHRONIZE), synchronize ? BST_CHECKED : BST_UNCHECKED);
+        p.synchronize = synchronize;
+        ASSERT_TRUE(SimClear(kDevice));
+        ExpectGoodSave(editor, synchronize ? "Synchronize on" : "Synchronize off");
+        const Image image = Encode(p);
+        EXPECT_EQ(image.at('6'), synchronize ? "7<" : "74");
+        EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
+        EXPECT_EQ(DeviceRegisterLines(), RegisterLines(image));
+        ExpectShown(editor, p);
+    }
+    CloseEditor(editor);
+}
+
+// Four init strings of 15 characters (60 + 4 CRs = 64) are too many: leaving any of them warns,
+// one box at a time; the comment never warns; 15, 15, 15 and 14 (63) fit.
+TEST_F(EditSaveScenario, InitStringsTooLongWarnWhenLeft)
+{
+    HWND editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    const std::string fifteen = "ABCDEFGHIJKLMNO";
+    for (int id : kInitIds)
+        ASSERT_TRUE(SetControlText(editor, id, fifteen.c_str()));
+
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE("leaving init string " + std::to_string(i + 1));
+        LeaveFor(editor, kInitIds[i], false);
+        LeaveFor(editor, IDC_START_FRAME, true);
+    }
+    {
+        SCOPED_TRACE("leaving the comment");
+        LeaveFor(editor, IDC_COMMENT, false);
+        LeaveFor(editor, IDC_START_FRAME, false);
+    }
+    {
+        // From one init string to the next: the box takes the focus from the second while it is
+        // open, and that second leave must not open another box.
+        SCOPED_TRACE("from init string 1 to 2");
+        LeaveFor(editor, IDC_INIT1, false);
+        LeaveFor(editor, IDC_INIT2, true);
+        // The warning is not stuck: leaving the field that has the focus again warns again.
+        EXPECT_EQ(FocusOf(editor), Control(editor, IDC_INIT2));
+        LeaveFor(editor, IDC_START_FRAME, true);
+    }
+
+    ASSERT_TRUE(SetControlText(editor, IDC_INIT4, fifteen.substr(0, 14).c_str()));
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE("15, 15, 15 and 14: leaving init string " + std::to_string(i + 1));
+        LeaveFor(editor, kInitIds[i], false);
+        LeaveFor(editor, IDC_START_FRAME, false);
+    }
+    CloseEditor(editor);
+}
+
+// --- Hidden mode ------------------------------------------------------------------------------------
+
+TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
+{
+    HWND editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(UpDownsHidden(editor));
+
+    ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
+    EXPECT_TRUE(UpDownsShown(editor)) << "Ctrl+K Ctrl+B did not switch hidden mode on";
+    ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
+    EXPECT_TRUE(UpDownsHidden(editor)) << "Ctrl+K Ctrl+B did not switch hidden mode off";
+    ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+K", "CTRL+B"}));
+    EXPECT_TRUE(UpDownsHidden(editor)) << "Ctrl+K Ctrl+K Ctrl+B changed the mode";
+    ASSERT_TRUE(PressAll(editor, {"CTRL+B"}));
+    EXPECT_TRUE(UpDownsHidden(editor)) << "Ctrl+B alone changed the mode";
+    ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
+    ASSERT_TRUE(UpDownsShown(editor)) << "the sequence did not start afresh";
+
+    // In hidden mode the arrows change model and channel, and the save writes both.
+    Params p = PowerOnParams();
+    EXPECT_EQ(ControlText(editor, IDC_MODEL), "5");
+    ASSERT_TRUE(ClickArrow(editor, IDC_MODEL_SPIN, true));
+    ASSERT_TRUE(ClickArrow(editor, IDC_CHANNEL_SPIN, true));
+    EXPECT_EQ(ControlText(editor, IDC_MODEL), "6");
+    EXPECT_EQ(ControlText(editor, IDC_CHANNEL), "2");
+    p.model = 6;
+    p.channel = 2;
+    ASSERT_TRUE(SimClear(kDevice));
+    ExpectGoodSave(editor, "hidden mode");
+    const Image image = Encode(p);
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, true));
+    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(image));
+
+    // Closed with hidden mode on and a Ctrl+K pending: the next editor starts hidden and afresh.
+    ASSERT_TRUE(PressAll(editor, {"CTRL+K"}));
+    CloseEditor(editor);
+    editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(UpDownsHidden(editor)) << "the reopened editor starts in hidden mode";
+    EXPECT_EQ(ControlText(editor, IDC_MODEL), "6");
+    ASSERT_TRUE(PressAll(editor, {"CTRL+B"}));
+    EXPECT_TRUE(UpDownsHidden(editor)) << "a Ctrl+K from the closed editor counted";
+    ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
+    EXPECT_TRUE(UpDownsShown(editor));
+    CloseEditor(editor);
+}
+
+// --- Saves ----------------------------------------------------------------------------------------
+
+// Changed fields, SAVE: the wire carries the handshake, the writes without model and channel, and
+// the 49 reads; the device holds what the editor showed; the editor shows the read-back.
+TEST_F(EditSaveScenario, SaveWritesReadsBackAndShowsTheReadBack)
+{
+    HWND editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(SetControlText(editor, IDC_START_FRAME, "01234"));
+    ASSERT_TRUE(SetControlText(editor, IDC_END_FRAME, "43210"));
+    ASSERT_TRUE(ClickArrow(editor, IDC_BAUD_SPIN, false));
+    ASSERT_TRUE(Click(editor, IDC_SYNCHRONIZE));
+    const Params typed = {5, 1, 1234, 43210, 6, false, {"A", "", "", "D"}, "Hello"};
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(SetControlText(editor, kInitIds[i], typed.init[i].c_str()));
+    ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, typed.comment.c_str()));
+
+    ASSERT_TRUE(SimClear(kDevice));
+    ExpectGoodSave(editor, "normal");
+    const Image image = Encode(typed);
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
+    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(image));
+    Params shown = typed;  // the empty second and third strings close up on the way back
+    shown.init[1] = "D";
+    shown.init[3] = "";
+    ExpectShown(editor, shown);
+    CloseEditor(editor);
+}
+
+// Defaults: the first save writes model ('?' first) and channel ('>' after '5'), keeping the
+// loaded 12 and 3; a second save without Defaults writes neither.
+TEST_F(EditSaveScenario, DefaultsMakeTheNextSaveWriteModelAndChannel)
+{
+    ASSERT_TRUE(SimSetRegister(kDevice, '?', '1', '2'));
+    ASSERT_TRUE(SimSetRegister(kDevice, '>', '0', '3'));
+    HWND editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
+    Params p = {12, 3, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
+    ExpectShown(editor, p);
+    EXPECT_EQ(ControlText(editor, IDC_MODEL), "12");
+    EXPECT_EQ(ControlText(editor, IDC_CHANNEL), "3");
+    ExpectAllEnabled(editor);
+
+    ASSERT_TRUE(SimClear(kDevice));
+    ExpectGoodSave(editor, "after Defaults");
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(Encode(p), true));
+    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(Encode(p)));
+
+    p.comment = "again";
+    ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, p.comment.c_str()));
+    ASSERT_TRUE(SimClear(kDevice));
+    ExpectGoodSave(editor, "second save");
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(Encode(p), false));
+    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(Encode(p)));
+    CloseEditor(editor);
+}
+
+// Strings that pack to more than 63 bytes are written cut, compare equal, and come back cut.
+TEST_F(EditSaveScenario, OverlongInitStringsAreWrittenCut)
+{
+    HWND editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    Params p = PowerOnParams();
+    p.init[0] = "ABCDEFGHIJKLMNOPQRSTUVW";
+    p.init[1] = "abcdefghijklmnopqrstuvw";
+    p.init[2] = "0123456789abcdefghijklm";
+    p.init[3] = "xyz";
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(SetControlText(editor, kInitIds[i], p.init[i].c_str()));
+
+    ASSERT_TRUE(SimClear(kDevice));
+    ExpectGoodSave(editor, "cut init strings");
+    const Image image = Encode(p);
+    EXPECT_EQ(image.at('o'), "\r\a");  // byte 62 CR, byte 63 BEL
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
+    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(image));
+    Params shown = p;
+    shown.init[2] = p.init[2].substr(0, 14);  // bytes 48..61 of the block
+    shown.init[3] = "";
+    ExpectShown(editor, shown);
+    CloseEditor(editor);
+}
+
+// Cancel while the Saving dialog waits for its first tick: nothing reaches the device.
+TEST_F(EditSaveScenario, CancelBeforeTheFirstTickWritesNothing)
+{
+    HWND editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    // A gap that a refresh from the device would close up.
+    ASSERT_TRUE(SetControlText(editor, IDC_INIT3, "C"));
+    ASSERT_TRUE(SimClear(kDevice));
+    ASSERT_TRUE(ClickAsync(editor, IDC_SAVE));
+    HWND save = WaitTopWindow(Pid(), kSaveCaption);
+    ASSERT_NE(save, nullptr);
+    ASSERT_TRUE(ClickAsync(save, IDCANCEL));
+    ASSERT_TRUE(WaitTopWindowGone(Pid(), kSaveCaption));
+    ASSERT_TRUE(Responds(editor));
+    // The dialog and its timer are gone, so whatever it wrote has been written by now.
+    EXPECT_EQ(SimFrames(kDevice), std::vector<std::string>{});
+    EXPECT_EQ(SimCommand("log " + std::to_string(kDevice)).lines, std::vector<std::string>{});
+    EXPECT_EQ(FindTopWindow(Pid(), kErrorCaption, false), nullptr);
+    ExpectAllEnabled(editor);
+    Params p = PowerOnParams();
+    p.init[2] = "C";
+    ExpectShown(editor, p);
+    CloseEditor(editor);
+}
+
+// With the simulator consuming its input at line speed the save still succeeds.
+TEST_F(EditSaveScenario, SaveSucceedsAgainstADeviceReadingAtLineSpeed)
+{
+    HWND editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(SimCommand("pace read").ok);
+    Params p = PowerOnParams();
+    p.comment = "paced";
+    p.init[1] = "ATZ";
+    ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, p.comment.c_str()));
+    ASSERT_TRUE(SetControlText(editor, IDC_INIT2, p.init[1].c_str()));
+    ASSERT_TRUE(SimClear(kDevice));
+    ExpectGoodSave(editor, "reading at line speed");
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(Encode(p), false));
+    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(Encode(p)));
+    ExpectShown(editor, p);
+    EXPECT_TRUE(SimCommand("pace on").ok);
+    CloseEditor(editor);
+}
+
+// --- Failed saves -----------------------------------------------------------------------------------
+
+struct FailureRow {
+    const char* name;
+    const char* fault;    // simulator command applied after the load
+    const char* repair;   // and the one that undoes it
+    const char* boxText;
+    int reads;            // read frames the save sends before it gives up
+};
+constexpr FailureRow kFailureRows[] = {
+    // Hidden mode off: '?' is not written but is compared.
+    {"model differs", "setreg 1 3f 30 37", "setreg 1 3f 30 35", kMismatchText, 1},
+    // The read of '?' is tested: the save stops at once.
+    {"device silent", "mode 1 silent", "mode 1 normal", kCantWriteText, 1},
+    // 9 tested reads and 31 init registers answered; 'o' and the comment are not, and their reads
+    // are not tested: what they stored is compared and differs.
+    {"device stops in the init registers", "mode 1 stopafter 40", "mode 1 normal", kMismatchText, 49},
+};
+
+// Each failure: the box, the editor fully enabled with what the user typed, nothing refreshed.
+TEST_F(EditSaveScenario, FailedSavesKeepWhatTheUserTyped)
+{
+    HWND editor = OpenEditor();
+    ASSERT_NE(editor, nullptr);
+    int n = 0;
+    for (const FailureRow& row : kFailureRows) {
+        SCOPED_TRACE(row.name);
+        // Texts that a refresh from the device would change: the gap before the fourth init
+        // string would close up.
+        Params p = PowerOnParams();
+        p.init[0] = "typed";
+        p.init[3] = std::to_string(++n);
+        p.comment = "typed " + p.init[3];
+        for (int i = 0; i < 4; ++i)
+            ASSERT_TRUE(SetControlText(editor, kInitIds[i], p.init[i].c_str()));
+        ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, p.comment.c_str()));
+
+        ASSERT_TRUE(SimCommand(row.fault).ok) << row.fault;
+        ASSERT_TRUE(SimClear(kDevice));
+        const SaveOutcome out = RunSave(Pid(), editor);
+        printf("%s: failed after %.1f s\n", row.name, out.seconds);
+        EXPECT_TRUE(SimCommand(row.repair).ok) << row.repair;
+        ASSERT_TRUE(out.opened);
+        ASSERT_TRUE(out.ended);
+        EXPECT_EQ(out.boxText, row.boxText);
+        EXPECT_TRUE(out.boxOwnedBySave) << "the box is not the Saving dialog's";
+        EXPECT_EQ(SimFrames(kDevice), SaveFrames(Encode(p), false, row.reads));
+        ASSERT_TRUE(Responds(editor));
+        ExpectAllEnabled(editor);
+        ExpectShown(editor, p);
+        EXPECT_EQ(FindTopWindow(Pid(), kErrorCaption, false), nullptr) << "a second box";
+    }
+    CloseEditor(editor);
+}
+
+}  // namespace

@@ -1,0 +1,170 @@
+// The port selection dialog and the hand-over to the search and the editor, with the simulator's
+// devices plugged in or out: what the dialog offers, which ports the search opens, and which
+// device the editor loads from.
+#include <cstdio>
+
+#include "resources/resource.h"
+#include "tests/gui/scenario_fixture.h"
+#include "tests/support/sim_control.h"
+
+namespace {
+
+using FindScenario = SimScenario;
+
+constexpr int kRadioIds[] = {IDC_PORT_AUTO, IDC_PORT_COM1, IDC_PORT_COM2, IDC_PORT_COM3, IDC_PORT_COM4};
+
+// The radio buttons' enabled and checked states against what is expected; index 0 is Auto Detect,
+// index n is COMn.
+void ExpectRadios(HWND find, const bool (&enabled)[5], int checkedId)
+{
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i == 0 ? std::string("Auto Detect") : "COM" + std::to_string(i));
+        EXPECT_EQ(ControlEnabled(find, kRadioIds[i]), enabled[i]);
+        EXPECT_EQ(CheckState(find, kRadioIds[i]), kRadioIds[i] == checkedId ? BST_CHECKED : BST_UNCHECKED);
+    }
+}
+
+// Whether the device received anything: its frames and its wire log are both empty.
+bool DeviceUntouched(int device)
+{
+    const SimReply frames = SimCommand("frames " + std::to_string(device));
+    const SimReply log = SimCommand("log " + std::to_string(device));
+    return frames.ok && log.ok && frames.lines.empty() && log.lines.empty();
+}
+
+bool HasFrame(const std::vector<std::string>& frames, const char* frame)
+{
+    for (const std::string& line : frames) {
+        if (line == frame)
+            return true;
+    }
+    return false;
+}
+
+TEST_F(FindScenario, OnlyCom3PresentIsOfferedAndFound)
+{
+    PlugOnly({3});
+    ASSERT_TRUE(Start());
+    HWND find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ExpectRadios(find, {true, false, false, true, false}, IDC_PORT_AUTO);
+
+    HWND search = FindNow(find);
+    ASSERT_NE(search, nullptr);
+    EXPECT_EQ(FindTopWindow(Pid(), kFindCaption, false), nullptr);
+    ASSERT_TRUE(WaitTesting(search, "COM3")) << CaptionText(Control(search, IDC_SEARCH_STATUS));
+    ASSERT_TRUE(SimReset(3));
+
+    HWND editor = WaitEditorLoaded();
+    ASSERT_NE(editor, nullptr) << "the editor did not open after the banner";
+    EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
+    EXPECT_EQ(ControlText(editor, IDC_START_FRAME), MarkedStartFrame(3));
+    const std::vector<std::string> frames = SimFrames(3);
+    EXPECT_TRUE(HasFrame(frames, "OK")) << "no handshake on COM3";
+    EXPECT_TRUE(HasFrame(frames, "R 3f")) << "the model register was not read";
+    CloseEditor(editor);
+}
+
+// COM2 and COM4 present, COM2 chosen: only COM2 is searched and the editor loads from device 2;
+// device 4 sees nothing. The next opening checks COM2 again, and Cancel after clicking another
+// port puts COM2 back and starts nothing.
+TEST_F(FindScenario, ChosenPortIsTheOnlyOneSearchedAndIsRemembered)
+{
+    PlugOnly({2, 4});
+    ASSERT_TRUE(Start());
+    HWND find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ExpectRadios(find, {true, false, true, false, true}, IDC_PORT_AUTO);
+    ASSERT_TRUE(Click(find, IDC_PORT_COM2));
+    EXPECT_EQ(CheckState(find, IDC_PORT_COM2), BST_CHECKED);
+
+    HWND search = FindNow(find);
+    ASSERT_NE(search, nullptr);
+    ASSERT_TRUE(WaitTesting(search, "COM2"));
+    ASSERT_TRUE(SimReset(2));
+    HWND editor = WaitEditorLoaded();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(ControlText(editor, IDC_START_FRAME), MarkedStartFrame(2));
+    EXPECT_TRUE(HasFrame(SimFrames(2), "R 3f"));
+    EXPECT_TRUE(DeviceUntouched(4)) << "COM4 was written to";
+    CloseEditor(editor);
+
+    find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ExpectRadios(find, {true, false, true, false, true}, IDC_PORT_COM2);
+    ASSERT_TRUE(Click(find, IDC_PORT_COM4));
+    EXPECT_EQ(CheckState(find, IDC_PORT_COM4), BST_CHECKED);
+    ASSERT_TRUE(Click(find, IDCANCEL));
+    ASSERT_TRUE(WaitTopWindowGone(Pid(), kFindCaption));
+
+    // A posted About command shows when what Cancel might have posted has been handled.
+    ASSERT_TRUE(PostCommand(main_, IDM_ABOUT));
+    HWND about = WaitTopWindow(Pid(), kAboutCaption);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr) << "Cancel started a search";
+    ASSERT_TRUE(Click(about, IDOK));
+
+    find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ExpectRadios(find, {true, false, true, false, true}, IDC_PORT_COM2);
+    ASSERT_TRUE(Click(find, IDCANCEL));
+    EXPECT_TRUE(DeviceUntouched(4));
+}
+
+// The chosen port is searched first even when a present port comes before it: COM4 chosen with
+// COM2 present, the first port under test is COM4.
+TEST_F(FindScenario, ChosenLaterPortIsSearchedAlone)
+{
+    PlugOnly({2, 4});
+    ASSERT_TRUE(Start());
+    HWND find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ASSERT_TRUE(Click(find, IDC_PORT_COM4));
+    HWND search = FindNow(find);
+    ASSERT_NE(search, nullptr);
+    ASSERT_TRUE(WaitControlText(search, IDC_SEARCH_STATUS, "Testing"));
+    EXPECT_EQ(CaptionText(Control(search, IDC_SEARCH_STATUS)).compare(0, 12, "Testing COM4"), 0)
+        << CaptionText(Control(search, IDC_SEARCH_STATUS));
+    ASSERT_TRUE(Click(search, IDCANCEL));
+    ExpectNotFoundBox();
+
+    // The remembered choice survives a search.
+    find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    EXPECT_EQ(CheckState(find, IDC_PORT_COM4), BST_CHECKED);
+    ASSERT_TRUE(Click(find, IDCANCEL));
+}
+
+// A remembered port that has gone away: the dialog falls back to Auto Detect, and Cancel keeps
+// the old choice, which comes back once the port is there again.
+TEST_F(FindScenario, VanishedChoiceFallsBackToAutoUntilItReturns)
+{
+    PlugOnly({2, 3});
+    ASSERT_TRUE(Start());
+    HWND find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ASSERT_TRUE(Click(find, IDC_PORT_COM2));
+    ASSERT_TRUE(Click(find, IDCANCEL));  // Cancel keeps the choice at opening: Auto Detect
+    find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ExpectRadios(find, {true, false, true, true, false}, IDC_PORT_AUTO);
+    ASSERT_TRUE(Click(find, IDC_PORT_COM2));
+    HWND search = FindNow(find);
+    ASSERT_NE(search, nullptr);
+    ASSERT_TRUE(Click(search, IDCANCEL));
+    ExpectNotFoundBox();
+
+    ASSERT_TRUE(SimPlug(2, false));
+    find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ExpectRadios(find, {true, false, false, true, false}, IDC_PORT_AUTO);
+    ASSERT_TRUE(Click(find, IDCANCEL));
+
+    ASSERT_TRUE(SimPlug(2, true));
+    find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ExpectRadios(find, {true, false, true, true, false}, IDC_PORT_COM2);
+    ASSERT_TRUE(Click(find, IDCANCEL));
+}
+
+}  // namespace

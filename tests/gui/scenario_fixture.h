@@ -1,0 +1,78 @@
+#pragma once
+// What the GUI scenarios share: the program's captions, a fixture that always ends the programs
+// it started, and the steps of the find-and-search workflow against the device simulator.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "tests/gui/gui_driver.h"
+
+constexpr const char* kMainCaption = "Quorbane 1.0";
+constexpr const char* kAboutCaption = "About Quorbane";
+constexpr const char* kFindCaption = "Locate a Velotrix Controller";
+constexpr const char* kSearchCaption = "Searching for Controller";
+constexpr const char* kEditorCaption = "Velotrix Synchronizer Parameters";
+constexpr const char* kLoadCaption = "Loading from Synchronizer";
+constexpr const char* kFailureCaption = "FAILURE";
+constexpr const char* kNotFoundText = "Synchronizer Not Found";
+
+constexpr int kDeviceCount = 4;  // devices 1..4 of the simulator sit behind COM1..COM4
+
+// The start frame each device shows after the fixture's set-up: 10 * device + 1, so that the
+// editor tells which device it loaded from.
+std::string MarkedStartFrame(int device);
+
+// Starts programs and ends them, whatever the test did.
+class AppScenario : public ::testing::Test {
+protected:
+    void TearDown() override;
+
+    // Starts one more instance and waits for its main window; 0 pid and null window on failure.
+    AppProcess& Launch();
+    HWND WaitMainWindow(const AppProcess& app);
+
+    // The first instance and its main window, for scenarios that need just one.
+    bool Start();
+    DWORD Pid() const { return apps_.empty() ? 0 : apps_.front().pid; }
+    const AppProcess& App() const { return apps_.front(); }
+
+    // Visible top-level windows of the first instance, by caption ("" for none).
+    std::vector<std::string> VisibleCaptions() const;
+
+    // Waits for the "Synchronizer Not Found" box, checks it and answers it.
+    void ExpectNotFoundBox(DWORD timeoutMs = kWaitMs);
+
+    HWND main_ = nullptr;
+    std::vector<AppProcess> apps_;
+};
+
+// Scenarios that need the simulator: every device in normal mode with its logs cleared and its
+// start frame marked, then only the devices named present plugged in.
+class SimScenario : public AppScenario {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void PlugOnly(std::initializer_list<int> present);
+
+    // IDM_FINDSYNC; the port selection dialog, or null.
+    HWND OpenFindDialog();
+    // FIND NOW; the Searching dialog, or null.
+    HWND FindNow(HWND findDialog);
+    // Waits until the search has opened `port` ("COM3") and shows it in its status line.
+    bool WaitTesting(HWND search, const char* port, DWORD timeoutMs = kWaitMs);
+    // Waits for the next tick of the search (its progress bar moves); the new position, or -1
+    // if the search ended first.
+    int WaitNextTick(HWND search, int from, DWORD timeoutMs = 3000);
+    // Waits until the progress reaches `position` or the search dialog is gone.
+    void WaitProgressOrEnd(HWND search, int position, DWORD timeoutMs = kWaitMs);
+
+    // The editor after its first load has finished; null if it did not open.
+    HWND WaitEditorLoaded(DWORD timeoutMs = 20000);
+    void CloseEditor(HWND editor);
+
+    // Opens COM<n> from this process and reads what it holds until the line is quiet.
+    static void DrainPort(int port);
+};

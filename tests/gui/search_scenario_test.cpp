@@ -1,0 +1,337 @@
+// The search for the synchronizer's reset banner, with one candidate (COM3) so that listening
+// time is spent only where it is the point: the full listening period without a banner, Cancel,
+// which bytes around the banner still let it be recognised, and a burst of noise.
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <thread>
+
+#include "resources/resource.h"
+#include "tests/gui/scenario_fixture.h"
+#include "tests/support/sim_control.h"
+
+namespace {
+
+constexpr int kDevice = 3;  // COM3
+constexpr int kStep = 4;    // progress per tick
+const std::string kBanner = "ATS0=1\n\r";
+const std::string kBannerCrFirst = "ATS0=1\r\n";
+
+std::vector<unsigned char> Bytes(const std::string& text)
+{
+    return std::vector<unsigned char>(text.begin(), text.end());
+}
+
+class SearchScenario : public SimScenario {
+protected:
+    // Only COM3 present, the program started, the port selection run with Auto Detect and the
+    // search under way with COM3 open. Null if any step failed (the failure is recorded).
+    HWND StartOnCom3()
+    {
+        PlugOnly({kDevice});
+        if (!Start())
+            return nullptr;
+        HWND find = OpenFindDialog();
+        EXPECT_NE(find, nullptr);
+        return find ? SearchFrom(find) : nullptr;
+    }
+
+    HWND SearchFrom(HWND find)
+    {
+        HWND search = FindNow(find);
+        EXPECT_NE(search, nullptr) << "no Searching dialog";
+        if (search && !WaitTesting(search, "COM3")) {
+            ADD_FAILURE() << "COM3 not under test: " << CaptionText(Control(search, IDC_SEARCH_STATUS));
+            return nullptr;
+        }
+        return search;
+    }
+
+    // Waits for a tick and a little more, so that what is sent next arrives well before the
+    // following tick reads. Returns the progress of that tick, -1 if the search ended.
+    int AfterNextTick(HWND search)
+    {
+        const int tick = WaitNextTick(search, ProgressPosition(search, IDC_PROGRESS));
+        Sleep(100);
+        return tick;
+    }
+
+    // Three ticks after bytes were sent at progress `sentAt`: a recognised banner would have ended
+    // the search by then (read on the first, reported on the second).
+    void WaitThreeTicks(HWND search, int sentAt) { WaitProgressOrEnd(search, sentAt + 3 * kStep); }
+
+    // Still searching, and neither the editor nor a failure box has appeared.
+    void ExpectStillSearching(HWND search)
+    {
+        EXPECT_TRUE(IsWindow(search) && IsWindowVisible(search)) << "the search ended";
+        EXPECT_EQ(FindTopWindow(Pid(), kEditorCaption, false), nullptr) << "the banner was recognised";
+        EXPECT_EQ(FindTopWindow(Pid(), kFailureCaption), nullptr);
+    }
+
+    // The search ended on COM3: the editor opens. With `loaded`, its load from device 3 is
+    // awaited and checked and the editor closed; else the fixture ends the program mid-load.
+    void ExpectFoundOnCom3(bool loaded = true)
+    {
+        if (!loaded) {
+            EXPECT_NE(WaitTopWindow(Pid(), kEditorCaption, kWaitMs, false), nullptr)
+                << "the banner was not recognised";
+            EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
+            return;
+        }
+        HWND editor = WaitEditorLoaded();
+        ASSERT_NE(editor, nullptr) << "the banner was not recognised";
+        EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
+        EXPECT_EQ(ControlText(editor, IDC_START_FRAME), MarkedStartFrame(kDevice));
+        CloseEditor(editor);
+    }
+
+    void CancelSearch(HWND search)
+    {
+        ASSERT_TRUE(Click(search, IDCANCEL));
+        ExpectNotFoundBox();
+        EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
+    }
+};
+
+// No banner: the only candidate is listened to for 25 ticks (progress 4 to 100 in steps of 4),
+// and the failure box comes about 26 seconds after it was opened.
+TEST_F(SearchScenario, NoBannerEndsInNotFoundAfterTheListeningTime)
+{
+    HWND search = StartOnCom3();
+    ASSERT_NE(search, nullptr);
+    const ULONGLONG opened = GetTickCount64();
+    int highest = 0;
+    std::vector<int> offStep;
+    const bool ended = WaitUntil([&] {
+        if (FindTopWindow(Pid(), kFailureCaption))
+            return true;
+        const int position = ProgressPosition(search, IDC_PROGRESS);
+        if (position > 0 && position % kStep != 0)
+            offStep.push_back(position);
+        highest = std::max(highest, position);
+        return false;
+    }, 60000);
+    const double seconds = (GetTickCount64() - opened) / 1000.0;
+    printf("no banner: failure box %.1f s after COM3 was opened\n", seconds);
+    ASSERT_TRUE(ended) << "no failure box";
+    EXPECT_GE(seconds, 24.0);
+    EXPECT_EQ(highest, 100);
+    EXPECT_TRUE(offStep.empty()) << "progress off its steps, e.g. " << offStep.front();
+    EXPECT_TRUE(SimFrames(kDevice).empty()) << "the search wrote to the port";
+    ExpectNotFoundBox();
+}
+
+// The parts of a port's settings that a pseudo-terminal keeps between opens (it forces 8 data
+// bits and no parity), as one comparable text.
+std::string LineSummary(const DCB& dcb)
+{
+    char text[96];
+    snprintf(text, sizeof text, "%lu baud, %s stop bits, xon/xoff %d/%d, cts %d", dcb.BaudRate,
+             dcb.StopBits == TWOSTOPBITS ? "2" : dcb.StopBits == ONESTOPBIT ? "1" : "1.5",
+             dcb.fOutX, dcb.fInX, dcb.fOutxCtsFlow);
+    return text;
+}
+
+bool ReadLineSummary(std::string* summary)
+{
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    HANDLE port = CreateFileA("COM3", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        return false;
+    const bool read = GetCommState(port, &dcb) != 0;
+    CloseHandle(port);
+    *summary = LineSummary(dcb);
+    return read;
+}
+
+bool WriteLineSettings(const DCB& dcb)
+{
+    HANDLE port = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        return false;
+    DCB copy = dcb;
+    const bool written = SetCommState(port, &copy) != 0;
+    CloseHandle(port);
+    return written;
+}
+
+// Cancel while COM3 is open: the failure box at once, and COM3 has its former settings back.
+TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
+{
+    // Settings of our own on COM3, far from the program's 1200 baud, one stop bit, no flow control.
+    DCB original = {};
+    original.DCBlength = sizeof original;
+    HANDLE port = CreateFileA("COM3", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(GetCommState(port, &original));
+    CloseHandle(port);
+    DCB ours = original;
+    ours.BaudRate = CBR_9600;
+    ours.StopBits = TWOSTOPBITS;
+    ours.fOutX = 1;
+    ours.fInX = 1;
+    ours.fOutxCtsFlow = 1;
+    ours.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    ASSERT_TRUE(WriteLineSettings(ours));
+    const std::string before = LineSummary(ours);
+    std::string shown;
+    ASSERT_TRUE(ReadLineSummary(&shown));
+    ASSERT_EQ(shown, before) << "the port does not keep these settings";
+
+    HWND search = StartOnCom3();
+    ASSERT_NE(search, nullptr);
+    // While the search holds it, the port runs in the synchronizer's settings.
+    ASSERT_TRUE(ReadLineSummary(&shown));
+    EXPECT_EQ(shown, "1200 baud, 1 stop bits, xon/xoff 0/0, cts 0");
+
+    const ULONGLONG pressed = GetTickCount64();
+    ASSERT_TRUE(Click(search, IDCANCEL));
+    HWND box = WaitMessageBox(Pid(), kFailureCaption, 10000);  // far short of the 26 s a port takes
+    printf("cancel: failure box %.2f s after Cancel\n", (GetTickCount64() - pressed) / 1000.0);
+    ASSERT_NE(box, nullptr);
+    ExpectNotFoundBox();
+
+    ASSERT_TRUE(ReadLineSummary(&shown)) << "COM3 cannot be opened again";
+    EXPECT_EQ(shown, before);
+    EXPECT_TRUE(WriteLineSettings(original));
+}
+
+// What arrives on the line around the banner, and whether the search recognises it.
+struct RecognitionRow {
+    const char* name;
+    std::string before;     // bytes sent just before the banner
+    bool crFirst;           // the banner with CR before LF
+    std::string after;      // bytes sent just after it
+    int noise;              // a burst of the simulator's noise (no 'A', no zero) before the banner
+    bool split;             // first half, a tick, then the rest
+    bool recognised;
+};
+
+const RecognitionRow kRecognitionRows[] = {
+    {"QuietLine", "", false, "", 0, false, true},
+    {"TextWithoutAOrZero", "xyz\r\n?05\x07\xff\x80", false, "", 0, false, true},
+    {"NoiseBurstBefore", "", false, "", 60, false, true},
+    {"SplitOverTwoTicks", "", false, "", 0, true, true},
+    {"LetterABefore", "A", false, "", 0, false, false},
+    {"LetterAInText", "xyAz", false, "", 0, false, false},
+    {"ZeroByteBefore", std::string("x\0y", 3), false, "", 0, false, false},
+    {"ByteAfter", "", false, "x", 0, false, false},
+    {"RepeatedBanner", "", false, "ATS0=1\n\r", 0, false, false},
+    {"CrBeforeLf", "", true, "", 0, false, false},
+};
+
+// Names the row in test output.
+void PrintTo(const RecognitionRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class RecognitionScenario : public SearchScenario,
+                            public ::testing::WithParamInterface<RecognitionRow> {};
+
+TEST_P(RecognitionScenario, BannerIsRecognisedOnlyWhenExact)
+{
+    const RecognitionRow& row = GetParam();
+    HWND search = StartOnCom3();
+    ASSERT_NE(search, nullptr);
+    int sentAt = AfterNextTick(search);
+    ASSERT_GT(sentAt, 0);
+
+    const std::string line = row.before + (row.crFirst ? kBannerCrFirst : kBanner) + row.after;
+    if (row.split) {
+        const size_t half = line.size() / 2;
+        ASSERT_TRUE(SimSend(kDevice, Bytes(line.substr(0, half))));
+        sentAt = AfterNextTick(search);  // the first half is read on this tick
+        ASSERT_GT(sentAt, 0);
+        Sleep(300);
+        ASSERT_TRUE(SimSend(kDevice, Bytes(line.substr(half))));
+    } else if (row.noise > 0) {
+        ASSERT_TRUE(SimCommand("noise " + std::to_string(kDevice) + " " + std::to_string(row.noise)).ok);
+        ASSERT_TRUE(SimSend(kDevice, Bytes(line)));
+    } else if (row.before.empty() && row.after.empty()) {
+        ASSERT_TRUE(SimReset(kDevice, row.crFirst));
+    } else {
+        ASSERT_TRUE(SimSend(kDevice, Bytes(line)));
+    }
+    WaitThreeTicks(search, sentAt);
+
+    if (row.recognised) {
+        ExpectFoundOnCom3(false);  // the load itself is checked elsewhere
+        return;
+    }
+    ExpectStillSearching(search);
+    if (HasFailure())
+        return;
+    // The port stays spoilt for the rest of its listening time: a clean banner now is not
+    // recognised either.
+    sentAt = AfterNextTick(search);
+    ASSERT_TRUE(SimReset(kDevice));
+    WaitThreeTicks(search, sentAt);
+    ExpectStillSearching(search);
+    CancelSearch(search);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, RecognitionScenario, ::testing::ValuesIn(kRecognitionRows),
+                         [](const ::testing::TestParamInfo<RecognitionRow>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A banner sent before the port was opened is lost (the open drains the line), and it leaves
+// nothing behind: a banner sent after the open is recognised.
+TEST_F(SearchScenario, BannerBeforeTheOpenIsLost)
+{
+    PlugOnly({kDevice});
+    ASSERT_TRUE(Start());
+    HWND find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    ASSERT_TRUE(SimReset(kDevice));
+    HWND search = SearchFrom(find);
+    ASSERT_NE(search, nullptr);
+    const int openedAt = ProgressPosition(search, IDC_PROGRESS);
+    WaitThreeTicks(search, openedAt);
+    ExpectStillSearching(search);
+
+    AfterNextTick(search);
+    ASSERT_TRUE(SimReset(kDevice));
+    ExpectFoundOnCom3();
+}
+
+// Thousands of noise bytes while the search listens: the program keeps ticking and answering,
+// and Cancel still works.
+TEST_F(SearchScenario, NoiseBurstNeitherCrashesNorBlocks)
+{
+    constexpr int kNoiseBytes = 2000;  // at 1200 baud, about 17 s of line time
+    constexpr int kTicks = 8;          // about 1000 bytes: the gathered bytes overflow long before
+    HWND search = StartOnCom3();
+    ASSERT_NE(search, nullptr);
+    std::atomic<bool> noiseSent{false};
+    std::atomic<bool> noiseDone{false};
+    std::thread noise([&] {
+        noiseSent = SimCommand("noise " + std::to_string(kDevice) + " " + std::to_string(kNoiseBytes)).ok;
+        noiseDone = true;
+    });
+
+    const int start = ProgressPosition(search, IDC_PROGRESS);
+    int ticks = 0;
+    for (int position = start; ticks < kTicks; ++ticks) {
+        position = WaitNextTick(search, position);
+        if (position < 0)
+            break;
+        EXPECT_TRUE(Responds(search, kAnswerMs));
+        EXPECT_EQ(CaptionText(Control(search, IDC_SEARCH_STATUS)).compare(0, 12, "Testing COM3"), 0);
+    }
+    EXPECT_EQ(ticks, kTicks) << "the search stopped ticking";
+    printf("noise: cancelled %s the burst ended\n", noiseDone.load() ? "after" : "before");
+    EXPECT_TRUE(AppAlive(App()));
+    if (IsWindow(search))
+        CancelSearch(search);
+    EXPECT_TRUE(Responds(main_));
+    noise.join();
+    EXPECT_TRUE(noiseSent);
+    EXPECT_TRUE(AppAlive(App()));
+}
+
+}  // namespace

@@ -1,0 +1,219 @@
+// The application shell as the user meets it: start, title and menu, About box, the ways out,
+// second instance, and the main window's answers to its private messages.
+#include <algorithm>
+#include <cstdio>
+
+#include "resources/resource.h"
+#include "tests/gui/scenario_fixture.h"
+
+namespace {
+
+using ShellScenario = AppScenario;
+
+// The menu bar: each popup, its one item, the item's command, and the keys that reach it.
+struct MenuRow {
+    const char* popup;
+    const char* item;
+    UINT command;
+    const char* popupKey;
+    const char* itemKey;
+};
+constexpr MenuRow kMenuRows[] = {
+    {"&File", "E&xit", IDM_EXIT, "ALT+F", "X"},
+    {"&Synchronizer", "&Find Synchronizer", IDM_FINDSYNC, "ALT+S", "F"},
+    {"&Help", "&About...", IDM_ABOUT, "ALT+H", "A"},
+};
+constexpr int kMenuRowCount = static_cast<int>(sizeof kMenuRows / sizeof kMenuRows[0]);
+
+std::string MenuText(HMENU menu, UINT position)
+{
+    char text[64] = {};
+    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+// Another process cannot read a window's menu, so the menu is read from the program's
+// resources and then used through the keyboard on the live window.
+TEST_F(ShellScenario, MainWindowHasTitleAndThreePopups)
+{
+    HMODULE image = LoadLibraryExA(AppPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(image, nullptr) << AppPath();
+    HMENU bar = LoadMenuA(image, "QUORBANE");
+    ASSERT_NE(bar, nullptr) << "no menu QUORBANE in the program";
+    EXPECT_EQ(GetMenuItemCount(bar), kMenuRowCount);
+    for (int i = 0; i < kMenuRowCount && i < GetMenuItemCount(bar); ++i) {
+        SCOPED_TRACE(kMenuRows[i].popup);
+        EXPECT_EQ(MenuText(bar, i), kMenuRows[i].popup);
+        HMENU popup = GetSubMenu(bar, i);
+        ASSERT_NE(popup, nullptr);
+        ASSERT_EQ(GetMenuItemCount(popup), 1);
+        EXPECT_EQ(MenuText(popup, 0), kMenuRows[i].item);
+        EXPECT_EQ(GetMenuItemID(popup, 0), kMenuRows[i].command);
+    }
+    DestroyMenu(bar);
+    FreeLibrary(image);
+
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(CaptionText(main_), kMainCaption);
+    char className[32] = {};
+    GetClassNameA(main_, className, sizeof className);
+    EXPECT_STREQ(className, "Quorbane");
+    EXPECT_NE(GetMenu(main_), nullptr) << "the main window has no menu";
+}
+
+// What each menu item opens, reached with its keys as a user would.
+TEST_F(ShellScenario, MenuItemsOpenTheirDialogsFromTheKeyboard)
+{
+    struct OpenRow {
+        int menuRow;
+        const char* opens;
+        int closeButton;
+    };
+    constexpr OpenRow kOpenRows[] = {{2, kAboutCaption, IDOK}, {1, kFindCaption, IDCANCEL}};
+    ASSERT_TRUE(Start());
+    for (const OpenRow& row : kOpenRows) {
+        const MenuRow& menu = kMenuRows[row.menuRow];
+        SCOPED_TRACE(menu.item);
+        ASSERT_TRUE(BringToFront(main_));
+        ASSERT_TRUE(PressKeys(menu.popupKey));
+        Sleep(200);  // the popup opens before the item key is taken
+        ASSERT_TRUE(PressKeys(menu.itemKey));
+        HWND dialog = WaitTopWindow(Pid(), row.opens);
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(Click(dialog, row.closeButton));
+        ASSERT_TRUE(WaitTopWindowGone(Pid(), row.opens));
+    }
+    // File, Exit: the program ends.
+    ASSERT_TRUE(BringToFront(main_));
+    ASSERT_TRUE(PressKeys(kMenuRows[0].popupKey));
+    Sleep(200);
+    ASSERT_TRUE(PressKeys(kMenuRows[0].itemKey));
+    DWORD code = 99;
+    ASSERT_TRUE(WaitAppExit(App(), kWaitMs, &code));
+    EXPECT_EQ(code, 0u);
+}
+
+TEST_F(ShellScenario, AboutBoxShowsVersionAndClosesWithOk)
+{
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(PostCommand(main_, IDM_ABOUT));
+    HWND about = WaitTopWindow(Pid(), kAboutCaption);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(GetWindow(about, GW_OWNER), main_);
+    EXPECT_EQ(CaptionText(Control(about, IDC_VERSION)), "1.0");
+
+    // Ctrl+Q belongs to the main window's message loop: in an open dialog it does nothing.
+    ASSERT_TRUE(BringToFront(about));
+    ASSERT_TRUE(PressKeys("CTRL+Q"));
+    EXPECT_TRUE(Responds(about));
+    Sleep(500);
+    EXPECT_TRUE(AppAlive(App()));
+    EXPECT_NE(FindTopWindow(Pid(), kAboutCaption), nullptr);
+
+    ASSERT_TRUE(Click(about, IDOK));
+    EXPECT_TRUE(WaitTopWindowGone(Pid(), kAboutCaption));
+    EXPECT_TRUE(AppAlive(App()));
+    EXPECT_TRUE(Responds(main_));
+}
+
+// Every way out ends the process with exit code 0.
+struct ExitRow {
+    const char* name;
+    bool (*leave)(HWND main);
+};
+constexpr ExitRow kExitRows[] = {
+    {"menu Exit", [](HWND main) { return PostCommand(main, IDM_EXIT); }},
+    {"Ctrl+Q", [](HWND main) { return BringToFront(main) && PressKeys("CTRL+Q"); }},
+    {"close box", [](HWND main) { return PostToWindow(main, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+};
+
+TEST_F(ShellScenario, EveryWayOutEndsWithExitCodeZero)
+{
+    for (const ExitRow& row : kExitRows) {
+        SCOPED_TRACE(row.name);
+        AppProcess& app = Launch();
+        HWND main = WaitMainWindow(app);
+        ASSERT_NE(main, nullptr);
+        ASSERT_TRUE(row.leave(main));
+        DWORD code = 99;
+        ASSERT_TRUE(WaitAppExit(app, kWaitMs, &code)) << "the program did not end";
+        EXPECT_EQ(code, 0u);
+    }
+}
+
+TEST_F(ShellScenario, SecondInstanceRunsBesideTheFirst)
+{
+    ASSERT_TRUE(Start());
+    AppProcess& second = Launch();
+    HWND secondMain = WaitMainWindow(second);
+    ASSERT_NE(secondMain, nullptr) << "the second instance shows no main window";
+    EXPECT_NE(secondMain, main_);
+    EXPECT_TRUE(AppAlive(App()));
+    EXPECT_TRUE(AppAlive(second));
+    EXPECT_TRUE(Responds(main_));
+    EXPECT_TRUE(Responds(secondMain));
+}
+
+// Commands the main window does not list go to the default procedure and do nothing. A posted
+// About command behind them shows when they have been handled.
+TEST_F(ShellScenario, UnknownCommandsDoNothing)
+{
+    constexpr int kUnknownIds[] = {0, IDOK, IDCANCEL, 515, 517, 999, 1001, 1099, 1101, UM_FINDSYNC, 0xFFFF};
+    ASSERT_TRUE(Start());
+    for (int id : kUnknownIds)
+        ASSERT_TRUE(PostCommand(main_, id));
+    ASSERT_TRUE(PostCommand(main_, IDM_ABOUT));
+    HWND about = WaitTopWindow(Pid(), kAboutCaption);
+    ASSERT_NE(about, nullptr);
+    Sleep(300);
+    const std::vector<std::string> expected = {kMainCaption, kAboutCaption};
+    std::vector<std::string> shown = VisibleCaptions();
+    std::sort(shown.begin(), shown.end());
+    std::vector<std::string> sortedExpected = expected;
+    std::sort(sortedExpected.begin(), sortedExpected.end());
+    EXPECT_EQ(shown, sortedExpected);
+    ASSERT_TRUE(Click(about, IDOK));
+    EXPECT_TRUE(WaitTopWindowGone(Pid(), kAboutCaption));
+    EXPECT_TRUE(AppAlive(App()));
+}
+
+TEST_F(ShellScenario, SyncNotFoundShowsExactlyOneFailureBox)
+{
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(PostToWindow(main_, UM_SYNCNOTFOUND, 1, 0));
+    HWND box = WaitMessageBox(Pid(), kFailureCaption);
+    ASSERT_NE(box, nullptr);
+    Sleep(500);  // a second box, if one came, would be up by now
+    EXPECT_EQ(TopWindows(Pid(), kFailureCaption).size(), 1u);
+    EXPECT_EQ(VisibleCaptions().size(), 2u) << "besides the box something else opened";
+    EXPECT_EQ(MessageBoxText(box), kNotFoundText);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), main_);
+    EXPECT_TRUE(ControlVisible(box, IDOK));
+    EXPECT_FALSE(ControlVisible(box, IDCANCEL)) << "MB_OK has no Cancel button";
+    ASSERT_TRUE(DismissMessageBox(box));
+    EXPECT_TRUE(WaitTopWindowGone(Pid(), kFailureCaption));
+
+    // Nothing follows the box: behind a posted About command, only the About box opens.
+    ASSERT_TRUE(PostCommand(main_, IDM_ABOUT));
+    HWND about = WaitTopWindow(Pid(), kAboutCaption);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(FindTopWindow(Pid(), kFailureCaption), nullptr);
+    EXPECT_EQ(VisibleCaptions().size(), 2u);
+    EXPECT_TRUE(Click(about, IDOK));
+}
+
+// UM_FINDSYNC opens the search whatever its wParam. No port selection ran in this process, so
+// the search has no candidate and ends on its first tick with the failure box.
+TEST_F(ShellScenario, FindSyncMessageOpensTheSearch)
+{
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(PostToWindow(main_, UM_FINDSYNC, 7, 0));
+    HWND search = WaitTopWindow(Pid(), kSearchCaption);
+    ASSERT_NE(search, nullptr);
+    EXPECT_EQ(GetWindow(search, GW_OWNER), main_);
+    ExpectNotFoundBox();
+    EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
+    EXPECT_TRUE(AppAlive(App()));
+}
+
+}  // namespace
