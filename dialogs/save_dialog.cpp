@@ -157,20 +157,26 @@ StepResult VerifyBaudFlags(HWND)
     return Compare(code == Sync.baudCode && flags == Sync.flags);
 }
 
-// Reads a run of registers into regBuffer, results not tested: what a failed read stored is
-// compared like any other bytes.
-void ReadWithProgress(HWND dialog, RegisterCode first, int count, int firstPosition)
+// Reads a run of registers into regBuffer, moving the bar after each. Every register is read
+// even after one fails; returns whether all answered. A register that did not answer was not
+// verified: its pair holds bytes left from an earlier reply (the BEL BEL of the register before,
+// say), which could equal what was written and pass for a verified save. So a failed read in the
+// read-back counts as data that does not match.
+bool ReadWithProgress(HWND dialog, RegisterCode first, int count, int firstPosition)
 {
+    bool allAnswered = true;
     for (int i = 0; i < count; ++i) {
-        ReadRegister(static_cast<RegisterCode>(first + i), regBuffer + 2 * i);
+        if (!ReadRegister(static_cast<RegisterCode>(first + i), regBuffer + 2 * i))
+            allAnswered = false;
         SetProgress(dialog, firstPosition + i);
     }
+    return allAnswered;
 }
 
 StepResult VerifyInitStrings(HWND dialog)
 {
-    ReadWithProgress(dialog, 'P', kInitRegisters, 18);
-    if (memcmp(regBuffer, Sync.initBlock, kInitStringBlockBytes) != 0)
+    const bool answered = ReadWithProgress(dialog, 'P', kInitRegisters, 18);
+    if (!answered || memcmp(regBuffer, Sync.initBlock, kInitStringBlockBytes) != 0)
         return StepMismatch;
     DecodeInitBlock(regBuffer);
     return StepDone;
@@ -178,8 +184,8 @@ StepResult VerifyInitStrings(HWND dialog)
 
 StepResult VerifyComment(HWND dialog)
 {
-    ReadWithProgress(dialog, 'H', kCommentRegisters, 50);
-    if (memcmp(regBuffer, Sync.comment, kCommentBlockBytes) != 0)
+    const bool answered = ReadWithProgress(dialog, 'H', kCommentRegisters, 50);
+    if (!answered || memcmp(regBuffer, Sync.comment, kCommentBlockBytes) != 0)
         return StepMismatch;
     DecodeComment(regBuffer);
     return StepDone;
