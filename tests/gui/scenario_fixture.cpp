@@ -32,8 +32,18 @@ HWND AppScenario::WaitMainWindow(const AppProcess& app)
 
 bool AppScenario::Start()
 {
-    main_ = WaitMainWindow(Launch());
-    EXPECT_NE(main_, nullptr) << "no main window titled " << kMainCaption;
+    const AppProcess& app = Launch();
+    main_ = WaitMainWindow(app);
+    if (!main_) {
+        DWORD code = STILL_ACTIVE;
+        const bool ended = WaitAppExit(app, 0, &code);
+        std::string windows;
+        for (HWND window : TopWindows(app.pid, nullptr, false))
+            windows += " '" + CaptionText(window) + (IsWindowVisible(window) ? "'" : "' (hidden)");
+        ADD_FAILURE() << "no main window titled " << kMainCaption << "; the program "
+                      << (ended ? "ended with code " + std::to_string(code) : std::string("runs"))
+                      << "; its windows:" << windows;
+    }
     return main_ != nullptr;
 }
 

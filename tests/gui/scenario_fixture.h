@@ -3,6 +3,7 @@
 // it started, and the steps of the find-and-search workflow against the device simulator.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ class AppScenario : public ::testing::Test {
 protected:
     void TearDown() override;
 
-    // Starts one more instance and waits for its main window; 0 pid and null window on failure.
+    // Starts one more instance, ended at tear-down; pid 0 on failure. The reference stays valid.
     AppProcess& Launch();
     HWND WaitMainWindow(const AppProcess& app);
 
@@ -45,7 +46,7 @@ protected:
     void ExpectNotFoundBox(DWORD timeoutMs = kWaitMs);
 
     HWND main_ = nullptr;
-    std::vector<AppProcess> apps_;
+    std::deque<AppProcess> apps_;  // a deque: Launch's references survive later launches
 };
 
 // Scenarios that need the simulator: every device in normal mode with its logs cleared and its
