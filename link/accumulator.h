@@ -9,8 +9,8 @@
 constexpr size_t kAccumulatorSize = 256;
 
 struct Accumulator {
-  unsigned char bytes[kAccumulatorSize];
-  size_t end;  // where the next gathered byte goes
+    unsigned char bytes[kAccumulatorSize];
+    size_t end;  // where the next gathered byte goes
 };
 
 void AccumulatorReset(Accumulator& a);   // end = 0 and all 256 bytes zero (what an open does)

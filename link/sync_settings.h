@@ -13,35 +13,26 @@ constexpr int32_t FLAG_SYNCHRONIZE = 8, FLAG_ALWAYS = 4;
 using RegisterCode = unsigned char;
 
 struct SyncSettings {
-  int32_t model, channel, flags, baudCode, startFrame, endFrame;
-  char initStrings[kInitStringCount][kInitStringSize];  // each NUL-terminated, at most 23 chars
-  // Text, or the CommentBlock from EncodeForSave until the save's read-back is accepted.
-  char comment[kCommentSize];
-  unsigned char initBlock[kInitBlockSize];  // first 64 bytes: the InitStringBlock a save writes
+    int32_t model, channel, flags, baudCode, startFrame, endFrame;
+    char initStrings[kInitStringCount][kInitStringSize];  // each NUL-terminated, at most 23 chars
+    // Text, or the CommentBlock from EncodeForSave until the save's read-back is accepted.
+    char comment[kCommentSize];
+    unsigned char initBlock[kInitBlockSize];  // first 64 bytes: the InitStringBlock a save writes
 };
 
 extern SyncSettings Sync;  // the one instance, zero-filled at start
 extern unsigned char regBuffer[kRegBufferSize];
-extern int defaultsPending;  // set by ApplyDefaults: the next save writes model and channel
+extern int defaultsPending;         // set by ApplyDefaults: the next save writes model and channel
 extern const int32_t BaudRates[8];  // indexed by BaudCode; 0 where a code has no rate
-
-// The 49 registers in the order a load reads them: model, channel, start frame (3), end frame
-// (3), baud and flags, the InitStringBlock 'P'..'o', the CommentBlock 'H'..'O'.
-constexpr int kRegisterCount = 49;
-constexpr RegisterCode kLoadOrder[kRegisterCount] = {
-    '?', '>', '0', '1', '2', '3', '4', '5', '6',
-    'P', 'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y', 'Z', '[', '\\', ']', '^', '_',
-    '`', 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o',
-    'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O'};
 
 // What the editor reads from its controls just before a save.
 struct SaveInputs {
-  int32_t modelPos, channelPos;  // whole UDM_GETPOS results (a failed read is out of range)
-  bool synchronize;
-  uint32_t baudPos;
-  char startFrame[31], endFrame[31];
-  char initTexts[kInitStringCount][kInitStringSize];
-  char comment[kCommentSize];
+    int32_t modelPos, channelPos;  // whole UDM_GETPOS results (a failed read is out of range)
+    bool synchronize;
+    uint32_t baudPos;
+    char startFrame[31], endFrame[31];
+    char initTexts[kInitStringCount][kInitStringSize];
+    char comment[kCommentSize];
 };
 
 void ApplyDefaults();

@@ -14,19 +14,27 @@ struct BaudCase {
 
 // Up-down clicks move the position by 1 from the shown rate; the code moves one rate per click.
 constexpr BaudCase kBaudCases[] = {
-    {0, 1201, 4},  {4, 2401, 6},  {6, 4801, 7},  {7, 9600, 7},   // up: 1200 2400 4800 9600, stops
-    {7, 9599, 6},  {6, 4799, 4},  {4, 2399, 0},  {0, 1200, 0},   // down, stops at 1200
-    {0, 9600, 4},                                                // a typed value moves one step
+    {0, 1201, 4},
+    {4, 2401, 6},
+    {6, 4801, 7},
+    {7, 9600, 7},  // up: 1200 2400 4800 9600, stops
+    {7, 9599, 6},
+    {6, 4799, 4},
+    {4, 2399, 0},
+    {0, 1200, 0},  // down, stops at 1200
+    {0, 9600, 4},  // a typed value moves one step
     {7, 1200, 6},
-    {4, 1199, 4},  {4, 9601, 4},                                 // outside the rates: nothing
-    {4, 0xFFFF0000u | 2400u, 4},                                 // failed UDM_GETPOS: above 9600
-    {4, 2400, 4},                                                // equal: nothing (nested EN_CHANGE)
+    {4, 1199, 4},
+    {4, 9601, 4},                 // outside the rates: nothing
+    {4, 0xFFFF0000u | 2400u, 4},  // failed UDM_GETPOS: above 9600
+    {4, 2400, 4},                 // equal: nothing (nested EN_CHANGE)
 };
 
 TEST(FieldRules, BaudSteppingMovesOneRateTowardThePosition)
 {
     for (const BaudCase& c : kBaudCases)
-        EXPECT_EQ(SteppedBaudCode(c.code, c.position), c.expected) << "code " << c.code << " position " << c.position;
+        EXPECT_EQ(SteppedBaudCode(c.code, c.position), c.expected)
+            << "code " << c.code << " position " << c.position;
 }
 
 TEST(FieldRules, BaudSteppingOfAnyStoredCodeStaysInTheTables)
@@ -68,9 +76,8 @@ struct HiddenCase {
 };
 
 constexpr HiddenCase kHiddenCases[] = {
-    {"KB", true, 0},   {"KBKB", false, 0}, {"KKB", false, 0}, {"B", false, 0},
-    {"K", false, 1},   {"KK", false, 0},   {"KxB", true, 0},  {"KBK", true, 1},
-    {"KBB", true, 0},  {"KKKB", true, 0},
+    {"KB", true, 0},  {"KBKB", false, 0}, {"KKB", false, 0}, {"B", false, 0},  {"K", false, 1},
+    {"KK", false, 0}, {"KxB", true, 0},   {"KBK", true, 1},  {"KBB", true, 0}, {"KKKB", true, 0},
 };
 
 TEST(FieldRules, HiddenModeFollowsCtrlKThenCtrlB)
@@ -78,7 +85,9 @@ TEST(FieldRules, HiddenModeFollowsCtrlKThenCtrlB)
     for (const HiddenCase& c : kHiddenCases) {
         uint32_t state = 0;
         for (const char* k = c.keys; *k; ++k)
-            state = NextHiddenModeState(state, *k == 'K' ? HiddenKey::First : *k == 'B' ? HiddenKey::Second : HiddenKey::Other);
+            state = NextHiddenModeState(state, *k == 'K'   ? HiddenKey::First
+                                               : *k == 'B' ? HiddenKey::Second
+                                                           : HiddenKey::Other);
         EXPECT_EQ((state & kHiddenModeOn) != 0, c.hiddenAfter) << c.keys;
         EXPECT_EQ(state & kHiddenKeyCount, c.countAfter) << c.keys;
         EXPECT_EQ(state & ~(kHiddenModeOn | kHiddenKeyCount), 0u) << c.keys;

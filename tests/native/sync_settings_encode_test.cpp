@@ -9,288 +9,288 @@ namespace {
 const std::string kBelText(1, '\x07');
 const char kCrChar = '\x0D';
 
-std::string Bels(size_t n) { return std::string(n, '\x07'); }
-
-TEST_F(SyncTest, EncodeLimitsModelAndChannelPositions) {
-  struct Case {
-    int32_t modelPos, channelPos;
-    int32_t model, channel;
-    std::string modelPair, channelPair;
-  };
-  const Case cases[] = {
-      {0, 0, 5, 1, "05", "01"},
-      {100, 100, 5, 1, "05", "01"},
-      {-1, -1, 5, 1, "05", "01"},  // a failed UDM_GETPOS
-      {INT32_MIN, INT32_MAX, 5, 1, "05", "01"},
-      {1, 1, 1, 1, "01", "01"},
-      {99, 99, 99, 99, "99", "99"},
-      {42, 7, 42, 7, "42", "07"},
-  };
-  for (const Case& c : cases) {
-    SaveInputs in = ValidInputs();
-    in.modelPos = c.modelPos;
-    in.channelPos = c.channelPos;
-    EncodeForSave(in);
-    EXPECT_EQ(Sync.model, c.model) << "model position " << c.modelPos;
-    EXPECT_EQ(Sync.channel, c.channel) << "channel position " << c.channelPos;
-    EXPECT_EQ(PairOf('?'), c.modelPair) << "model position " << c.modelPos;
-    EXPECT_EQ(PairOf('>'), c.channelPair) << "channel position " << c.channelPos;
-  }
+std::string Bels(size_t n)
+{
+    return std::string(n, '\x07');
 }
 
-TEST_F(SyncTest, EncodeBaudPositionAndSynchronizeGiveRegisterSix) {
-  struct Case {
-    uint32_t baudPos;
-    bool synchronize;
-    int32_t baudCode, flags;
-    std::string pair;
-  };
-  const Case cases[] = {
-      {0, true, 0, 12, "0<"},
-      {1200, true, 0, 12, "0<"},
-      {2399, false, 0, 4, "04"},
-      {2400, true, 4, 12, "4<"},
-      {4799, true, 4, 12, "4<"},
-      {4800, false, 6, 4, "64"},
-      {9599, true, 6, 12, "6<"},
-      {9600, true, 7, 12, "7<"},
-      {9600, false, 7, 4, "74"},
-      {0x80000000u, true, 7, 12, "7<"},  // negative as signed: compared unsigned
-      {0xFFFFFFFFu, true, 7, 12, "7<"},  // a failed UDM_GETPOS
-  };
-  for (const Case& c : cases) {
-    SaveInputs in = ValidInputs();
-    in.baudPos = c.baudPos;
-    in.synchronize = c.synchronize;
-    EncodeForSave(in);
-    EXPECT_EQ(Sync.baudCode, c.baudCode) << "baud position " << c.baudPos;
-    EXPECT_EQ(Sync.flags, c.flags) << "baud position " << c.baudPos;
-    EXPECT_EQ(PairOf('6'), c.pair) << "baud position " << c.baudPos;
-  }
+TEST_F(SyncTest, EncodeLimitsModelAndChannelPositions)
+{
+    struct Case {
+        int32_t modelPos, channelPos;
+        int32_t model, channel;
+        std::string modelPair, channelPair;
+    };
+    const Case cases[] = {
+        {0, 0, 5, 1, "05", "01"},
+        {100, 100, 5, 1, "05", "01"},
+        {-1, -1, 5, 1, "05", "01"},  // a failed UDM_GETPOS
+        {INT32_MIN, INT32_MAX, 5, 1, "05", "01"},
+        {1, 1, 1, 1, "01", "01"},
+        {99, 99, 99, 99, "99", "99"},
+        {42, 7, 42, 7, "42", "07"},
+    };
+    for (const Case& c : cases) {
+        SaveInputs in = ValidInputs();
+        in.modelPos = c.modelPos;
+        in.channelPos = c.channelPos;
+        EncodeForSave(in);
+        EXPECT_EQ(Sync.model, c.model) << "model position " << c.modelPos;
+        EXPECT_EQ(Sync.channel, c.channel) << "channel position " << c.channelPos;
+        EXPECT_EQ(PairOf('?'), c.modelPair) << "model position " << c.modelPos;
+        EXPECT_EQ(PairOf('>'), c.channelPair) << "channel position " << c.channelPos;
+    }
 }
 
-TEST_F(SyncTest, EncodeFrameTextsAndTheirRegisters) {
-  struct Case {
-    const char* start;
-    const char* end;
-    int32_t startFrame, endFrame;
-    const char* startRegs;  // pairs of '0', '1', '2'
-    const char* endRegs;    // pairs of '3', '4', '5'
-  };
-  const Case cases[] = {
-      {"1", "500", 1, 500, "000010", "005000"},
-      {"", "", 1, 2, "000010", "000020"},
-      {"0", "1", 1, 2, "000010", "000020"},
-      {"60000", "99999", 53999, 54000, "539990", "540000"},
-      {"  007", "+12x", 7, 12, "000070", "000120"},
-      {"abc", "-3", 1, 2, "000010", "000020"},
-      {"5000", "100", 5000, 100, "050000", "001000"},  // no rule relates the two frames
-      {"999999999999999999999999999999", "-99999999999999999999999999999", 53999, 2, "539990",
-       "000020"},
-  };
-  for (const Case& c : cases) {
-    SaveInputs in = ValidInputs();
-    std::strcpy(in.startFrame, c.start);
-    std::strcpy(in.endFrame, c.end);
-    EncodeForSave(in);
-    EXPECT_EQ(Sync.startFrame, c.startFrame) << "start \"" << c.start << "\"";
-    EXPECT_EQ(Sync.endFrame, c.endFrame) << "end \"" << c.end << "\"";
-    EXPECT_EQ(PairOf('0') + PairOf('1') + PairOf('2'), c.startRegs) << "start " << c.start;
-    EXPECT_EQ(PairOf('3') + PairOf('4') + PairOf('5'), c.endRegs) << "end " << c.end;
-  }
+TEST_F(SyncTest, EncodeBaudPositionAndSynchronizeGiveRegisterSix)
+{
+    struct Case {
+        uint32_t baudPos;
+        bool synchronize;
+        int32_t baudCode, flags;
+        std::string pair;
+    };
+    const Case cases[] = {
+        {0, true, 0, 12, "0<"},           {1200, true, 0, 12, "0<"}, {2399, false, 0, 4, "04"},
+        {2400, true, 4, 12, "4<"},        {4799, true, 4, 12, "4<"}, {4800, false, 6, 4, "64"},
+        {9599, true, 6, 12, "6<"},        {9600, true, 7, 12, "7<"}, {9600, false, 7, 4, "74"},
+        {0x80000000u, true, 7, 12, "7<"},  // negative as signed: compared unsigned
+        {0xFFFFFFFFu, true, 7, 12, "7<"},  // a failed UDM_GETPOS
+    };
+    for (const Case& c : cases) {
+        SaveInputs in = ValidInputs();
+        in.baudPos = c.baudPos;
+        in.synchronize = c.synchronize;
+        EncodeForSave(in);
+        EXPECT_EQ(Sync.baudCode, c.baudCode) << "baud position " << c.baudPos;
+        EXPECT_EQ(Sync.flags, c.flags) << "baud position " << c.baudPos;
+        EXPECT_EQ(PairOf('6'), c.pair) << "baud position " << c.baudPos;
+    }
 }
 
-TEST_F(SyncTest, EncodeReadsUnterminatedFrameTextsOnlyWithinTheirArrays) {
-  SaveInputs in = ValidInputs();
-  std::memset(in.startFrame, '7', sizeof in.startFrame);
-  std::memset(in.endFrame, '1', sizeof in.endFrame);
-  EncodeForSave(in);
-  EXPECT_EQ(Sync.startFrame, 53999);
-  EXPECT_EQ(Sync.endFrame, 54000);
+TEST_F(SyncTest, EncodeFrameTextsAndTheirRegisters)
+{
+    struct Case {
+        const char* start;
+        const char* end;
+        int32_t startFrame, endFrame;
+        const char* startRegs;  // pairs of '0', '1', '2'
+        const char* endRegs;    // pairs of '3', '4', '5'
+    };
+    const Case cases[] = {
+        {"1", "500", 1, 500, "000010", "005000"},
+        {"", "", 1, 2, "000010", "000020"},
+        {"0", "1", 1, 2, "000010", "000020"},
+        {"60000", "99999", 53999, 54000, "539990", "540000"},
+        {"  007", "+12x", 7, 12, "000070", "000120"},
+        {"abc", "-3", 1, 2, "000010", "000020"},
+        {"5000", "100", 5000, 100, "050000", "001000"},  // no rule relates the two frames
+        {"999999999999999999999999999999", "-99999999999999999999999999999", 53999, 2, "539990", "000020"},
+    };
+    for (const Case& c : cases) {
+        SaveInputs in = ValidInputs();
+        std::strcpy(in.startFrame, c.start);
+        std::strcpy(in.endFrame, c.end);
+        EncodeForSave(in);
+        EXPECT_EQ(Sync.startFrame, c.startFrame) << "start \"" << c.start << "\"";
+        EXPECT_EQ(Sync.endFrame, c.endFrame) << "end \"" << c.end << "\"";
+        EXPECT_EQ(PairOf('0') + PairOf('1') + PairOf('2'), c.startRegs) << "start " << c.start;
+        EXPECT_EQ(PairOf('3') + PairOf('4') + PairOf('5'), c.endRegs) << "end " << c.end;
+    }
+}
+
+TEST_F(SyncTest, EncodeReadsUnterminatedFrameTextsOnlyWithinTheirArrays)
+{
+    SaveInputs in = ValidInputs();
+    std::memset(in.startFrame, '7', sizeof in.startFrame);
+    std::memset(in.endFrame, '1', sizeof in.endFrame);
+    EncodeForSave(in);
+    EXPECT_EQ(Sync.startFrame, 53999);
+    EXPECT_EQ(Sync.endFrame, 54000);
 }
 
 // The 64-byte InitStringBlock as the save writes it, register 'P' to 'o'.
-std::string InitBlockRegisters() {
-  std::string s;
-  for (int i = 0; i < 32; ++i) s += PairOf(static_cast<RegisterCode>('P' + i));
-  return s;
+std::string InitBlockRegisters()
+{
+    std::string s;
+    for (int i = 0; i < 32; ++i)
+        s += PairOf(static_cast<RegisterCode>('P' + i));
+    return s;
 }
 
-TEST_F(SyncTest, EncodePacksInitTexts) {
-  struct Case {
-    const char* name;
-    std::string texts[4];
-    std::string block;  // the 64 bytes of 'P'..'o'
-  };
-  const std::string s15(15, 'a'), s14(14, 'b'), s23(23, 'c');
-  const Case cases[] = {
-      {"example", {"0KL0DS", "", "AT", ""},
-       "0KL0DS\rAT\r" + kBelText + Bels(53)},
-      {"all empty", {"", "", "", ""}, Bels(64)},
-      {"only the last", {"", "", "", "Z"}, "Z\r" + Bels(62)},
-      {"one of 23", {s23, "", "", ""}, s23 + "\r" + Bels(40)},
-      {"63 bytes: BEL at 63", {s15, s15, s15, s14},
-       s15 + "\r" + s15 + "\r" + s15 + "\r" + s14 + "\r" + kBelText},
-      {"64 bytes: cut", {s15, s15, s15, s15},
-       s15 + "\r" + s15 + "\r" + s15 + "\r" + std::string(14, 'a') + "\r" + kBelText},
-      {"65 bytes: cut", {s15, s15, s15, std::string(16, 'a')},
-       s15 + "\r" + s15 + "\r" + s15 + "\r" + std::string(14, 'a') + "\r" + kBelText},
-      {"editor maximum 23,23,23,22: cut", {s23, s23, s23, std::string(22, 'c')},
-       s23 + "\r" + s23 + "\r" + std::string(14, 'c') + "\r" + kBelText},
-      {"four of 23 after a load: cut", {s23, s23, s23, s23},
-       s23 + "\r" + s23 + "\r" + std::string(14, 'c') + "\r" + kBelText},
-  };
-  for (const Case& c : cases) {
-    SaveInputs in = ValidInputs();
-    for (int s = 0; s < 4; ++s) {
-      std::memset(in.initTexts[s], 0, sizeof in.initTexts[s]);
-      std::memcpy(in.initTexts[s], c.texts[s].data(), c.texts[s].size());
+TEST_F(SyncTest, EncodePacksInitTexts)
+{
+    struct Case {
+        const char* name;
+        std::string texts[4];
+        std::string block;  // the 64 bytes of 'P'..'o'
+    };
+    const std::string s15(15, 'a'), s14(14, 'b'), s23(23, 'c');
+    const Case cases[] = {
+        {"example", {"0KL0DS", "", "AT", ""}, "0KL0DS\rAT\r" + kBelText + Bels(53)},
+        {"all empty", {"", "", "", ""}, Bels(64)},
+        {"only the last", {"", "", "", "Z"}, "Z\r" + Bels(62)},
+        {"one of 23", {s23, "", "", ""}, s23 + "\r" + Bels(40)},
+        {"63 bytes: BEL at 63",
+         {s15, s15, s15, s14},
+         s15 + "\r" + s15 + "\r" + s15 + "\r" + s14 + "\r" + kBelText},
+        {"64 bytes: cut",
+         {s15, s15, s15, s15},
+         s15 + "\r" + s15 + "\r" + s15 + "\r" + std::string(14, 'a') + "\r" + kBelText},
+        {"65 bytes: cut",
+         {s15, s15, s15, std::string(16, 'a')},
+         s15 + "\r" + s15 + "\r" + s15 + "\r" + std::string(14, 'a') + "\r" + kBelText},
+        {"editor maximum 23,23,23,22: cut",
+         {s23, s23, s23, std::string(22, 'c')},
+         s23 + "\r" + s23 + "\r" + std::string(14, 'c') + "\r" + kBelText},
+        {"four of 23 after a load: cut",
+         {s23, s23, s23, s23},
+         s23 + "\r" + s23 + "\r" + std::string(14, 'c') + "\r" + kBelText},
+    };
+    for (const Case& c : cases) {
+        SaveInputs in = ValidInputs();
+        for (int s = 0; s < 4; ++s) {
+            std::memset(in.initTexts[s], 0, sizeof in.initTexts[s]);
+            std::memcpy(in.initTexts[s], c.texts[s].data(), c.texts[s].size());
+        }
+        EncodeForSave(in);
+        ASSERT_EQ(c.block.size(), 64u) << c.name;
+        EXPECT_EQ(InitBlockRegisters(), c.block) << c.name;
+        EXPECT_EQ(Bytes(Sync.initBlock, 64), c.block) << c.name;
+        for (int s = 0; s < 4; ++s) {
+            EXPECT_EQ(std::string(Sync.initStrings[s]), c.texts[s]) << c.name << " string " << s + 1;
+        }
     }
+}
+
+TEST_F(SyncTest, EncodeExampleRegistersHoldTheDocumentedPairs)
+{
+    SaveInputs in = ValidInputs();
+    std::strcpy(in.initTexts[2], "AT");
     EncodeForSave(in);
-    ASSERT_EQ(c.block.size(), 64u) << c.name;
-    EXPECT_EQ(InitBlockRegisters(), c.block) << c.name;
-    EXPECT_EQ(Bytes(Sync.initBlock, 64), c.block) << c.name;
-    for (int s = 0; s < 4; ++s) {
-      EXPECT_EQ(std::string(Sync.initStrings[s]), c.texts[s]) << c.name << " string " << s + 1;
+    const struct {
+        RegisterCode code;
+        std::string pair;
+    } rows[] = {{'P', "0K"},  {'Q', "L0"},       {'R', "DS"},       {'S', "\rA"},
+                {'T', "T\r"}, {'U', "\x07\x07"}, {'n', "\x07\x07"}, {'o', "\x07\x07"}};
+    for (const auto& r : rows)
+        EXPECT_EQ(PairOf(r.code), r.pair) << "register " << r.code;
+}
+
+TEST_F(SyncTest, EncodeWorkingAreaPastTheBlockStaysInside96Bytes)
+{
+    // 23,23,23,22 packs to 95 bytes: its BEL is the 96th byte. Four of 23 pack to 96 and their
+    // BEL has no room; ASan reports any write beyond initBlock (the last member of Sync).
+    struct Case {
+        int lastLength;
+        std::string tail;  // bytes 92..95
+    };
+    const Case cases[] = {{22, "cc\r\x07"}, {23, "ccc\r"}};
+    for (const Case& c : cases) {
+        SaveInputs in = ValidInputs();
+        for (int s = 0; s < 4; ++s)
+            std::memset(in.initTexts[s], 'c', 23);
+        in.initTexts[3][c.lastLength] = '\0';
+        EncodeForSave(in);
+        EXPECT_EQ(Bytes(Sync.initBlock + 92, 4), c.tail) << "fourth text of " << c.lastLength;
+        EXPECT_EQ(Sync.initBlock[62], kCrChar);
+        EXPECT_EQ(Sync.initBlock[63], 0x07);
     }
-  }
 }
 
-TEST_F(SyncTest, EncodeExampleRegistersHoldTheDocumentedPairs) {
-  SaveInputs in = ValidInputs();
-  std::strcpy(in.initTexts[2], "AT");
-  EncodeForSave(in);
-  const struct {
-    RegisterCode code;
-    std::string pair;
-  } rows[] = {{'P', "0K"}, {'Q', "L0"}, {'R', "DS"}, {'S', "\rA"}, {'T', "T\r"},
-              {'U', "\x07\x07"}, {'n', "\x07\x07"}, {'o', "\x07\x07"}};
-  for (const auto& r : rows) EXPECT_EQ(PairOf(r.code), r.pair) << "register " << r.code;
-}
-
-TEST_F(SyncTest, EncodeWorkingAreaPastTheBlockStaysInside96Bytes) {
-  // 23,23,23,22 packs to 95 bytes: its BEL is the 96th byte. Four of 23 pack to 96 and their
-  // BEL has no room; ASan reports any write beyond initBlock (the last member of Sync).
-  struct Case {
-    int lastLength;
-    std::string tail;  // bytes 92..95
-  };
-  const Case cases[] = {{22, "cc\r\x07"}, {23, "ccc\r"}};
-  for (const Case& c : cases) {
+TEST_F(SyncTest, EncodeStoresAtMost23CharactersOfAnUnterminatedInitText)
+{
     SaveInputs in = ValidInputs();
-    for (int s = 0; s < 4; ++s) std::memset(in.initTexts[s], 'c', 23);
-    in.initTexts[3][c.lastLength] = '\0';
+    for (int s = 0; s < 4; ++s)
+        std::memset(in.initTexts[s], 'a' + s, sizeof in.initTexts[s]);
+    std::memset(in.comment, 'z', sizeof in.comment);
     EncodeForSave(in);
-    EXPECT_EQ(Bytes(Sync.initBlock + 92, 4), c.tail) << "fourth text of " << c.lastLength;
-    EXPECT_EQ(Sync.initBlock[62], kCrChar);
-    EXPECT_EQ(Sync.initBlock[63], 0x07);
-  }
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(std::string(Sync.initStrings[s]), std::string(23, static_cast<char>('a' + s)));
+    }
+    EXPECT_EQ(Bytes(Sync.comment, 16), std::string(15, 'z') + kBelText);
 }
 
-TEST_F(SyncTest, EncodeStoresAtMost23CharactersOfAnUnterminatedInitText) {
-  SaveInputs in = ValidInputs();
-  for (int s = 0; s < 4; ++s) std::memset(in.initTexts[s], 'a' + s, sizeof in.initTexts[s]);
-  std::memset(in.comment, 'z', sizeof in.comment);
-  EncodeForSave(in);
-  for (int s = 0; s < 4; ++s) {
-    EXPECT_EQ(std::string(Sync.initStrings[s]), std::string(23, static_cast<char>('a' + s)));
-  }
-  EXPECT_EQ(Bytes(Sync.comment, 16), std::string(15, 'z') + kBelText);
+TEST_F(SyncTest, EncodeTurnsTheCommentIntoItsBlock)
+{
+    struct Case {
+        const char* text;
+        std::string block;
+    };
+    const Case cases[] = {
+        {"", Bels(16)},
+        {"HELLO", "HELLO" + Bels(11)},
+        {"123456789012345", "123456789012345" + kBelText},
+    };
+    for (const Case& c : cases) {
+        SaveInputs in = ValidInputs();
+        std::strcpy(in.comment, c.text);
+        EncodeForSave(in);
+        EXPECT_EQ(Bytes(Sync.comment, 16), c.block) << c.text;
+        std::string regs;
+        for (int i = 0; i < 8; ++i)
+            regs += PairOf(static_cast<RegisterCode>('H' + i));
+        EXPECT_EQ(regs, c.block) << c.text;
+    }
 }
 
-TEST_F(SyncTest, EncodeTurnsTheCommentIntoItsBlock) {
-  struct Case {
-    const char* text;
-    std::string block;
-  };
-  const Case cases[] = {
-      {"", Bels(16)},
-      {"HELLO", "HELLO" + Bels(11)},
-      {"123456789012345", "123456789012345" + kBelText},
-  };
-  for (const Case& c : cases) {
+TEST_F(SyncTest, RegisterTextOfACodeOutsideTheMapIsTwoNuls)
+{
     SaveInputs in = ValidInputs();
-    std::strcpy(in.comment, c.text);
     EncodeForSave(in);
-    EXPECT_EQ(Bytes(Sync.comment, 16), c.block) << c.text;
-    std::string regs;
-    for (int i = 0; i < 8; ++i) regs += PairOf(static_cast<RegisterCode>('H' + i));
-    EXPECT_EQ(regs, c.block) << c.text;
-  }
+    for (RegisterCode code :
+         {RegisterCode{'7'}, RegisterCode{'G'}, RegisterCode{'p'}, RegisterCode{0}, RegisterCode{0xFF}}) {
+        EXPECT_EQ(PairOf(code), std::string(2, '\0')) << "code " << int{code};
+    }
 }
 
-TEST_F(SyncTest, RegisterTextOfACodeOutsideTheMapIsTwoNuls) {
-  SaveInputs in = ValidInputs();
-  EncodeForSave(in);
-  for (RegisterCode code : {RegisterCode{'7'}, RegisterCode{'G'}, RegisterCode{'p'},
-                            RegisterCode{0}, RegisterCode{0xFF}}) {
-    EXPECT_EQ(PairOf(code), std::string(2, '\0')) << "code " << int{code};
-  }
+TEST_F(SyncTest, RegisterSixCarriesTheLowByteOfLoadedValues)
+{
+    Sync.baudCode = 5;
+    Sync.flags = 15;
+    EXPECT_EQ(PairOf('6'), "5?");
+    Sync.baudCode = 0x100 + 7;  // only the low byte counts
+    Sync.flags = 0;
+    EXPECT_EQ(PairOf('6'), "70");
 }
 
-TEST_F(SyncTest, RegisterSixCarriesTheLowByteOfLoadedValues) {
-  Sync.baudCode = 5;
-  Sync.flags = 15;
-  EXPECT_EQ(PairOf('6'), "5?");
-  Sync.baudCode = 0x100 + 7;  // only the low byte counts
-  Sync.flags = 0;
-  EXPECT_EQ(PairOf('6'), "70");
+TEST_F(SyncTest, ApplyDefaultsKeepsModelAndChannelInRange)
+{
+    struct Case {
+        int32_t model, channel;
+        int32_t expectModel, expectChannel;
+    };
+    const Case cases[] = {
+        {12, 3, 12, 3}, {0, 0, 5, 1}, {100, 100, 5, 1}, {-1, 99, 5, 99}, {1, 0, 1, 1}, {99, -5, 99, 1},
+    };
+    for (const Case& c : cases) {
+        std::memset(&Sync, 0x5A, sizeof Sync);  // whatever a load or a failed save left
+        Sync.model = c.model;
+        Sync.channel = c.channel;
+        defaultsPending = 0;
+        ApplyDefaults();
+        EXPECT_EQ(Sync.model, c.expectModel) << c.model;
+        EXPECT_EQ(Sync.channel, c.expectChannel) << c.channel;
+        EXPECT_EQ(defaultsPending, 1);
+        EXPECT_EQ(Sync.flags, 12);
+        EXPECT_EQ(Sync.baudCode, 7);
+        EXPECT_EQ(Sync.startFrame, 1);
+        EXPECT_EQ(Sync.endFrame, 500);
+        EXPECT_STREQ(Sync.initStrings[0], "0KL0DS");
+        EXPECT_STREQ(Sync.initStrings[1], "");
+        EXPECT_STREQ(Sync.initStrings[2], "");
+        EXPECT_STREQ(Sync.initStrings[3], "");
+        EXPECT_STREQ(Sync.comment, "");
+        EXPECT_EQ(Sync.initBlock[0], 0x5A);  // left for the next EncodeForSave
+        EXPECT_EQ(Sync.initBlock[95], 0x5A);
+    }
 }
 
-TEST_F(SyncTest, ApplyDefaultsKeepsModelAndChannelInRange) {
-  struct Case {
-    int32_t model, channel;
-    int32_t expectModel, expectChannel;
-  };
-  const Case cases[] = {
-      {12, 3, 12, 3}, {0, 0, 5, 1}, {100, 100, 5, 1}, {-1, 99, 5, 99}, {1, 0, 1, 1},
-      {99, -5, 99, 1},
-  };
-  for (const Case& c : cases) {
-    std::memset(&Sync, 0x5A, sizeof Sync);  // whatever a load or a failed save left
-    Sync.model = c.model;
-    Sync.channel = c.channel;
-    defaultsPending = 0;
-    ApplyDefaults();
-    EXPECT_EQ(Sync.model, c.expectModel) << c.model;
-    EXPECT_EQ(Sync.channel, c.expectChannel) << c.channel;
-    EXPECT_EQ(defaultsPending, 1);
-    EXPECT_EQ(Sync.flags, 12);
-    EXPECT_EQ(Sync.baudCode, 7);
-    EXPECT_EQ(Sync.startFrame, 1);
-    EXPECT_EQ(Sync.endFrame, 500);
-    EXPECT_STREQ(Sync.initStrings[0], "0KL0DS");
-    EXPECT_STREQ(Sync.initStrings[1], "");
-    EXPECT_STREQ(Sync.initStrings[2], "");
-    EXPECT_STREQ(Sync.initStrings[3], "");
-    EXPECT_STREQ(Sync.comment, "");
-    EXPECT_EQ(Sync.initBlock[0], 0x5A);  // left for the next EncodeForSave
-    EXPECT_EQ(Sync.initBlock[95], 0x5A);
-  }
-}
-
-TEST(BaudRates, IndexedByBaudCode) {
-  const int32_t expected[8] = {1200, 0, 0, 0, 2400, 0, 4800, 9600};
-  for (int code = 0; code < 8; ++code) EXPECT_EQ(BaudRates[code], expected[code]) << code;
-}
-
-TEST(LoadOrder, HoldsEachOfThe49RegistersOnce) {
-  bool seen[256] = {};
-  for (RegisterCode code : kLoadOrder) {
-    EXPECT_FALSE(seen[code]) << "code " << int{code} << " twice";
-    seen[code] = true;
-  }
-  int expected = 0;
-  for (int code = 0; code < 256; ++code) {
-    bool inMap = code == '?' || code == '>' || (code >= '0' && code <= '6') ||
-                 (code >= 'H' && code <= 'o');
-    EXPECT_EQ(seen[code], inMap) << "code " << code;
-    expected += inMap;
-  }
-  EXPECT_EQ(expected, kRegisterCount);
-  EXPECT_EQ(kLoadOrder[0], '?');
-  EXPECT_EQ(kLoadOrder[9], 'P');
-  EXPECT_EQ(kLoadOrder[41], 'H');
+TEST(BaudRates, IndexedByBaudCode)
+{
+    const int32_t expected[8] = {1200, 0, 0, 0, 2400, 0, 4800, 9600};
+    for (int code = 0; code < 8; ++code)
+        EXPECT_EQ(BaudRates[code], expected[code]) << code;
 }
 
 }  // namespace

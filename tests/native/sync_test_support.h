@@ -9,34 +9,38 @@
 #include "link/sync_settings.h"
 
 class SyncTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::memset(&Sync, 0, sizeof Sync);
-    std::memset(regBuffer, 0, sizeof regBuffer);
-    defaultsPending = 0;
-  }
+protected:
+    void SetUp() override
+    {
+        std::memset(&Sync, 0, sizeof Sync);
+        std::memset(regBuffer, 0, sizeof regBuffer);
+        defaultsPending = 0;
+    }
 };
 
 // Editor inputs that are all in range; each test changes what it is about.
-inline SaveInputs ValidInputs() {
-  SaveInputs in;
-  std::memset(&in, 0, sizeof in);
-  in.modelPos = 5;
-  in.channelPos = 1;
-  in.synchronize = true;
-  in.baudPos = 9600;
-  std::strcpy(in.startFrame, "1");
-  std::strcpy(in.endFrame, "500");
-  std::strcpy(in.initTexts[0], "0KL0DS");
-  return in;
+inline SaveInputs ValidInputs()
+{
+    SaveInputs in;
+    std::memset(&in, 0, sizeof in);
+    in.modelPos = 5;
+    in.channelPos = 1;
+    in.synchronize = true;
+    in.baudPos = 9600;
+    std::strcpy(in.startFrame, "1");
+    std::strcpy(in.endFrame, "500");
+    std::strcpy(in.initTexts[0], "0KL0DS");
+    return in;
 }
 
-inline std::string PairOf(RegisterCode code) {
-  unsigned char pair[2];
-  RegisterText(code, pair);
-  return std::string(reinterpret_cast<const char*>(pair), 2);
+inline std::string PairOf(RegisterCode code)
+{
+    unsigned char pair[2];
+    RegisterText(code, pair);
+    return std::string(reinterpret_cast<const char*>(pair), 2);
 }
 
-inline std::string Bytes(const void* p, size_t n) {
-  return std::string(static_cast<const char*>(p), n);
+inline std::string Bytes(const void* p, size_t n)
+{
+    return std::string(static_cast<const char*>(p), n);
 }
