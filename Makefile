@@ -1,12 +1,13 @@
 # Quorbane on Linux: cross-built with mingw-w64, run and tested under Wine.
 #   make run    install what is missing, build, and start the program with a simulated synchronizer
 #   make test   install what is missing, build everything, run every test
+#   make bench  print the timings measured against the simulator
 BUILD  ?= build
 NATIVE := $(BUILD)/native
 WIN    := $(BUILD)/win
 JOBS   ?= 2
 
-.PHONY: all setup build native win run test clean
+.PHONY: all setup build native win run test bench clean
 
 all: build
 
@@ -32,6 +33,10 @@ run: build
 
 test: build
 	@tools/run-tests
+
+# Timings measured against the simulator, printed (never asserted).
+bench: build
+	@tools/run-benchmarks
 
 clean:
 	tools/bench down || true
