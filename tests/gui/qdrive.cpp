@@ -68,6 +68,19 @@ HWND Window(const char* caption)
     return WaitTopWindow(0, caption, 2000);
 }
 
+// argv[0] a caption, argv[1] an id: the window and the id, or the exit code of the failure.
+int WindowAndId(char** argv, HWND* window, int* id)
+{
+    long value = 0;
+    if (!ParseId(argv[1], &value))
+        return Fail("bad id", argv[1]);
+    *window = Window(argv[0]);
+    if (!*window)
+        return Fail("no window", argv[0]);
+    *id = static_cast<int>(value);
+    return 0;
+}
+
 int Launch(int argc, char** argv)
 {
     const std::string path = argc > 0 ? WindowsPath(argv[0]) : AppPath();
@@ -97,13 +110,11 @@ int WaitGone(int, char** argv)
 
 int ClickWith(char** argv, bool async)
 {
-    long id = 0;
-    if (!ParseId(argv[1], &id))
-        return Fail("bad id", argv[1]);
-    HWND window = Window(argv[0]);
-    if (!window)
-        return Fail("no window", argv[0]);
-    const bool done = async ? ClickAsync(window, static_cast<int>(id)) : Click(window, static_cast<int>(id));
+    HWND window = nullptr;
+    int id = 0;
+    if (const int failed = WindowAndId(argv, &window, &id))
+        return failed;
+    const bool done = async ? ClickAsync(window, id) : Click(window, id);
     return done ? 0 : Fail("cannot click (missing, disabled or no answer)", argv[1]);
 }
 
@@ -112,13 +123,11 @@ int ClickLater(int, char** argv) { return ClickWith(argv, true); }
 
 int Command(int, char** argv)
 {
-    long id = 0;
-    if (!ParseId(argv[1], &id))
-        return Fail("bad id", argv[1]);
-    HWND window = Window(argv[0]);
-    if (!window)
-        return Fail("no window", argv[0]);
-    return PostCommand(window, static_cast<int>(id)) ? 0 : Fail("cannot post to", argv[0]);
+    HWND window = nullptr;
+    int id = 0;
+    if (const int failed = WindowAndId(argv, &window, &id))
+        return failed;
+    return PostCommand(window, id) ? 0 : Fail("cannot post to", argv[0]);
 }
 
 int Post(int argc, char** argv)
@@ -137,42 +146,36 @@ int Post(int argc, char** argv)
 
 int Text(int, char** argv)
 {
-    long id = 0;
-    if (!ParseId(argv[1], &id))
-        return Fail("bad id", argv[1]);
-    HWND window = Window(argv[0]);
-    if (!window)
-        return Fail("no window", argv[0]);
-    if (!Control(window, static_cast<int>(id)))
+    HWND window = nullptr;
+    int id = 0;
+    if (const int failed = WindowAndId(argv, &window, &id))
+        return failed;
+    if (!Control(window, id))
         return Fail("no control", argv[1]);
     bool answered = false;
-    std::string text = ControlText(window, static_cast<int>(id), &answered);
+    std::string text = ControlText(window, id, &answered);
     if (!answered)  // the program is busy: the text the system holds is right for all but edits
-        text = CaptionText(Control(window, static_cast<int>(id)));
+        text = CaptionText(Control(window, id));
     printf("%s\n", text.c_str());
     return 0;
 }
 
 int SetText(int, char** argv)
 {
-    long id = 0;
-    if (!ParseId(argv[1], &id))
-        return Fail("bad id", argv[1]);
-    HWND window = Window(argv[0]);
-    if (!window)
-        return Fail("no window", argv[0]);
-    return SetControlText(window, static_cast<int>(id), argv[2]) ? 0 : Fail("cannot set the text of", argv[1]);
+    HWND window = nullptr;
+    int id = 0;
+    if (const int failed = WindowAndId(argv, &window, &id))
+        return failed;
+    return SetControlText(window, id, argv[2]) ? 0 : Fail("cannot set the text of", argv[1]);
 }
 
 int Checked(int, char** argv)
 {
-    long id = 0;
-    if (!ParseId(argv[1], &id))
-        return Fail("bad id", argv[1]);
-    HWND window = Window(argv[0]);
-    if (!window)
-        return Fail("no window", argv[0]);
-    const int state = CheckState(window, static_cast<int>(id));
+    HWND window = nullptr;
+    int id = 0;
+    if (const int failed = WindowAndId(argv, &window, &id))
+        return failed;
+    const int state = CheckState(window, id);
     if (state < 0)
         return Fail("no answer from", argv[1]);
     printf("%d\n", state);

@@ -219,12 +219,7 @@ TEST_F(SyncTest, DecodeInitBlockReadsTheBlockAsTheSaveWroteIt)
         {{"ATZ", "ATE0", "ATS0=1", "AT&W"}},
     };
     for (const Case& c : cases) {
-        SaveInputs in = ValidInputs();
-        for (int s = 0; s < 4; ++s) {
-            std::memset(in.initTexts[s], 0, sizeof in.initTexts[s]);
-            std::memcpy(in.initTexts[s], c.texts[s].data(), c.texts[s].size());
-        }
-        EncodeForSave(in);
+        EncodeForSave(InputsWithInitTexts(c.texts));
         for (int i = 0; i < 32; ++i) {
             RegisterText(static_cast<RegisterCode>('P' + i), regBuffer + 2 * i);
         }

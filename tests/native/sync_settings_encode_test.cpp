@@ -148,12 +148,7 @@ TEST_F(SyncTest, EncodePacksInitTexts)
          s23 + "\r" + s23 + "\r" + std::string(14, 'c') + "\r" + kBelText},
     };
     for (const Case& c : cases) {
-        SaveInputs in = ValidInputs();
-        for (int s = 0; s < 4; ++s) {
-            std::memset(in.initTexts[s], 0, sizeof in.initTexts[s]);
-            std::memcpy(in.initTexts[s], c.texts[s].data(), c.texts[s].size());
-        }
-        EncodeForSave(in);
+        EncodeForSave(InputsWithInitTexts(c.texts));
         ASSERT_EQ(c.block.size(), 64u) << c.name;
         EXPECT_EQ(InitBlockRegisters(), c.block) << c.name;
         EXPECT_EQ(Bytes(Sync.initBlock, 64), c.block) << c.name;

@@ -33,6 +33,17 @@ inline SaveInputs ValidInputs()
     return in;
 }
 
+// Editor inputs with these four init texts (each at most 23 characters).
+inline SaveInputs InputsWithInitTexts(const std::string (&texts)[4])
+{
+    SaveInputs in = ValidInputs();
+    for (int s = 0; s < 4; ++s) {
+        std::memset(in.initTexts[s], 0, sizeof in.initTexts[s]);
+        std::memcpy(in.initTexts[s], texts[s].data(), texts[s].size());
+    }
+    return in;
+}
+
 inline std::string PairOf(RegisterCode code)
 {
     unsigned char pair[2];
