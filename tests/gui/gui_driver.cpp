@@ -282,22 +282,24 @@ bool ControlVisible(HWND dialog, int id)
     return control && IsWindowVisible(control);
 }
 
-int CheckState(HWND dialog, int id)
+// A control's answer to a query message, or -1 when it is missing or does not answer in time.
+static int QueryControl(HWND dialog, int id, UINT message)
 {
     HWND control = Control(dialog, id);
-    DWORD_PTR state = 0;
-    if (!control || !SendBounded(control, BM_GETCHECK, 0, 0, &state))
+    DWORD_PTR answer = 0;
+    if (!control || !SendBounded(control, message, 0, 0, &answer))
         return -1;
-    return static_cast<int>(state);
+    return static_cast<int>(answer);
+}
+
+int CheckState(HWND dialog, int id)
+{
+    return QueryControl(dialog, id, BM_GETCHECK);
 }
 
 int ProgressPosition(HWND dialog, int id)
 {
-    HWND control = Control(dialog, id);
-    DWORD_PTR position = 0;
-    if (!control || !SendBounded(control, PBM_GETPOS, 0, 0, &position))
-        return -1;
-    return static_cast<int>(position);
+    return QueryControl(dialog, id, PBM_GETPOS);
 }
 
 bool WaitControlText(HWND dialog, int id, const char* prefix, DWORD timeoutMs)

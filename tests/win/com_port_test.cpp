@@ -58,15 +58,6 @@ DWORD ReadMask(HANDLE port)
     return mask;
 }
 
-void ExpectSameTimeouts(const COMMTIMEOUTS& want, const COMMTIMEOUTS& got, const char* what)
-{
-    EXPECT_EQ(want.ReadIntervalTimeout, got.ReadIntervalTimeout) << what;
-    EXPECT_EQ(want.ReadTotalTimeoutMultiplier, got.ReadTotalTimeoutMultiplier) << what;
-    EXPECT_EQ(want.ReadTotalTimeoutConstant, got.ReadTotalTimeoutConstant) << what;
-    EXPECT_EQ(want.WriteTotalTimeoutMultiplier, got.WriteTotalTimeoutMultiplier) << what;
-    EXPECT_EQ(want.WriteTotalTimeoutConstant, got.WriteTotalTimeoutConstant) << what;
-}
-
 bool SameTimeouts(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b)
 {
     return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
@@ -74,6 +65,21 @@ bool SameTimeouts(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b)
            a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant &&
            a.WriteTotalTimeoutMultiplier == b.WriteTotalTimeoutMultiplier &&
            a.WriteTotalTimeoutConstant == b.WriteTotalTimeoutConstant;
+}
+
+std::string TimeoutsText(const COMMTIMEOUTS& t)
+{
+    char text[96];
+    snprintf(text, sizeof text, "{%lu, %lu, %lu, %lu, %lu}", t.ReadIntervalTimeout,
+             t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+             t.WriteTotalTimeoutConstant);
+    return text;
+}
+
+void ExpectSameTimeouts(const COMMTIMEOUTS& want, const COMMTIMEOUTS& got, const char* what)
+{
+    EXPECT_TRUE(SameTimeouts(want, got))
+        << what << ": want " << TimeoutsText(want) << ", got " << TimeoutsText(got);
 }
 
 // The DCB fields a port driver keeps; the rest are not read back by every driver.
