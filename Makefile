@@ -14,16 +14,20 @@ all: build
 setup:
 	@tools/setup
 
-$(NATIVE)/CMakeCache.txt:
+# A tree counts as configured only once cmake has finished: a failed configure leaves no stamp,
+# so the next make configures again. Configuring waits for the set-up (it may install cmake).
+$(NATIVE)/.configured: | setup
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	touch $@
 
-$(WIN)/CMakeCache.txt:
+$(WIN)/.configured: | setup
 	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	touch $@
 
-native: setup $(NATIVE)/CMakeCache.txt
+native: setup $(NATIVE)/.configured
 	cmake --build $(NATIVE) -j$(JOBS)
 
-win: setup $(WIN)/CMakeCache.txt
+win: setup $(WIN)/.configured
 	cmake --build $(WIN) -j$(JOBS)
 
 build: native win
