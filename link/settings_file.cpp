@@ -394,6 +394,9 @@ bool ParseSettingsFile(const char* text, size_t len, SettingsFileFields* out, ch
     int line = 0;
     char echo[kValueSize];
     char reason[kReasonSize];
+    if (len > kSettingsFileMaxSize)  // also keeps the line count far from overflowing
+        return Refuse(err, errSize, 1, "larger than %lu bytes",
+                      static_cast<unsigned long>(kSettingsFileMaxSize));
 
     for (size_t pos = 0; pos < len;) {
         ++line;

@@ -41,6 +41,8 @@ struct SettingsFileFields {
 // held to what the editor accepts: model and channel 1 to 99, baud 1200/2400/4800/9600, start
 // frame 1 to 53999, end frame 2 to 54000, synchronize yes or no, init strings of at most 23, 23,
 // 23 and 22 characters taking at most 63 bytes together, a comment of at most 15.
+// A longer text is refused whole (a settings file takes well under 1 KB).
+constexpr size_t kSettingsFileMaxSize = 65536;
 bool ParseSettingsFile(const char* text, size_t len, SettingsFileFields* out, char* err, size_t errSize);
 
 // Any record, whatever its values, fits in this much text besides its header comment.

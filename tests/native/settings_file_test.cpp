@@ -123,6 +123,7 @@ struct Refusal {
 const Refusal kRefusals[] = {
     {nullptr, "", 1, "missing [synchronizer] section header"},
     {nullptr, "; nothing\n\n# here\n", 3, "missing [synchronizer] section header"},
+    {nullptr, std::string(kValid) + std::string(kSettingsFileMaxSize, ';'), 1, "larger than 65536 bytes"},
     {"[synchronizer]", ";", 3, "text before the [synchronizer] section header"},
     {"[synchronizer]", "model = 5", 2, "text before the [synchronizer] section header"},
     {"comment", "[synchronizer]", 13, "repeated section header (first on line 2)"},
