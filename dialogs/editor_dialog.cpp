@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "dialogs/editor_fields.h"
+#include "dialogs/field_rules.h"
 #include "dialogs/load_dialog.h"
 #include "dialogs/save_dialog.h"
 #include "link/sync_settings.h"
@@ -25,8 +26,13 @@ struct TextLimit {
 };
 // The fourth init string stops at 22 characters, one less than the others.
 constexpr TextLimit kTextLimits[] = {
-    {IDC_START_FRAME, 7}, {IDC_END_FRAME, 7}, {IDC_COMMENT, 15}, {IDC_INIT1, 23},
-    {IDC_INIT2, 23},      {IDC_INIT3, 23},    {IDC_INIT4, 22},
+    {IDC_START_FRAME, 7},
+    {IDC_END_FRAME, 7},
+    {IDC_COMMENT, kCommentFieldChars},
+    {IDC_INIT1, kInitFieldChars[0]},
+    {IDC_INIT2, kInitFieldChars[1]},
+    {IDC_INIT3, kInitFieldChars[2]},
+    {IDC_INIT4, kInitFieldChars[3]},
 };
 
 void SetSpinPosition(HWND editor, int spinId, int32_t position)

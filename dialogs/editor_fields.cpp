@@ -61,8 +61,8 @@ void LeaveFrame(HWND editor, int id, LPARAM)
     const bool start = id == IDC_START_FRAME;
     char text[kFieldTextSize] = {};
     GetDlgItemTextA(editor, id, text, sizeof text);
-    const int32_t value = start ? FrameFromTextBounded(text, sizeof text, 1, 1, 53999)
-                                : FrameFromTextBounded(text, sizeof text, 2, 2, 54000);
+    const int32_t value = start ? FrameFromTextBounded(text, sizeof text, kStartLow, kStartLow, kStartHigh)
+                                : FrameFromTextBounded(text, sizeof text, kEndLow, kEndLow, kEndHigh);
     (start ? Sync.startFrame : Sync.endFrame) = value;
     char shown[16];
     snprintf(shown, sizeof shown, "%ld", static_cast<long>(value));

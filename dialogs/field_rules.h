@@ -19,6 +19,11 @@ uint32_t LimitModelOrChannel(uint32_t value);
 int InitStringsTotal(const int lengths[4]);
 constexpr int kInitStringsLimit = 63;
 
+// Characters the editor lets the user type: init strings 1 to 4 (the fourth stops one short) and
+// the comment.
+constexpr int kInitFieldChars[4] = {23, 23, 23, 22};
+constexpr int kCommentFieldChars = 15;
+
 // HiddenModeState: bits 0-1 count the first key of the sequence (0 or 1), bit 2 is hidden mode.
 constexpr uint32_t kHiddenModeOn = 4;
 constexpr uint32_t kHiddenKeyCount = 3;

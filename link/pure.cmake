@@ -4,6 +4,7 @@ set(QUORBANE_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/dialogs/field_rules.cpp
   ${PROJECT_SOURCE_DIR}/link/decimal_text.cpp
   ${PROJECT_SOURCE_DIR}/link/sync_settings.cpp
+  ${PROJECT_SOURCE_DIR}/link/settings_file.cpp
   ${PROJECT_SOURCE_DIR}/link/accumulator.cpp
   ${PROJECT_SOURCE_DIR}/link/banner.cpp
 )

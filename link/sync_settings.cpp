@@ -16,10 +16,8 @@ constexpr int kMaxInitChars = kInitStringSize - 1;     // 23
 constexpr int kMaxCommentChars = kCommentSize - 1;     // 15
 constexpr int kBlockLast = kInitStringBlockBytes - 1;  // 63: the InitStringBlock's last byte
 
-constexpr int32_t kNumberLow = 1, kNumberHigh = 99;  // model and channel
 constexpr int32_t kDefaultModel = 5, kDefaultChannel = 1;
-constexpr int32_t kStartLow = 1, kStartHigh = 53999, kStartEmpty = 1;
-constexpr int32_t kEndLow = 2, kEndHigh = 54000, kEndEmpty = 2;
+constexpr int32_t kStartEmpty = 1, kEndEmpty = 2;
 constexpr int32_t kBaudCode1200 = 0, kBaudCode2400 = 4, kBaudCode4800 = 6, kBaudCode9600 = 7;
 
 bool InNumberRange(int32_t v)

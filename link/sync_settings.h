@@ -10,6 +10,11 @@ constexpr int kRegBufferSize = 64;
 constexpr unsigned char kBel = 0x07, kCr = 0x0D;
 constexpr int32_t FLAG_SYNCHRONIZE = 8, FLAG_ALWAYS = 4;
 
+// The ranges a save stores: model and channel, start frame, end frame.
+constexpr int32_t kNumberLow = 1, kNumberHigh = 99;
+constexpr int32_t kStartLow = 1, kStartHigh = 53999;
+constexpr int32_t kEndLow = 2, kEndHigh = 54000;
+
 using RegisterCode = unsigned char;
 
 struct SyncSettings {

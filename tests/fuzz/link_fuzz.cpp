@@ -2,6 +2,7 @@
 // or writes outside its buffers (ASan, UBSan). The first byte picks the routine.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -9,6 +10,7 @@
 #include "link/accumulator.h"
 #include "link/banner.h"
 #include "link/decimal_text.h"
+#include "link/settings_file.h"
 #include "link/sync_settings.h"
 
 namespace {
@@ -72,18 +74,36 @@ void EncodeInputs(const uint8_t* data, size_t size)
     ApplyDefaults();
 }
 
+// A settings file as a person may have edited it: what is read prints and reads back the same.
+void ReadSettingsFile(const uint8_t* data, size_t size)
+{
+    SettingsFileFields first, again;
+    char err[128];
+    if (!ParseSettingsFile(reinterpret_cast<const char*>(data), size, &first, err, sizeof err))
+        return;
+    char text[kSettingsFileBodySize + 8];
+    const size_t n = PrintSettingsFile(first, "fuzz", text, sizeof text);
+    char diff[kSettingsDiffSize];
+    if (n == 0 || !ParseSettingsFile(text, n, &again, err, sizeof err) ||
+        ListSettingsDifferences(first, again, diff, sizeof diff) != 0)
+        abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    switch (data[0] % 3) {
+    switch (data[0] % 4) {
     case 0:
         GatherAndRecognize(data + 1, size - 1);
         break;
     case 1:
         DecodeImages(data + 1, size - 1);
+        break;
+    case 2:
+        ReadSettingsFile(data + 1, size - 1);
         break;
     default:
         EncodeInputs(data + 1, size - 1);
