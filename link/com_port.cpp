@@ -26,22 +26,6 @@ constexpr PortProfileRow ProfileRows[] = {
 
 constexpr DWORD kQueueSize = 4096;
 
-// The synchronizer's line: 1200 baud, 8N1, binary, no flow control, DTR and RTS off. Built from
-// zeros, not from the port's own DCB, so nothing of an earlier user's set-up survives.
-DCB LineSettings()
-{
-    DCB dcb = {};
-    dcb.DCBlength = sizeof dcb;
-    dcb.BaudRate = CBR_1200;
-    dcb.fBinary = 1;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fRtsControl = RTS_CONTROL_DISABLE;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    return dcb;
-}
-
 // A failed step: close the handle and report that no port is open.
 int CloseAfterFailure()
 {
@@ -51,6 +35,19 @@ int CloseAfterFailure()
 }
 
 }  // namespace
+
+void FillPortDcb(DCB& dcb)
+{
+    dcb = DCB{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = CBR_1200;
+    dcb.fBinary = 1;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+}
 
 int OpenPort(int index, PortProfile profile)
 {
@@ -86,7 +83,8 @@ int OpenPort(int index, PortProfile profile)
             SetCommMask(ComPort.handle, ComPort.savedEventMask);
         return CloseAfterFailure();
     }
-    DCB line = LineSettings();
+    DCB line;
+    FillPortDcb(line);
     if (!SetCommState(ComPort.handle, &line)) {
         if (row.clearsEventMask)
             SetCommMask(ComPort.handle, ComPort.savedEventMask);

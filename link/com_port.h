@@ -26,6 +26,11 @@ struct ComPortState {
 };
 extern ComPortState ComPort;
 
+// The synchronizer's line, the same for both profiles: 1200 baud, 8N1, binary, no flow control,
+// DTR and RTS off, every other field 0. Built from zeros, not from the port's own DCB, so nothing
+// of an earlier user's set-up survives.
+void FillPortDcb(DCB& dcb);
+
 // Opens PortNames[index] in the synchronizer's line settings (1200 8N1, no flow control, DTR and
 // RTS off) with the profile's timeouts, drains what was pending and empties the accumulator.
 // Returns 1, or 0 with no port open and the port's settings as they were. The caller closes any

@@ -127,7 +127,17 @@ struct ModeName {
 constexpr ModeName kModes[] = {
     {"normal", Mode::Normal}, {"silent", Mode::Silent}, {"crlf", Mode::Crlf},
     {"split", Mode::Split},   {"stray", Mode::Stray},   {"stopafter", Mode::StopAfter},
+    {"shape", Mode::Shape},
 };
+
+// A reply template: up to kMaxShapeLength of a b n r s, with at most one pause (/) between bytes.
+bool ValidShape(const std::string& shape) {
+    if (shape.empty() || shape.size() > kMaxShapeLength) return false;
+    if (shape.find_first_not_of("abnrs/") != std::string::npos) return false;
+    const size_t pause = shape.find('/');
+    if (pause == std::string::npos) return true;
+    return pause > 0 && pause + 1 < shape.size() && shape.find('/', pause + 1) == std::string::npos;
+}
 
 void CmdMode(Simulator& sim, const Args& args, Reply& reply) {
     Device* dev = TakeDevice(sim, args, reply);
@@ -141,14 +151,17 @@ void CmdMode(Simulator& sim, const Args& args, Reply& reply) {
         return;
     }
     unsigned long answers = 0;
-    bool needsCount = found->mode == Mode::StopAfter;
-    if (needsCount != (args.size() == 3) || (needsCount && !ParseUnsigned(args[2], kMaxStopAfter, answers))) {
-        reply.error = "usage: mode N normal|silent|crlf|split|stray|stopafter K";
+    const bool needsCount = found->mode == Mode::StopAfter;
+    const bool needsShape = found->mode == Mode::Shape;
+    if ((needsCount || needsShape) != (args.size() == 3) ||
+        (needsCount && !ParseUnsigned(args[2], kMaxStopAfter, answers)) || (needsShape && !ValidShape(args[2]))) {
+        reply.error = "usage: mode N normal|silent|crlf|split|stray|stopafter K|shape abnrs/";
         return;
     }
     std::lock_guard<std::mutex> lock(dev->mu);
     dev->mode = found->mode;
     dev->answersLeft = static_cast<long>(answers);
+    dev->shape = needsShape ? args[2] : std::string();
 }
 
 void Repoint(Simulator& sim, const Args& args, Reply& reply, bool plug) {
@@ -269,7 +282,8 @@ constexpr CommandRow kCommands[] = {
     {"reset", 1, 2, CmdReset, "reset N [crfirst]", "send the reset banner (an empty line is reset 1)"},
     {"noise", 2, 2, CmdNoise, "noise N COUNT", "send COUNT random bytes, none of them 41 or 00"},
     {"send", 2, kMaxTokens, CmdSend, "send N HEX ...", "send raw bytes"},
-    {"mode", 2, 3, CmdMode, "mode N MODE", "normal|silent|crlf|split|stray|stopafter K"},
+    {"mode", 2, 3, CmdMode, "mode N MODE",
+     "normal|silent|crlf|split|stray|stopafter K|shape T (T of a b pair, n LF, r CR, s 55, / pause)"},
     {"plug", 1, 1, CmdPlug, "plug N", "point the link at the device"},
     {"unplug", 1, 1, CmdUnplug, "unplug N", "point the link at an empty directory (absent port)"},
     {"setreg", 4, 4, CmdSetReg, "setreg N CODE HEX1 HEX2", "set a register, e.g. setreg 1 3f 30 37"},

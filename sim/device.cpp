@@ -122,20 +122,44 @@ bool TakeAnswer(Device& dev) {
     }
 }
 
-// Caller holds dev.mu.
-void QueueReply(Device& dev, uint8_t first, uint8_t second) {
-    OutputJob job{{}, 0, dev.nextJobId++};
-    if (dev.mode == Mode::Stray) job.bytes.push_back(kStrayByte);
+// Shape mode: a = first character, b = second, n = LF, r = CR, s = stray byte, / = the split
+// pause (the mode command has checked the letters).
+void ShapeReply(const std::string& shape, uint8_t first, uint8_t second, OutputJob& job) {
+    for (char c : shape) {
+        switch (c) {
+            case 'a': job.bytes.push_back(first); break;
+            case 'b': job.bytes.push_back(second); break;
+            case 'n': job.bytes.push_back(kLf); break;
+            case 'r': job.bytes.push_back(kCr); break;
+            case 's': job.bytes.push_back(kStrayByte); break;
+            case '/': job.pauseAfter = job.bytes.size(); break;
+            default: break;
+        }
+    }
+}
+
+// The reply of the fixed modes.
+void ModeReply(Mode mode, uint8_t first, uint8_t second, OutputJob& job) {
+    if (mode == Mode::Stray) job.bytes.push_back(kStrayByte);
     job.bytes.push_back(first);
     job.bytes.push_back(second);
-    if (dev.mode == Mode::Crlf) {
+    if (mode == Mode::Crlf) {
         job.bytes.push_back(kCr);
         job.bytes.push_back(kLf);
     } else {
         job.bytes.push_back(kLf);
         job.bytes.push_back(kCr);
     }
-    if (dev.mode == Mode::Split) job.pauseAfter = 2;
+    if (mode == Mode::Split) job.pauseAfter = 2;
+}
+
+// Caller holds dev.mu.
+void QueueReply(Device& dev, uint8_t first, uint8_t second) {
+    OutputJob job{{}, 0, dev.nextJobId++};
+    if (dev.mode == Mode::Shape)
+        ShapeReply(dev.shape, first, second, job);
+    else
+        ModeReply(dev.mode, first, second, job);
     dev.queue.push_back(std::move(job));
     dev.cv.notify_all();
 }

@@ -31,7 +31,10 @@ constexpr std::chrono::milliseconds kSplitPause(60);
 // Reports are for tests and a person at a terminal; older entries are dropped.
 constexpr size_t kMaxReportLines = 100000;
 
-enum class Mode : uint8_t { Normal, Silent, Crlf, Split, Stray, StopAfter };
+enum class Mode : uint8_t { Normal, Silent, Crlf, Split, Stray, StopAfter, Shape };
+
+// Shape mode: a reply built from a template of at most this many letters.
+constexpr size_t kMaxShapeLength = 8;
 
 struct OutputJob {
     std::vector<uint8_t> bytes;
@@ -52,6 +55,7 @@ struct Device {
     FrameParser parser{};
     Mode mode = Mode::Normal;
     long answersLeft = 0;  // StopAfter: reads still to answer
+    std::string shape;     // Shape: the reply's template, checked by the mode command
     uint64_t reads = 0;
     std::deque<std::string> frames;
     std::deque<std::string> log;

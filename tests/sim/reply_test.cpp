@@ -150,6 +150,10 @@ TEST_F(SimReply, ModesShapeTheAnswer) {
         {"crlf", "05\r\n"},
         {"stray", "\x55" "05\n\r"},
         {"split", "05\n\r"},
+        {"shape abn/r", "05\n\r"},
+        {"shape abn", "05\n"},
+        {"shape ab/nrs", "05\n\r\x55"},
+        {"shape rsnba", "\r\x55\n50"},
         {"normal", "05\n\r"},
     };
     for (const Row& row : rows) {
@@ -160,26 +164,40 @@ TEST_F(SimReply, ModesShapeTheAnswer) {
     }
 }
 
-// The split answer comes as two writes at least 60 ms apart, by the device's own clock.
-TEST_F(SimReply, SplitModePausesAfterTwoBytes) {
+// A split answer comes as two writes at least 60 ms apart, by the device's own clock, the pause
+// where the mode puts it.
+TEST_F(SimReply, SplitModesPauseInsideTheAnswer) {
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
-    ASSERT_EQ(ctl.Cmd("mode 1 split").back(), "ok");
-    ASSERT_EQ(ctl.Cmd("clear 1").back(), "ok");
-    ASSERT_TRUE(line[0].Write("R?\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
-    std::vector<double> stamps;
-    std::vector<std::string> chunks;
-    for (const std::string& entry : ctl.Data("log 1")) {
-        double ms = 0;
-        std::string dir, bytes;
-        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
-        if (dir == "tx") {
-            stamps.push_back(ms);
-            chunks.push_back(Hex(bytes));
+    struct Row {
+        const char* mode;
+        std::vector<std::string> chunks;
+    };
+    const Row rows[] = {
+        {"split", {"30 35", "0a 0d"}},
+        {"shape abn/r", {"30 35 0a", "0d"}},
+        {"shape a/bnrs", {"30", "35 0a 0d 55"}},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(ctl.Cmd(std::string("mode 1 ") + row.mode).back(), "ok");
+        ASSERT_EQ(ctl.Cmd("clear 1").back(), "ok");
+        ASSERT_TRUE(line[0].Write("R?\r"));
+        size_t size = 0;
+        for (const std::string& chunk : row.chunks) size += (chunk.size() + 1) / 3;
+        ASSERT_EQ(line[0].ReadExactly(size, kWaitMs).size(), size) << row.mode;
+        std::vector<double> stamps;
+        std::vector<std::string> chunks;
+        for (const std::string& entry : ctl.Data("log 1")) {
+            double ms = 0;
+            std::string dir, bytes;
+            ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
+            if (dir == "tx") {
+                stamps.push_back(ms);
+                chunks.push_back(Hex(bytes));
+            }
         }
+        ASSERT_EQ(chunks, row.chunks) << row.mode;
+        EXPECT_GE(stamps[1] - stamps[0], 60.0 - 0.001) << row.mode;
     }
-    ASSERT_EQ(chunks, (std::vector<std::string>{"30 35", "0a 0d"}));
-    EXPECT_GE(stamps[1] - stamps[0], 60.0 - 0.001);
 }
 
 TEST_F(SimReply, SilentModeAnswersNothingButStillListens) {

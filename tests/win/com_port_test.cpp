@@ -82,19 +82,84 @@ void ExpectSameTimeouts(const COMMTIMEOUTS& want, const COMMTIMEOUTS& got, const
         << what << ": want " << TimeoutsText(want) << ", got " << TimeoutsText(got);
 }
 
-// The DCB fields a port driver keeps; the rest are not read back by every driver.
+// Every field of a DCB by name, so that two DCBs compare field by field. `readBack`: the port
+// reports the field as it was set. Measured under Wine on a pty, which keeps neither data bits nor
+// parity, reports the limits as 10 and ErrorChar as 255, and DTR and RTS control as enabled
+// whatever is set (see PortReportsDtrRts).
+struct DcbField {
+    const char* name;
+    unsigned long value;
+    bool readBack;
+};
+
+std::vector<DcbField> DcbFields(const DCB& d)
+{
+    auto byte = [](char c) { return static_cast<unsigned long>(static_cast<unsigned char>(c)); };
+    return {
+        {"DCBlength", d.DCBlength, false},
+        {"BaudRate", d.BaudRate, true},
+        {"fBinary", d.fBinary, false},
+        {"fParity", d.fParity, false},
+        {"fOutxCtsFlow", d.fOutxCtsFlow, true},
+        {"fOutxDsrFlow", d.fOutxDsrFlow, false},
+        {"fDtrControl", d.fDtrControl, true},
+        {"fDsrSensitivity", d.fDsrSensitivity, false},
+        {"fTXContinueOnXoff", d.fTXContinueOnXoff, false},
+        {"fOutX", d.fOutX, true},
+        {"fInX", d.fInX, true},
+        {"fErrorChar", d.fErrorChar, false},
+        {"fNull", d.fNull, false},
+        {"fRtsControl", d.fRtsControl, true},
+        {"fAbortOnError", d.fAbortOnError, false},
+        {"fDummy2", d.fDummy2, false},
+        {"wReserved", d.wReserved, false},
+        {"XonLim", d.XonLim, false},
+        {"XoffLim", d.XoffLim, false},
+        {"ByteSize", d.ByteSize, false},
+        {"Parity", d.Parity, false},
+        {"StopBits", d.StopBits, true},
+        {"XonChar", byte(d.XonChar), true},
+        {"XoffChar", byte(d.XoffChar), true},
+        {"ErrorChar", byte(d.ErrorChar), false},
+        {"EofChar", byte(d.EofChar), true},
+        {"EvtChar", byte(d.EvtChar), false},
+        {"wReserved1", d.wReserved1, false},
+    };
+}
+
+// The synchronizer's line, written out here: 1200 baud, 8 data bits, binary; every other field 0
+// (no parity, one stop bit, no flow control, DTR and RTS control disabled).
+DCB ExpectedLine()
+{
+    DCB line;
+    memset(&line, 0, sizeof line);
+    line.DCBlength = 28;
+    line.BaudRate = 1200;
+    line.fBinary = 1;
+    line.ByteSize = 8;
+    return line;
+}
+
+// Compares the fields the port reads back (all of them when `onlyReadBack` is false), DTR and
+// RTS control only when `dtrRts` says the port reports them.
+void ExpectDcbFields(const DCB& want, const DCB& got, bool onlyReadBack, bool dtrRts)
+{
+    const std::vector<DcbField> wantFields = DcbFields(want), gotFields = DcbFields(got);
+    for (size_t i = 0; i < wantFields.size(); ++i) {
+        const std::string name = wantFields[i].name;
+        if (onlyReadBack && !wantFields[i].readBack)
+            continue;
+        if (!dtrRts && (name == "fDtrControl" || name == "fRtsControl"))
+            continue;
+        EXPECT_EQ(wantFields[i].value, gotFields[i].value) << name;
+    }
+}
+
+// Two states read back from the port: every field alike.
 void ExpectSameDcb(const DCB& want, const DCB& got, const char* what)
 {
-    EXPECT_EQ(want.BaudRate, got.BaudRate) << what;
-    EXPECT_EQ(want.ByteSize, got.ByteSize) << what;
-    EXPECT_EQ(want.Parity, got.Parity) << what;
-    EXPECT_EQ(want.StopBits, got.StopBits) << what;
-    EXPECT_EQ(want.fParity, got.fParity) << what;
-    EXPECT_EQ(want.fDtrControl, got.fDtrControl) << what;
-    EXPECT_EQ(want.fRtsControl, got.fRtsControl) << what;
-    EXPECT_EQ(want.fOutxCtsFlow, got.fOutxCtsFlow) << what;
-    EXPECT_EQ(want.fOutX, got.fOutX) << what;
-    EXPECT_EQ(want.fInX, got.fInX) << what;
+    SCOPED_TRACE(what);
+    ExpectDcbFields(want, got, false, true);
 }
 
 // Whether the port reads back DTR and RTS control as set. A pty under Wine reports both
@@ -124,13 +189,29 @@ void ApplyOtherSettings(HANDLE port)
     other.Parity = EVENPARITY;
     other.fParity = 1;
     other.StopBits = TWOSTOPBITS;
+    other.fOutxCtsFlow = 1;
+    other.fOutxDsrFlow = 1;
     other.fDtrControl = DTR_CONTROL_ENABLE;
     other.fRtsControl = RTS_CONTROL_ENABLE;
+    other.fDsrSensitivity = 1;
+    other.fTXContinueOnXoff = 1;
     other.fOutX = 1;
     other.fInX = 1;
+    other.fErrorChar = 1;
+    other.fNull = 1;
+    other.fAbortOnError = 1;
+    other.XonLim = 100;
+    other.XoffLim = 200;
     other.XonChar = 0x11;
     other.XoffChar = 0x13;
+    other.ErrorChar = 0x3F;
+    other.EofChar = 0x1A;
+    other.EvtChar = 0x7E;
     EXPECT_TRUE(SetCommState(port, &other));
+    {
+        SCOPED_TRACE("the port keeps the other settings");
+        ExpectDcbFields(other, ReadDcb(port), true, true);
+    }
     COMMTIMEOUTS timeouts = {50, 2, 300, 3, 400};
     EXPECT_TRUE(SetCommTimeouts(port, &timeouts));
     EXPECT_TRUE(SetCommMask(port, EV_RXCHAR | EV_ERR));
@@ -182,21 +263,7 @@ TEST_F(ComPortTest, BothProfilesOpenInTheLineSettingsWithTheirTimeouts)
 
         ASSERT_EQ(1, OpenPort(kPortIndex, row.profile));
         ASSERT_NE(ComPort.handle, INVALID_HANDLE_VALUE);
-        const DCB line = ReadDcb(ComPort.handle);
-        EXPECT_EQ(1200u, line.BaudRate);
-        EXPECT_EQ(8, line.ByteSize);
-        EXPECT_EQ(NOPARITY, line.Parity);
-        EXPECT_EQ(ONESTOPBIT, line.StopBits);
-        EXPECT_EQ(1u, line.fBinary);
-        EXPECT_EQ(0u, line.fParity);
-        EXPECT_EQ(0u, line.fOutxCtsFlow);
-        EXPECT_EQ(0u, line.fOutxDsrFlow);
-        EXPECT_EQ(0u, line.fOutX);
-        EXPECT_EQ(0u, line.fInX);
-        if (checkDtrRts) {
-            EXPECT_EQ(static_cast<DWORD>(DTR_CONTROL_DISABLE), line.fDtrControl);
-            EXPECT_EQ(static_cast<DWORD>(RTS_CONTROL_DISABLE), line.fRtsControl);
-        }
+        ExpectDcbFields(ExpectedLine(), ReadDcb(ComPort.handle), true, checkDtrRts);
         ExpectSameTimeouts(row.timeouts, ReadTimeouts(ComPort.handle), "profile timeouts");
         if (row.maskCleared) {
             EXPECT_EQ(0u, ReadMask(ComPort.handle));
@@ -212,6 +279,16 @@ TEST_F(ComPortTest, BothProfilesOpenInTheLineSettingsWithTheirTimeouts)
         EXPECT_EQ(ComPort.handle, INVALID_HANDLE_VALUE);
     }
     EXPECT_TRUE(SimFrames(kDevice).empty()) << "nothing was to be sent";
+}
+
+// The DCB that OpenPort applies, in both profiles, before it is applied: every field is the
+// line's, whatever the DCB held before.
+TEST(PortDcbTest, FillSetsEveryFieldOfTheLine)
+{
+    DCB filled;
+    memset(&filled, 0xFF, sizeof filled);
+    FillPortDcb(filled);
+    ExpectDcbFields(ExpectedLine(), filled, false, true);
 }
 
 // Timeouts and the event mask belong to the handle under Wine (a fresh handle has zeros) but to

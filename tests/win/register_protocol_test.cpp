@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -195,6 +196,11 @@ constexpr ReadModeRow kReadModes[] = {
     {"crlf", 0, PairFrom::Register, 0},
     {"stray", 0, PairFrom::StrayThenFirst, 0},
     {"silent", 0, PairFrom::EarlierRead, 1900},  // two reads of 1000 ms that get nothing
+    // The reply's edges, from the simulator's reply shapes (a b pair, n LF, r CR, s stray, / pause):
+    {"shape abn/r", 1, PairFrom::Register, 60},   // 3 bytes, then the last: two reads, accepted
+    {"shape abn", 0, PairFrom::Register, 900},    // 3 bytes; the earlier reply's CR still sits 4th
+    {"shape abn/rs", 0, PairFrom::Register, 60},  // 3 + 2 over two reads, LF CR in their places
+    {"shape abnrs", 0, PairFrom::Register, 0},    // 5 in one read, LF CR in their places
 };
 
 void PrintTo(const ReadModeRow& row, std::ostream* out)
@@ -240,7 +246,10 @@ TEST_P(ReadModeTest, ReadAcceptsOnlyFourBytesEndingLfCr)
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReadModeTest, ::testing::ValuesIn(kReadModes),
                          [](const ::testing::TestParamInfo<ReadModeRow>& info) {
-                             return std::string(info.param.mode);
+                             std::string name = info.param.mode;
+                             for (char& c : name)
+                                 c = isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
                          });
 
 // A whole save's worth of writes, then a load's worth of reads, with the device taking its input
