@@ -42,6 +42,13 @@ test: build
 bench: build
 	@tools/run-benchmarks
 
+# The user guide's pictures: the headless demo, forced onto the bench's own Xvfb even when a
+# display is set, with each screenshot copied into docs/.
+.PHONY: screenshots
+screenshots: build
+	@mkdir -p docs
+	@env -u DISPLAY QUORBANE_DOCS=$(CURDIR)/docs tools/run-app
+
 clean:
 	tools/bench down || true
 	rm -rf $(BUILD)
