@@ -15,6 +15,7 @@ add_library(quorbane_core STATIC
   link/com_port.cpp
   link/register_protocol.cpp
   link/transmit_wait.cpp
+  link/sync_operation.cpp
   dialogs/progress_dialog.cpp
   dialogs/find_dialog.cpp
   dialogs/search_dialog.cpp

@@ -25,7 +25,7 @@ void ArmProgressTimer(HWND dialog, TIMERPROC tick)
 
 int RefuseIfPortBusy(HWND dialog)
 {
-    if (!ComPort.busy)
+    if (!SyncOperationUnderWay())
         return 0;
     MessageBoxA(dialog, "Serial port in use", "ERROR", MB_OK);
     EndDialog(dialog, 1);
@@ -71,20 +71,18 @@ void ReportAndFinish(HWND dialog, const char* text, const char* caption, FinishP
     StopProgressTimer(dialog);
     MessageBoxA(dialog, text, caption, MB_OK);
     finish(dialog, IDCANCEL, 0, 0);
-    ComPort.busy = 0;
 }
 
-int RunProgressSteps(HWND dialog, const ProgressStep* rows, int count, StepResult* result)
+namespace {
+
+void MoveBar(void* dialog, int position)
 {
-    for (int i = 0; i < count; ++i) {
-        if (rows[i].firstPosition > 0) {
-            for (int position = rows[i].firstPosition; position <= rows[i].lastPosition; ++position)
-                SetProgress(dialog, position);
-        }
-        *result = rows[i].run(dialog);
-        if (*result != StepDone)
-            return i;
-    }
-    *result = StepDone;
-    return -1;
+    SetProgress(static_cast<HWND>(dialog), position);
+}
+
+}  // namespace
+
+SyncProgress BarProgress(HWND dialog)
+{
+    return SyncProgress{MoveBar, nullptr, dialog};
 }

@@ -4,6 +4,8 @@
 // timer and puts the port back.
 #include <windows.h>
 
+#include "link/sync_operation.h"
+
 // The SetTimer result while a progress dialog's timer is armed, else 0. Only one progress dialog
 // exists at a time, so one variable serves all three.
 extern UINT_PTR timerPending;
@@ -28,18 +30,8 @@ void SetProgress(HWND dialog, int position);
 void SetProgressRange(HWND dialog, int lowest, int highest);
 
 // The load's and save's error routines: the box (owned by the progress dialog), then `finish`
-// with IDCANCEL, then the port is no longer busy.
+// with IDCANCEL, which ends the operation.
 typedef LRESULT (*FinishProc)(HWND dialog, WPARAM command, UINT code, LPARAM lParam);
 void ReportAndFinish(HWND dialog, const char* text, const char* caption, FinishProc finish);
-
-// The load and save run as tables of steps. Each row first moves the bar through its positions
-// (one PBM_SETPOS per number, none when firstPosition is 0), then runs its step.
-enum StepResult { StepDone, StepCantWrite, StepBadData, StepMismatch };
-struct ProgressStep {
-    int firstPosition, lastPosition;
-    StepResult (*run)(HWND dialog);
-    const char* badDataCaption;  // printf format of the load's diagnostic caption, or nullptr
-};
-// Runs the rows in order until one fails. Returns the failing row's index, or -1 when all were
-// done; *result gets the failing step's result.
-int RunProgressSteps(HWND dialog, const ProgressStep* rows, int count, StepResult* result);
+// Progress of a load or save that moves this dialog's bar.
+SyncProgress BarProgress(HWND dialog);

@@ -53,9 +53,14 @@ int OpenPort(int index, PortProfile profile)
 {
     if (index < 0 || index >= kPortCount)
         return 0;
+    return OpenPortNamed(PortNames[index], profile);
+}
+
+int OpenPortNamed(const char* name, PortProfile profile)
+{
     const PortProfileRow& row = ProfileRows[profile == PortProfile::Listen ? 0 : 1];
 
-    ComPort.handle = CreateFileA(PortNames[index], row.access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ComPort.handle = CreateFileA(name, row.access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (ComPort.handle == INVALID_HANDLE_VALUE)
         return 0;
 

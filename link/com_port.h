@@ -36,6 +36,8 @@ void FillPortDcb(DCB& dcb);
 // Returns 1, or 0 with no port open and the port's settings as they were. The caller closes any
 // previous port first.
 int OpenPort(int index, PortProfile profile);
+// The same for any port name CreateFileA takes: "COM7", or \\.\COM12 for numbers above 9.
+int OpenPortNamed(const char* name, PortProfile profile);
 // Puts back the saved DCB, timeouts and event mask, then closes. Does nothing if no port is open.
 void RestoreAndClosePort();
 // One synchronous read of up to `max` bytes (at most 256) into readBuffer; bytesRead gets the count.

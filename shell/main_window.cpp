@@ -43,11 +43,11 @@ static LRESULT ShowSearchDialog(HWND window, UINT, WPARAM, LPARAM)
     return 0;
 }
 
-// UM_SYNCFOUND, wParam the port index: the editor on that port, with no load or save running.
+// UM_SYNCFOUND, wParam the port index: the editor on that port. No load or save is under way
+// here: each ends its operation before its dialog ends.
 static LRESULT ShowEditor(HWND window, UINT, WPARAM wParam, LPARAM)
 {
     SyncPort = static_cast<int32_t>(wParam);
-    ComPort.busy = 0;
     DialogBoxParamA(AppInstance, "EditSyncBox", window, EditorDlgProc, 0);
     return 0;
 }
