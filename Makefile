@@ -38,6 +38,11 @@ test: build
 bench: build
 	@tools/run-benchmarks
 
+# Each fuzz target a million runs from its seed corpus: prints the runs done and the findings.
+.PHONY: fuzz
+fuzz: native
+	@tools/run-fuzz -runs=1000000
+
 clean:
 	tools/bench down || true
 	rm -rf $(BUILD)
