@@ -49,6 +49,11 @@ screenshots: build
 	@mkdir -p docs
 	@env -u DISPLAY QUORBANE_DOCS=$(CURDIR)/docs tools/run-app
 
+# Each fuzz target a million runs from its seed corpus: prints the runs done and the findings.
+.PHONY: fuzz
+fuzz: native
+	@tools/run-fuzz -runs=1000000
+
 clean:
 	tools/bench down || true
 	rm -rf $(BUILD)

@@ -17,15 +17,44 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/tests/sim/CMakeLists.txt)
   add_subdirectory(tests/sim)
 endif()
 
-# The fuzzer, where clang and its libFuzzer runtime are there: `make test` runs it for a while.
+# The fuzz targets, where clang and its libFuzzer runtime are there: one per input the program
+# takes from a device or the user, each from tests/fuzz/<name>_fuzz.cpp, built as <name>_fuzz.
+# `make fuzz` runs each a million times, `make test` a few seconds each (tools/run-fuzz).
+set(FUZZ_TARGETS search reply decode parse encode settings)
 find_program(CLANGXX clang++)
-if(CLANGXX AND EXISTS ${PROJECT_SOURCE_DIR}/tests/fuzz/link_fuzz.cpp)
-  set(FUZZ_SOURCES ${PROJECT_SOURCE_DIR}/tests/fuzz/link_fuzz.cpp ${QUORBANE_PURE_SOURCES})
-  add_custom_command(
-    OUTPUT ${CMAKE_BINARY_DIR}/link_fuzz
-    COMMAND ${CLANGXX} -std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined
-            -fno-sanitize-recover=all -I${PROJECT_SOURCE_DIR} ${FUZZ_SOURCES} -o ${CMAKE_BINARY_DIR}/link_fuzz
-    DEPENDS ${FUZZ_SOURCES}
-    COMMENT "Building the fuzzer")
-  add_custom_target(fuzzers ALL DEPENDS ${CMAKE_BINARY_DIR}/link_fuzz)
+if(CLANGXX)
+  set(FUZZ_FLAGS -std=c++17 -g -O1 -Wall -Wextra -Werror -fsanitize=address,undefined
+      -fno-sanitize-recover=all -I${PROJECT_SOURCE_DIR})
+  # Compiles one source with clang into fuzz-objects/, headers tracked by a depfile.
+  function(fuzz_object source sanitizer out)
+    get_filename_component(name ${source} NAME_WE)
+    set(object ${CMAKE_BINARY_DIR}/fuzz-objects/${name}.o)
+    add_custom_command(
+      OUTPUT ${object}
+      COMMAND ${CMAKE_CXX_COMPILER_LAUNCHER} ${CLANGXX} ${FUZZ_FLAGS} -fsanitize=${sanitizer}
+              -MD -MF ${object}.d -c ${source} -o ${object}
+      DEPENDS ${source}
+      DEPFILE ${object}.d
+      COMMENT "Compiling ${name} for the fuzzers")
+    set(${out} ${object} PARENT_SCOPE)
+  endfunction()
+
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz-objects)
+  set(FUZZ_PURE_OBJECTS)
+  foreach(source ${QUORBANE_PURE_SOURCES})
+    fuzz_object(${source} fuzzer-no-link object)
+    list(APPEND FUZZ_PURE_OBJECTS ${object})
+  endforeach()
+  set(FUZZ_BINARIES)
+  foreach(target ${FUZZ_TARGETS})
+    fuzz_object(${PROJECT_SOURCE_DIR}/tests/fuzz/${target}_fuzz.cpp fuzzer-no-link main)
+    set(binary ${CMAKE_BINARY_DIR}/${target}_fuzz)
+    add_custom_command(
+      OUTPUT ${binary}
+      COMMAND ${CLANGXX} -fsanitize=fuzzer,address,undefined ${main} ${FUZZ_PURE_OBJECTS} -o ${binary}
+      DEPENDS ${main} ${FUZZ_PURE_OBJECTS}
+      COMMENT "Linking ${target}_fuzz")
+    list(APPEND FUZZ_BINARIES ${binary})
+  endforeach()
+  add_custom_target(fuzzers ALL DEPENDS ${FUZZ_BINARIES})
 endif()

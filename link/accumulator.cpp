@@ -27,12 +27,21 @@ void AccumulatorRewind(Accumulator& a)
 
 void AccumulatorAppend(Accumulator& a, const unsigned char* src, size_t count)
 {
+    if (count >= kKeptBytes) {  // this read alone fills the accumulator: its newest bytes
+        std::memcpy(a.bytes, src + (count - kKeptBytes), kKeptBytes);
+        a.end = kKeptBytes;
+        return;
+    }
     size_t end = SafeEnd(a);
-    size_t room = kKeptBytes - end;
-    size_t n = count < room ? count : room;
-    if (n > 0)
-        std::memcpy(a.bytes + end, src, n);
-    a.end = end + n;
+    const size_t room = kKeptBytes - end;
+    if (count > room) {  // drop the oldest bytes; count < kKeptBytes, so drop < end
+        const size_t drop = count - room;
+        std::memmove(a.bytes, a.bytes + drop, end - drop);
+        end -= drop;
+    }
+    if (count > 0)
+        std::memcpy(a.bytes + end, src, count);
+    a.end = end + count;
 }
 
 void AccumulatorTerminate(Accumulator& a)

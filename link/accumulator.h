@@ -1,9 +1,10 @@
 #pragma once
 // The bytes gathered from a port over one or more reads, in arrival order.
 //
-// Policy: at most kAccumulatorSize - 1 = 255 bytes are kept, so that the zero byte the search
-// writes behind them always fits. Bytes that arrive once it is full are dropped; the earliest
-// ones stay. Nothing here writes outside `bytes`, whatever `end` and the counts hold.
+// Policy: the newest kAccumulatorSize - 1 = 255 bytes are kept, so that the zero byte the search
+// writes behind them always fits. When more arrive, the oldest are dropped (the kept bytes slide
+// forward), so a banner that arrives whole is always gathered whole, however much noise came
+// before it. Nothing here writes outside `bytes`, whatever `end` and the counts hold.
 #include <cstddef>
 
 constexpr size_t kAccumulatorSize = 256;

@@ -14,7 +14,8 @@ bool BannerRecognized(const unsigned char* bytes, size_t count)
         ++first;
     if (first == length)
         return false;
-    // Only the first 'A' counts: noise holding an 'A' before the banner spoils it for good.
+    // Only the first 'A' counts: noise holding an 'A' before the banner spoils it for as long as the
+    // accumulator keeps that 'A'.
     return length - first == sizeof ResetBanner &&
            std::memcmp(bytes + first, ResetBanner, sizeof ResetBanner) == 0;
 }

@@ -7,4 +7,5 @@ set(QUORBANE_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/link/settings_file.cpp
   ${PROJECT_SOURCE_DIR}/link/accumulator.cpp
   ${PROJECT_SOURCE_DIR}/link/banner.cpp
+  ${PROJECT_SOURCE_DIR}/link/reply_rule.cpp
 )

@@ -4,16 +4,15 @@
 #include <cstring>
 
 #include "link/com_port.h"
+#include "link/reply_rule.h"
 #include "link/transmit_wait.h"
 
 namespace {
 
-constexpr unsigned char kLf = 0x0A;
 constexpr DWORD kSendTextLimit = 16;   // texts of 16 characters or more are refused
 constexpr DWORD kReadPauseMs = 6;      // after a read frame, before the first read
 constexpr DWORD kSecondReadPauseMs = 4;
 constexpr DWORD kReplyReadSize = 8;
-constexpr size_t kReplyLength = 4;     // two characters, LF, CR
 
 // Writes the bytes and waits until they have left the port. A failed write clears the port's
 // error state so that it works again.
@@ -64,7 +63,7 @@ int ReadRegister(RegisterCode code, unsigned char pair[2])
     ReadPort(kReplyReadSize);
     size_t total = ComPort.bytesRead;
     AppendToAccumulator();
-    if (total < kReplyLength) {
+    if (ReplyWantsSecondRead(total)) {
         // The device paused inside its reply: a second read may bring the rest.
         Sleep(kSecondReadPauseMs);
         ReadPort(kReplyReadSize);
@@ -73,7 +72,7 @@ int ReadRegister(RegisterCode code, unsigned char pair[2])
     }
     pair[0] = gathered.bytes[0];
     pair[1] = gathered.bytes[1];
-    return (total == kReplyLength && gathered.bytes[2] == kLf && gathered.bytes[3] == kCr) ? 1 : 0;
+    return ReplyAccepted(gathered.bytes, total) ? 1 : 0;
 }
 
 int ReadRegisterRun(RegisterCode first, int count, unsigned char* dest)

@@ -214,6 +214,7 @@ const RecognitionRow kRecognitionRows[] = {
     {"QuietLine", "", false, "", 0, false, true},
     {"TextWithoutAOrZero", "xyz\r\n?05\x07\xff\x80", false, "", 0, false, true},
     {"NoiseBurstBefore", "", false, "", 60, false, true},
+    {"NoiseBurstLongerThanTheGatheredBytes", "", false, "", 400, false, true},
     {"SplitOverTwoTicks", "", false, "", 0, true, true},
     {"LetterABefore", "A", false, "", 0, false, false},
     {"LetterAInText", "xyAz", false, "", 0, false, false},

@@ -11,6 +11,12 @@ namespace {
 
 const std::string kBanner = "ATS0=1\n\r";
 
+// Noise without 'A' or NUL.
+std::string Noise(size_t count)
+{
+    return std::string(count, 'x');
+}
+
 // Feeds the reads one by one as the search does (append, terminate, look) and tells whether
 // the banner was recognised after the last one.
 bool RecognizedAfter(const std::vector<std::string>& reads)
@@ -50,8 +56,20 @@ TEST(Banner, RecognitionInGatheredBytes)
         {"lower case", {"ats0=1\n\r"}, false},
         {"nothing", {""}, false},
         {"only noise", {"hello world"}, false},
-        {"banner after the accumulator filled", {std::string(255, 'x'), kBanner}, false},
-        {"banner ending at byte 255", {std::string(247, 'x'), kBanner}, true},
+        {"banner ending at byte 255", {Noise(247), kBanner}, true},
+        // More than the accumulator holds: the oldest bytes make way for the newest.
+        {"banner after 255 noise bytes", {Noise(255), kBanner}, true},
+        {"banner after 256 noise bytes", {Noise(256), kBanner}, true},
+        {"banner after 1000 noise bytes", {Noise(250), Noise(250), Noise(250), Noise(250), kBanner}, true},
+        {"banner split where the accumulator fills", {Noise(251) + "ATS0", "=1\n\r"}, true},
+        {"banner split by a read longer than the accumulator", {Noise(300) + "ATS0=", "1\n\r"}, true},
+        {"noise and banner in one long read", {Noise(1000) + kBanner}, true},
+        {"an A still kept spoils", {"A" + Noise(246), kBanner}, false},
+        {"an A no longer kept does not", {"A" + Noise(247), kBanner}, true},
+        {"a NUL still kept spoils", {std::string(1, '\0') + Noise(246), kBanner}, false},
+        {"an earlier banner still kept spoils", {kBanner, Noise(239), kBanner}, false},
+        {"an earlier banner no longer kept does not", {kBanner, Noise(240), kBanner}, true},
+        {"noise after a late banner", {Noise(300), kBanner, "x"}, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(RecognizedAfter(c.reads), c.expected) << c.name;

@@ -1,0 +1,89 @@
+// What a load decodes from any register images: every init string and the comment end inside
+// their arrays and hold no CR or BEL; the strings appear in the image in their order; the comment
+// is the image's first 15 bytes up to a BEL; and strings that a save would write back unchanged
+// (no cut) decode the same from what it writes.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "link/sync_settings.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace {
+
+std::vector<std::string> DecodedStrings()
+{
+    std::vector<std::string> strings;
+    for (const char* s : Sync.initStrings) {
+        strings.push_back(Visible(s, kInitStringSize));
+        FUZZ_CHECK(memchr(s, kCr, kInitStringSize) == nullptr && memchr(s, kBel, kInitStringSize) == nullptr);
+    }
+    return strings;
+}
+
+// The non-empty strings first, as the block carries no empty one.
+std::vector<std::string> Compacted(std::vector<std::string> strings)
+{
+    std::vector<std::string> out;
+    for (const std::string& s : strings) {
+        if (!s.empty())
+            out.push_back(s);
+    }
+    out.resize(kInitStringCount);
+    return out;
+}
+
+void CheckInitBlock(const unsigned char image[kInitStringBlockBytes])
+{
+    DecodeInitBlock(image);
+    const std::vector<std::string> strings = DecodedStrings();
+    const std::string block(reinterpret_cast<const char*>(image), kInitStringBlockBytes - 1);
+    size_t at = 0;
+    size_t packed = 0;
+    for (const std::string& s : strings) {
+        at = block.find(s, at);
+        FUZZ_CHECK(at != std::string::npos);
+        at += s.size();
+        packed += s.empty() ? 0 : s.size() + 1;
+    }
+    if (packed > kInitStringBlockBytes - 1)
+        return;  // a save would cut them
+
+    // Written back by a save and read back.
+    SaveInputs in = {};
+    for (int s = 0; s < kInitStringCount; ++s)
+        memcpy(in.initTexts[s], strings[s].c_str(), strings[s].size() + 1);
+    EncodeForSave(in);
+    unsigned char written[kInitStringBlockBytes];
+    memcpy(written, Sync.initBlock, sizeof written);
+    DecodeInitBlock(written);
+    FUZZ_CHECK(DecodedStrings() == Compacted(strings));
+}
+
+void CheckComment(const unsigned char image[kCommentBlockBytes])
+{
+    DecodeComment(image);
+    const std::string text = Visible(Sync.comment, kCommentSize);
+    const unsigned char* bel = static_cast<const unsigned char*>(memchr(image, kBel, kCommentSize - 1));
+    const size_t expected = bel ? static_cast<size_t>(bel - image) : kCommentSize - 1;
+    const size_t shown = strnlen(reinterpret_cast<const char*>(image), expected);
+    FUZZ_CHECK(text == std::string(reinterpret_cast<const char*>(image), shown));
+    // The load decodes in place: a second time changes nothing.
+    char before[kCommentSize];
+    memcpy(before, Sync.comment, sizeof before);
+    DecodeComment(reinterpret_cast<const unsigned char*>(Sync.comment));
+    FUZZ_CHECK(memcmp(before, Sync.comment, sizeof before) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    unsigned char image[kInitStringBlockBytes + kCommentBlockBytes];
+    memset(image, kBel, sizeof image);
+    memcpy(image, data, size < sizeof image ? size : sizeof image);
+    CheckInitBlock(image);
+    CheckComment(image + kInitStringBlockBytes);
+    return 0;
+}
