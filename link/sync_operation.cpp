@@ -279,20 +279,20 @@ SyncOutcome VerifyBaudFlags(const Run&)
     return Compared(code == Sync.baudCode && flags == Sync.flags);
 }
 
-// Reads a run of registers into regBuffer, reporting progress after each. Every register is read
-// even after one fails; returns whether all answered. A register that did not answer was not
-// verified: its pair holds bytes left from an earlier reply (the BEL BEL of the register before,
-// say), which could equal what was written and pass for a verified save. So a failed read in the
-// read-back counts as data that does not match.
+// Reads a run of registers into regBuffer, reporting progress after each; returns whether all
+// answered. A register that did not answer was not verified: its pair holds bytes left from an
+// earlier reply (the BEL BEL of the register before, say), which could equal what was written and
+// pass for a verified save. So a failed read in the read-back counts as data that does not match,
+// and the read-back stops there: the verdict is known, and each further silent register would
+// only add a second or two of waiting.
 bool ReadWithProgress(const Run& run, RegisterCode first, int count, int firstPosition)
 {
-    bool allAnswered = true;
     for (int i = 0; i < count; ++i) {
         if (!ReadRegister(static_cast<RegisterCode>(first + i), regBuffer + 2 * i))
-            allAnswered = false;
+            return false;
         Report(run, firstPosition + i);
     }
-    return allAnswered;
+    return true;
 }
 
 SyncOutcome VerifyInitStrings(const Run& run)

@@ -690,8 +690,8 @@ constexpr FailureRow kFailureRows[] = {
     {"device stops in the init registers", "mode 1 stopafter 40", "mode 1 normal", kMismatchText, 41, false},
     // Every register up to 'o' answers (BEL BEL), the comment's do not: each unanswered read
     // leaves that BEL BEL in place, which equals an empty comment's block. A register that did
-    // not answer was not verified, so this is no success.
-    {"device stops before the comment", "mode 1 stopafter 41", "mode 1 normal", kMismatchText, 49, true},
+    // not answer was not verified, so this is no success, and the read-back ends at 'H'.
+    {"device stops before the comment", "mode 1 stopafter 41", "mode 1 normal", kMismatchText, 42, true},
 };
 
 // Each failure: the box, the editor fully enabled with what the user typed, nothing refreshed.
