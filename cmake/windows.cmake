@@ -16,6 +16,7 @@ add_library(quorbane_core STATIC
   link/register_protocol.cpp
   link/transmit_wait.cpp
   link/sync_operation.cpp
+  link/port_probe.cpp
   dialogs/progress_dialog.cpp
   dialogs/find_dialog.cpp
   dialogs/search_dialog.cpp

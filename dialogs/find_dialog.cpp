@@ -1,6 +1,7 @@
 // Port selection: which ports exist, which one the user means, and the hand-over to the search.
 #include "dialogs/find_dialog.h"
 
+#include "link/port_probe.h"
 #include "resources/resource.h"
 #include "shell/app.h"
 #include "shell/center.h"
@@ -10,43 +11,6 @@ int32_t PortCandidates[kPortCount];
 uint16_t PortChoice = IDC_PORT_AUTO;
 uint16_t PortChoiceAtOpen;
 const uint16_t PortRadioIds[kPortCount] = {IDC_PORT_COM1, IDC_PORT_COM2, IDC_PORT_COM3, IDC_PORT_COM4};
-
-// Whether the port answers a query of its properties, and as an RS-232 port. `error` gets the
-// reason of a refusal, and is left alone when the port answered.
-static bool QueryProperties(HANDLE port, bool& isRs232, DWORD& error)
-{
-    COMMPROP properties = {};
-    if (!GetCommProperties(port, &properties)) {
-        error = GetLastError();
-        return false;
-    }
-    isRs232 = properties.dwProvSubType == PST_RS232;
-    return true;
-}
-
-int ProbeSerialPort(const char* name)
-{
-    // Desired access 0 only queries the port and does not disturb a program using it. Wine
-    // refuses GetCommProperties on such a handle, so ask again on a read handle, closed at once.
-    // Only a refusal counts: an error code left from an earlier call says nothing of this port.
-    HANDLE port = CreateFileA(name, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
-        return 0;
-    bool isRs232 = false;
-    DWORD error = ERROR_SUCCESS;
-    const bool answered = QueryProperties(port, isRs232, error);
-    CloseHandle(port);
-    if (answered)
-        return isRs232 ? 1 : 0;
-    if (error != ERROR_ACCESS_DENIED)
-        return 0;
-    port = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
-        return 0;
-    const bool answeredOnRead = QueryProperties(port, isRs232, error);
-    CloseHandle(port);
-    return (answeredOnRead && isRs232) ? 1 : 0;
-}
 
 // WM_INITDIALOG: probe the four ports, enable the radio buttons of those that passed, and check
 // the remembered choice if its port is still there (else Auto Detect). Returns 1.

@@ -14,6 +14,3 @@ extern const uint16_t PortRadioIds[kPortCount];
 // IDM_FINDSYNC of the main window: runs the dialog modally. Returns 0.
 LRESULT ShowFindDialog(HWND mainWindow, WPARAM commandWord, UINT code, LPARAM lParam);
 INT_PTR CALLBACK FindDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Whether a port of this name exists and is an RS-232 port.
-int ProbeSerialPort(const char* name);

@@ -1,4 +1,4 @@
-// The port probe of the port selection dialog, against ports of every kind: CreateFileA and
+// The serial port probe, against ports of every kind: CreateFileA and
 // GetCommProperties are swapped, in this process's import table, for stand-ins that play a port
 // and record every open, so the test sees which handles the probe asked for.
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "dialogs/find_dialog.h"
+#include "link/port_probe.h"
 
 // The import table entries of the two calls (mingw-w64 and MSVC both name them so).
 extern "C" {
