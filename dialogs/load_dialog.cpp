@@ -10,10 +10,15 @@
 #include "link/register_protocol.h"
 #include "link/sync_settings.h"
 #include "resources/resource.h"
-#include "shell/app.h"
+#include "shell/app_state.h"
 #include "shell/dispatch.h"
 
-char captionBuffer[68];
+static char captionBuffer[68];  // the "Bad Data in Synchronizer" caption, 67 characters at most
+
+static void LoadTick(HWND dialog);
+static LRESULT FinishLoad(HWND dialog, WPARAM command, UINT code, LPARAM lParam);
+static void ReportCantWriteLoad(HWND dialog);
+static void ReportBadData(HWND dialog, const char* caption);
 
 namespace {
 
@@ -137,30 +142,21 @@ LRESULT InitLoadDialog(HWND dialog, UINT, WPARAM, LPARAM)
     return 1;
 }
 
+// MessageHandler: LRESULT (HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+constexpr MessageMapEntry LoadMessageRows[] = {
+    {WM_INITDIALOG, InitLoadDialog},
+};
+// CommandHandler: LRESULT (HWND dialog, WPARAM commandWord, UINT code, LPARAM lParam)
 constexpr CommandMapEntry LoadCommandRows[] = {
     {IDCANCEL, FinishLoad},
 };
-constexpr CommandMap LoadCommands = MakeCommandMap(LoadCommandRows, DPK_NONE);
-
-LRESULT LoadCommand(HWND dialog, UINT, WPARAM wParam, LPARAM lParam)
-{
-    return RouteCommand(LoadCommands, dialog, wParam, lParam);
-}
-
-constexpr MessageMapEntry LoadMessageRows[] = {
-    {WM_COMMAND, LoadCommand},
-    {WM_INITDIALOG, InitLoadDialog},
-};
-constexpr MessageMap LoadMessages = MakeMessageMap(LoadMessageRows, DPK_NONE);
+constexpr DialogMaps LoadMaps = MakeDialogMaps(LoadMessageRows, LoadCommandRows);
 
 }  // namespace
 
-INT_PTR CALLBACK LoadDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RouteMessage(LoadMessages, dialog, message, wParam, lParam);
-}
+const DLGPROC LoadDlgProc = RoutedDialogProc<LoadMaps>;
 
-void LoadTick(HWND dialog)
+static void LoadTick(HWND dialog)
 {
     if (!TakeOneShotTick(dialog))
         return;
@@ -192,7 +188,7 @@ void LoadTick(HWND dialog)
 
 // Cancel, every error (IDCANCEL) and the successful end (0). After IDCANCEL the editor offers
 // LOAD, Defaults and Cancel; its fields stay disabled and show what they showed.
-LRESULT FinishLoad(HWND dialog, WPARAM command, UINT, LPARAM)
+static LRESULT FinishLoad(HWND dialog, WPARAM command, UINT, LPARAM)
 {
     StopProgress(dialog);
     if (LOWORD(command) == IDCANCEL)
@@ -201,12 +197,12 @@ LRESULT FinishLoad(HWND dialog, WPARAM command, UINT, LPARAM)
     return 1;
 }
 
-void ReportCantWriteLoad(HWND dialog)
+static void ReportCantWriteLoad(HWND dialog)
 {
     ReportAndFinish(dialog, "Can't write to port", "ERROR", FinishLoad);
 }
 
-void ReportBadData(HWND dialog, const char* caption)
+static void ReportBadData(HWND dialog, const char* caption)
 {
     ReportAndFinish(dialog, "Bad Data in Synchronizer", caption, FinishLoad);
 }

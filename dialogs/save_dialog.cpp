@@ -12,8 +12,13 @@
 #include "link/register_protocol.h"
 #include "link/sync_settings.h"
 #include "resources/resource.h"
-#include "shell/app.h"
+#include "shell/app_state.h"
 #include "shell/dispatch.h"
+
+static void SaveTick(HWND dialog);
+static LRESULT FinishSave(HWND dialog, WPARAM command, UINT code, LPARAM lParam);
+static void ReportCantWriteSave(HWND dialog);
+static void ReportMismatch(HWND dialog);
 
 namespace {
 
@@ -219,21 +224,15 @@ LRESULT InitSaveDialog(HWND dialog, UINT, WPARAM, LPARAM)
     return 1;
 }
 
+// MessageHandler: LRESULT (HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+constexpr MessageMapEntry SaveMessageRows[] = {
+    {WM_INITDIALOG, InitSaveDialog},
+};
+// CommandHandler: LRESULT (HWND dialog, WPARAM commandWord, UINT code, LPARAM lParam)
 constexpr CommandMapEntry SaveCommandRows[] = {
     {IDCANCEL, FinishSave},
 };
-constexpr CommandMap SaveCommands = MakeCommandMap(SaveCommandRows, DPK_NONE);
-
-LRESULT SaveCommand(HWND dialog, UINT, WPARAM wParam, LPARAM lParam)
-{
-    return RouteCommand(SaveCommands, dialog, wParam, lParam);
-}
-
-constexpr MessageMapEntry SaveMessageRows[] = {
-    {WM_COMMAND, SaveCommand},
-    {WM_INITDIALOG, InitSaveDialog},
-};
-constexpr MessageMap SaveMessages = MakeMessageMap(SaveMessageRows, DPK_NONE);
+constexpr DialogMaps SaveMaps = MakeDialogMaps(SaveMessageRows, SaveCommandRows);
 
 // Runs a table and reports its failure; 1 when every step was done.
 int RunSaveSteps(HWND dialog, const ProgressStep* rows, int count)
@@ -249,12 +248,9 @@ int RunSaveSteps(HWND dialog, const ProgressStep* rows, int count)
 
 }  // namespace
 
-INT_PTR CALLBACK SaveDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RouteMessage(SaveMessages, dialog, message, wParam, lParam);
-}
+const DLGPROC SaveDlgProc = RoutedDialogProc<SaveMaps>;
 
-void SaveTick(HWND dialog)
+static void SaveTick(HWND dialog)
 {
     if (!TakeOneShotTick(dialog))
         return;
@@ -280,7 +276,7 @@ void SaveTick(HWND dialog)
 
 // Cancel, every error and the successful end alike: the editor ends fully enabled, its fields as
 // the user left them unless a verified save refreshed them.
-LRESULT FinishSave(HWND dialog, WPARAM, UINT, LPARAM)
+static LRESULT FinishSave(HWND dialog, WPARAM, UINT, LPARAM)
 {
     StopProgress(dialog);
     EnableEditorControls(GetWindow(dialog, GW_OWNER));
@@ -288,12 +284,12 @@ LRESULT FinishSave(HWND dialog, WPARAM, UINT, LPARAM)
     return 1;
 }
 
-void ReportCantWriteSave(HWND dialog)
+static void ReportCantWriteSave(HWND dialog)
 {
     ReportAndFinish(dialog, "Can't write to port", "ERROR", FinishSave);
 }
 
-void ReportMismatch(HWND dialog)
+static void ReportMismatch(HWND dialog)
 {
     ReportAndFinish(dialog, "Save failed (data doesn't match)", "ERROR", FinishSave);
 }
