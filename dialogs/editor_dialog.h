@@ -8,9 +8,10 @@ extern uint32_t HiddenModeState;  // bits 0-1: count of the first hidden-mode ke
 
 extern const DLGPROC EditorDlgProc;  // for DialogBoxParamA
 
-// Operations the load and the save call on the editor (their progress dialog's owner).
-void RefreshEditorFields(HWND editor);
 // Sets an up-down's position (its low 16 bits), which rewrites its buddy field.
 void SetSpinPosition(HWND editor, int spinId, int32_t position);
+
+// Operations the load and the save call on the editor (their progress dialog's owner).
+void RefreshEditorFields(HWND editor);
 void EnableEditorButtons(HWND editor, BOOL save, BOOL load, BOOL defaults, BOOL cancel);
 void EnableEditorControls(HWND editor);

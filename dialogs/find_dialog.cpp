@@ -81,11 +81,9 @@ static LRESULT EndFindDialog(HWND dialog, WPARAM commandWord, UINT, LPARAM)
     return 1;
 }
 
-// MessageHandler: LRESULT (HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 static constexpr MessageMapEntry FindMessageRows[] = {
     {WM_INITDIALOG, InitFindDialog},
 };
-// CommandHandler: LRESULT (HWND dialog, WPARAM commandWord, UINT code, LPARAM lParam)
 static constexpr CommandMapEntry FindCommandRows[] = {
     {IDC_PORT_AUTO, ChoosePort},
     {IDC_PORT_COM1, ChoosePort},

@@ -142,11 +142,9 @@ LRESULT InitLoadDialog(HWND dialog, UINT, WPARAM, LPARAM)
     return 1;
 }
 
-// MessageHandler: LRESULT (HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 constexpr MessageMapEntry LoadMessageRows[] = {
     {WM_INITDIALOG, InitLoadDialog},
 };
-// CommandHandler: LRESULT (HWND dialog, WPARAM commandWord, UINT code, LPARAM lParam)
 constexpr CommandMapEntry LoadCommandRows[] = {
     {IDCANCEL, FinishLoad},
 };

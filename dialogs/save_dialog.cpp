@@ -224,11 +224,9 @@ LRESULT InitSaveDialog(HWND dialog, UINT, WPARAM, LPARAM)
     return 1;
 }
 
-// MessageHandler: LRESULT (HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 constexpr MessageMapEntry SaveMessageRows[] = {
     {WM_INITDIALOG, InitSaveDialog},
 };
-// CommandHandler: LRESULT (HWND dialog, WPARAM commandWord, UINT code, LPARAM lParam)
 constexpr CommandMapEntry SaveCommandRows[] = {
     {IDCANCEL, FinishSave},
 };

@@ -83,11 +83,9 @@ LRESULT InitSearchDialog(HWND dialog, UINT, WPARAM, LPARAM)
     return 1;
 }
 
-// MessageHandler: LRESULT (HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 constexpr MessageMapEntry SearchMessageRows[] = {
     {WM_INITDIALOG, InitSearchDialog},
 };
-// CommandHandler: LRESULT (HWND dialog, WPARAM commandWord, UINT code, LPARAM lParam)
 constexpr CommandMapEntry SearchCommandRows[] = {
     {IDOK, FinishSearch},
     {IDCANCEL, FinishSearch},

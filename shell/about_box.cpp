@@ -23,11 +23,9 @@ static LRESULT InitAboutBox(HWND dialog, UINT, WPARAM, LPARAM)
     return 1;
 }
 
-// MessageHandler: LRESULT (HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 static constexpr MessageMapEntry AboutMessageRows[] = {
     {WM_INITDIALOG, InitAboutBox},
 };
-// CommandHandler: LRESULT (HWND dialog, WPARAM commandWord, UINT code, LPARAM lParam)
 static constexpr CommandMapEntry AboutCommandRows[] = {
     {IDOK, CloseAboutBox},
     {IDCANCEL, CloseAboutBox},
