@@ -29,3 +29,5 @@ if(CLANGXX AND EXISTS ${PROJECT_SOURCE_DIR}/tests/fuzz/link_fuzz.cpp)
     COMMENT "Building the fuzzer")
   add_custom_target(fuzzers ALL DEPENDS ${CMAKE_BINARY_DIR}/link_fuzz)
 endif()
+
+include(${PROJECT_SOURCE_DIR}/cmake/clang_windows_check.cmake)
