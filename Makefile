@@ -2,12 +2,15 @@
 #   make run    install what is missing, build, and start the program with a simulated synchronizer
 #   make test   install what is missing, build everything, run every test
 #   make bench  print the timings measured against the simulator
+#   make dist   the Windows archive build/dist/quorbane-1.0-win64.zip, reproducibly
 BUILD  ?= build
 NATIVE := $(BUILD)/native
 WIN    := $(BUILD)/win
 JOBS   ?= 2
+# The programs that go into the Windows archive.
+DIST_PROGRAMS := quorbane
 
-.PHONY: all setup build native win run test bench clean
+.PHONY: all setup build native win run test bench dist clean
 
 all: build
 
@@ -37,6 +40,9 @@ test: build
 # Timings measured against the simulator, printed (never asserted).
 bench: build
 	@tools/run-benchmarks
+
+dist: win
+	@tools/dist $(DIST_PROGRAMS)
 
 clean:
 	tools/bench down || true
