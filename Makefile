@@ -41,7 +41,8 @@ test: build
 bench: build
 	@tools/run-benchmarks
 
-dist: win
+dist: setup $(WIN)/CMakeCache.txt
+	cmake --build $(WIN) -j$(JOBS) --target $(DIST_PROGRAMS)
 	@tools/dist $(DIST_PROGRAMS)
 
 clean:
