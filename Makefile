@@ -1,5 +1,6 @@
 # Quorbane on Linux: cross-built with mingw-w64, run and tested under Wine.
 #   make run    install what is missing, build, and start the program with a simulated synchronizer
+#   make run PORT=/dev/ttyUSB0   the same with a real synchronizer on that device, as COM1
 #   make test   install what is missing, build everything, run every test
 #   make bench  print the timings measured against the simulator
 #   make dist   the Windows archive build/dist/quorbane-1.0-win64.zip, reproducibly
@@ -31,8 +32,10 @@ win: setup $(WIN)/CMakeCache.txt
 
 build: native win
 
+# PORT counts only when given on the command line: an environment variable of that name is
+# often set for other programs.
 run: build
-	@tools/run-app
+	@tools/run-app $(if $(filter command line,$(origin PORT)),--port '$(PORT)')
 
 test: build
 	@tools/run-tests
