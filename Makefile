@@ -1,13 +1,17 @@
 # Quorbane on Linux: cross-built with mingw-w64, run and tested under Wine.
 #   make run    install what is missing, build, and start the program with a simulated synchronizer
+#   make run PORT=/dev/ttyUSB0   the same with a real synchronizer on that device, as COM1
 #   make test   install what is missing, build everything, run every test
 #   make bench  print the timings measured against the simulator
+#   make dist   the Windows archive build/dist/quorbane-1.0-win64.zip, reproducibly
 BUILD  ?= build
 NATIVE := $(BUILD)/native
 WIN    := $(BUILD)/win
 JOBS   ?= 2
+# The programs that go into the Windows archive.
+DIST_PROGRAMS := quorbane
 
-.PHONY: all setup build native win run test bench clean
+.PHONY: all setup build native win run test bench dist clean
 
 all: build
 
@@ -32,8 +36,10 @@ win: setup $(WIN)/.configured
 
 build: native win
 
+# PORT counts only when given on the command line: an environment variable of that name is
+# often set for other programs.
 run: build
-	@tools/run-app
+	@tools/run-app $(if $(filter command line,$(origin PORT)),--port '$(PORT)')
 
 test: build
 	@tools/run-tests
@@ -53,6 +59,11 @@ screenshots: build
 .PHONY: fuzz
 fuzz: native
 	@tools/run-fuzz -runs=1000000
+
+# The Windows package: the stripped programs, README.txt, LICENSE and SHA256SUMS, reproducibly.
+dist: setup $(WIN)/.configured
+	cmake --build $(WIN) -j$(JOBS) --target $(DIST_PROGRAMS)
+	@tools/dist $(DIST_PROGRAMS)
 
 clean:
 	tools/bench down || true

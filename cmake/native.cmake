@@ -58,3 +58,5 @@ if(CLANGXX)
   endforeach()
   add_custom_target(fuzzers ALL DEPENDS ${FUZZ_BINARIES})
 endif()
+
+include(${PROJECT_SOURCE_DIR}/cmake/clang_windows_check.cmake)

@@ -34,6 +34,8 @@ target_link_libraries(quorbane_core PUBLIC comctl32 gdi32 user32 kernel32)
 add_executable(quorbane WIN32 shell/winmain.cpp resources/quorbane.rc)
 target_compile_options(quorbane PRIVATE ${QUORBANE_WARNINGS})
 target_link_libraries(quorbane PRIVATE quorbane_core)
+# No link time in the PE header: the same sources give the same program, byte for byte.
+target_link_options(quorbane PRIVATE -Wl,--no-insert-timestamp)
 set_target_properties(quorbane PROPERTIES OUTPUT_NAME quorbane RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
   "${PROJECT_SOURCE_DIR}/resources/resource.h;${PROJECT_SOURCE_DIR}/resources/quorbane.manifest;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")

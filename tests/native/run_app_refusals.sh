@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# make run PORT=DEVICE refuses, with one line and a non-zero exit, a device file that is missing
+# or that the user may not read and write, then a missing display: before anything starts.
+set -u
+run_app=$1
+tmp=$(mktemp -d)
+trap 'chmod -R u+rwx "$tmp"; rm -rf "$tmp"' EXIT
+chmod 755 "$tmp"
+: >"$tmp/locked"
+chmod 000 "$tmp/locked"
+# Root passes every access check: the permission row runs as nobody.
+as_user=()
+[ "$(id -u)" -ne 0 ] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+
+failures=0
+# PATTERN DISPLAY PORT [COMMAND PREFIX...]: the one line must hold PATTERN. A display that names
+# no X server keeps a run that wrongly passes the device checks from starting the program.
+expect() {
+  local pattern=$1 display=$2 port=$3 out rc
+  shift 3
+  out=$(DISPLAY=$display QUORBANE_BUILD=$tmp/build "$@" "$run_app" --port "$port" 2>&1)
+  rc=$?
+  if [ "$rc" -eq 0 ] || [ "$(printf '%s\n' "$out" | wc -l)" -ne 1 ] || [[ "$out" != *"$pattern"* ]]; then
+    echo "FAIL: PORT=$port DISPLAY=$display ${*:-}: exit $rc: $out"
+    failures=$((failures + 1))
+  fi
+}
+expect "does not exist" ":999" "$tmp/none"
+expect "does not exist" "" "$tmp/none"
+expect "usermod -aG dialout" ":999" "$tmp/locked" "${as_user[@]}"
+expect "no display" "" /dev/null
+expect "no display" ":999" /dev/null
+[ ! -e "$tmp/build" ] || { echo "FAIL: a refused run left $tmp/build"; failures=$((failures + 1)); }
+exit $((failures > 0))
