@@ -17,6 +17,10 @@ uint32_t HiddenModeState;
 
 namespace {
 
+// Set while the editor disables its own controls: a field that loses the focus because it was
+// disabled has not been left by the user, so no leave rule runs and it keeps what it showed.
+int disablingControls;
+
 constexpr int kInitFieldIds[kInitStringCount] = {IDC_INIT1, IDC_INIT2, IDC_INIT3, IDC_INIT4};
 
 struct TextLimit {
@@ -106,6 +110,8 @@ constexpr CommandMap EditorCommands = MakeCommandMap(EditorCommandRows, DPK_NONE
 
 LRESULT EditorCommand(HWND editor, UINT, WPARAM wParam, LPARAM lParam)
 {
+    if (disablingControls && HIWORD(wParam) == EN_KILLFOCUS)
+        return 1;
     return RouteCommand(EditorCommands, editor, wParam, lParam);
 }
 
@@ -172,7 +178,9 @@ void EnableEditorControls(HWND editor)
 
 void DisableEditorControls(HWND editor)
 {
+    disablingControls = 1;
     SetEditorControls(editor, FALSE);
+    disablingControls = 0;
 }
 
 // SAVE: read what the controls hold, encode it, and run the save. The fields are not rewritten

@@ -3,6 +3,7 @@
 #include "dialogs/load_dialog.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "dialogs/editor_dialog.h"
 #include "dialogs/progress_dialog.h"
@@ -170,6 +171,9 @@ void LoadTick(HWND dialog)
         return;
     }
     ComPort.busy = 1;
+    // The diagnostic caption shows bytes of regBuffer; cleared here, it shows only what this load
+    // read (zeros where it read nothing), never what an earlier save or load left there.
+    memset(regBuffer, 0, sizeof regBuffer);
     SetProgressRange(dialog, 0, 60);
 
     StepResult result;
