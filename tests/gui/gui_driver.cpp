@@ -393,21 +393,26 @@ bool BringToFront(HWND window, DWORD timeoutMs)
     }, timeoutMs);
 }
 
-HWND WaitMessageBox(DWORD pid, const char* caption, DWORD timeoutMs)
+HWND WaitTopWindowOfClass(DWORD pid, const char* className, const char* caption, DWORD timeoutMs)
 {
-    HWND box = nullptr;
+    HWND found = nullptr;
     WaitUntil([&] {
         for (HWND window : TopWindows(pid, caption)) {
-            char className[32] = {};
-            GetClassNameA(window, className, sizeof className);
-            if (strcmp(className, "#32770") == 0) {
-                box = window;
+            char name[32] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (strcmp(name, className) == 0) {
+                found = window;
                 return true;
             }
         }
         return false;
     }, timeoutMs);
-    return box;
+    return found;
+}
+
+HWND WaitMessageBox(DWORD pid, const char* caption, DWORD timeoutMs)
+{
+    return WaitTopWindowOfClass(pid, "#32770", caption, timeoutMs);
 }
 
 std::string MessageBoxText(HWND box)

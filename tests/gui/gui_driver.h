@@ -74,6 +74,10 @@ bool Responds(HWND window, DWORD timeoutMs = kAnswerMs);
 bool PressKeys(const char* combination);
 bool BringToFront(HWND window, DWORD timeoutMs = kWaitMs);
 
+// A visible top-level window of process pid with this class (and caption, unless null): an open
+// popup menu is "#32768", a dialog or message box "#32770".
+HWND WaitTopWindowOfClass(DWORD pid, const char* className, const char* caption, DWORD timeoutMs = kWaitMs);
+
 // Message boxes (#32770 windows with a caption; their text is the static 0xFFFF).
 HWND WaitMessageBox(DWORD pid, const char* caption, DWORD timeoutMs = kWaitMs);
 std::string MessageBoxText(HWND box);
