@@ -656,14 +656,16 @@ TEST_F(EditSaveScenario, DefaultsAreConsumedByAFailedSaveAndByReopening)
     const Params p = {5, 1, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
     const Image image = Encode(p);
     ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
-    ASSERT_TRUE(SimCommand("pull 1 10").ok);  // the handshake, '?', '0'..'5' and '>'
+    // The cable pulled as '6' arrives, after the handshake, '?', '0'..'5' and '>': the program's
+    // wait for it to leave the port fails.
+    ASSERT_TRUE(SimCommand("pull 1 11").ok);
     ASSERT_TRUE(SimClear(kDevice));
     const SaveOutcome failed = RunSave(Pid(), editor);
     ASSERT_TRUE(failed.ended);
     EXPECT_EQ(failed.boxText, kCantWriteText);
     EXPECT_EQ(failed.position, 18);
     std::vector<std::string> frames = SaveFrames(image, true);
-    frames.resize(10);
+    frames.resize(11);
     EXPECT_EQ(SimFrames(kDevice), frames);
     ASSERT_TRUE(SimPlug(kDevice, true));
 
@@ -773,8 +775,8 @@ struct FailureRow {
     int frames;           // frames the save sends before it gives up
     bool emptyComment;    // the comment left empty: its block is 16 BEL
 };
-// The frames of a save without model and channel: the handshake and 46 writes, then the reads.
-constexpr int kWriteFrames = 2 + 46;
+// The frames of a save without model and channel: the handshake and 47 writes, then the reads.
+constexpr int kWriteFrames = 2 + 47;
 constexpr FailureRow kFailureRows[] = {
     // Hidden mode off: '?' is not written but is compared.
     {"model differs", "setreg 1 3f 30 37", "setreg 1 3f 30 35", kMismatchText, 1, kWriteFrames + 1, false},
@@ -791,10 +793,11 @@ constexpr FailureRow kFailureRows[] = {
     // not answer was not verified, so this is no success.
     {"device stops before the comment", "mode 1 stopafter 41", "mode 1 normal", kMismatchText, 57,
      kWriteFrames + 49, true},
-    // The cable pulled after the handshake and the frame writes: '6' cannot be written.
-    {"cable pulled in the writes", "pull 1 8", "plug 1", kCantWriteText, 18, 8, false},
-    // ... and after the init strings: the comment's first register cannot be written.
-    {"cable pulled before the comment", "pull 1 41", "plug 1", kCantWriteText, 51, 41, false},
+    // The cable pulled as a write arrives: the program's wait for it to leave the port fails.
+    // Here the write of '6', after the handshake and the frame registers.
+    {"cable pulled at '6'", "pull 1 9", "plug 1", kCantWriteText, 18, 9, false},
+    // ... and the comment's first register, after the init strings.
+    {"cable pulled at 'H'", "pull 1 42", "plug 1", kCantWriteText, 51, 42, false},
 };
 
 // Each failure: the box, the editor fully enabled with what the user typed, nothing refreshed.

@@ -405,13 +405,14 @@ const FailureRow kFailureRows[] = {
     // The channel read gets nothing: the model's answer is still in the receive buffer.
     {"ChannelUnanswered", "mode 2 stopafter 1", '?', "12", kBadData, "serial = 31,32", 4, 4},
     // '2' unanswered: '0', '1', then the '1' answer again.
-    {"ThirdStartRegister", "mode 2 stopafter 4", '1', "12", kBadData, "start frame = 30,30,31,32,31,32", 6, 7},
+    {"ThirdStartRegister", "mode 2 stopafter 4", '1', "12", kBadData, "start frame = 30,37,31,32,31,32", 6, 7},
     // '4' unanswered: '3' twice, then this load's '2'.
     {"SecondEndRegister", "mode 2 stopafter 6", '3', "98", kBadData, "stop frame = 39,38,39,38,31,30", 10, 9},
     // '6' unanswered: the '5' answer.
     {"BaudRegister", "mode 2 stopafter 8", '5', "7x", kBadData, "baud/flags = 37,78", 18, 11},
-    // The cable pulled after the first handshake: the second cannot be written.
-    {"SecondHandshake", "pull 2 1", 0, nullptr, "Can't write to port", "ERROR", 2, 1},
+    // The cable pulled as a handshake arrives: the program's wait for it to leave the port fails.
+    {"FirstHandshake", "pull 2 1", 0, nullptr, "Can't write to port", "ERROR", 1, 1},
+    {"SecondHandshake", "pull 2 2", 0, nullptr, "Can't write to port", "ERROR", 2, 2},
 };
 
 TEST_F(EditorLoadScenario, FailedLoadShowsItsBoxAndKeepsTheFields)
