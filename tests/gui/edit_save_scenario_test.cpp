@@ -309,7 +309,7 @@ SaveOutcome RunSave(DWORD pid, HWND editor)
             if (HWND box = WaitMessageBox(pid, kErrorCaption, 0)) {
                 out.boxText = MessageBoxText(box);
                 out.boxOwnedBySave = GetWindow(box, GW_OWNER) == save;
-                out.position = ProgressPosition(save, IDC_PROGRESS);
+                out.position = AnsweredProgressPosition(save, IDC_PROGRESS);
                 DismissMessageBox(box);
             }
         }

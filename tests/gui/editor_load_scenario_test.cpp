@@ -442,7 +442,7 @@ TEST_F(EditorLoadScenario, FailedLoadShowsItsBoxAndKeepsTheFields)
         EXPECT_EQ(CaptionText(box), row.caption);
         EXPECT_EQ(MessageBoxText(box), row.text);
         EXPECT_EQ(GetWindow(box, GW_OWNER), load);
-        EXPECT_EQ(ProgressPosition(load, IDC_PROGRESS), row.position);
+        EXPECT_EQ(AnsweredProgressPosition(load, IDC_PROGRESS), row.position);
         EXPECT_EQ(SimFrames(kDevice), LoadFramesUpTo(row.frames));
         ASSERT_TRUE(DismissMessageBox(box));
         ASSERT_TRUE(WaitTopWindowGone(Pid(), kLoadCaption));

@@ -302,6 +302,13 @@ int ProgressPosition(HWND dialog, int id)
     return QueryControl(dialog, id, PBM_GETPOS);
 }
 
+int AnsweredProgressPosition(HWND dialog, int id, DWORD timeoutMs)
+{
+    int position = -1;
+    WaitUntil([&] { return (position = ProgressPosition(dialog, id)) >= 0 || !IsWindow(dialog); }, timeoutMs);
+    return position;
+}
+
 bool WaitControlText(HWND dialog, int id, const char* prefix, DWORD timeoutMs)
 {
     const size_t length = strlen(prefix);

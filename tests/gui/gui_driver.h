@@ -55,6 +55,9 @@ bool ControlVisible(HWND dialog, int id);
 int CheckState(HWND dialog, int id);
 // PBM_GETPOS of a progress bar; -1 if the program did not answer.
 int ProgressPosition(HWND dialog, int id);
+// The same, asked until the program answers: a thread that has just come back from long work
+// (a box it has only begun to show) counts as hung for a moment and is not asked at all.
+int AnsweredProgressPosition(HWND dialog, int id, DWORD timeoutMs = kWaitMs);
 // Waits until CaptionText of the control begins with `prefix`; returns whether it did.
 bool WaitControlText(HWND dialog, int id, const char* prefix, DWORD timeoutMs = kWaitMs);
 
