@@ -29,6 +29,10 @@ static LRESULT CloseEditor(HWND editor, WPARAM commandWord, UINT code, LPARAM lP
 
 namespace {
 
+// Set while the editor disables its own controls: a field that loses the focus because it was
+// disabled has not been left by the user, so no leave rule runs and it keeps what it showed.
+int disablingControls;
+
 constexpr int kInitFieldIds[kInitStringCount] = {IDC_INIT1, IDC_INIT2, IDC_INIT3, IDC_INIT4};
 
 struct TextLimit {
@@ -124,7 +128,15 @@ constexpr DialogMaps EditorMaps = MakeDialogMaps(EditorMessageRows, EditorComman
 
 }  // namespace
 
-const DLGPROC EditorDlgProc = RoutedDialogProc<EditorMaps>;
+// While the editor disables its own controls, the EN_KILLFOCUS of the field that had the focus is
+// no leave by the user: it goes no further, so no leave rule runs.
+static INT_PTR CALLBACK EditorProc(HWND editor, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && disablingControls && HIWORD(wParam) == EN_KILLFOCUS)
+        return 1;
+    return RouteDialog(EditorMaps, editor, message, wParam, lParam);
+}
+const DLGPROC EditorDlgProc = EditorProc;
 
 void SetSpinPosition(HWND editor, int spinId, int32_t position)
 {
@@ -180,7 +192,9 @@ void EnableEditorControls(HWND editor)
 
 static void DisableEditorControls(HWND editor)
 {
+    disablingControls = 1;
     SetEditorControls(editor, FALSE);
+    disablingControls = 0;
 }
 
 // SAVE: read what the controls hold, encode it, and run the save. The fields are not rewritten

@@ -288,9 +288,10 @@ SyncOutcome VerifyBaudFlags(const Run&)
 bool ReadWithProgress(const Run& run, RegisterCode first, int count, int firstPosition)
 {
     for (int i = 0; i < count; ++i) {
-        if (!ReadRegister(static_cast<RegisterCode>(first + i), regBuffer + 2 * i))
-            return false;
+        const int answered = ReadRegister(static_cast<RegisterCode>(first + i), regBuffer + 2 * i);
         Report(run, firstPosition + i);
+        if (!answered)
+            return false;
     }
     return true;
 }
@@ -348,6 +349,9 @@ int SyncOperationUnderWay()
 SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t captionSize)
 {
     const Run run{progress, false};
+    // The diagnostic caption shows bytes of regBuffer; cleared here, it shows only what this load
+    // read (zeros where it read nothing), never what an earlier save or load left there.
+    memset(regBuffer, 0, kRegBufferSize);
     SyncOutcome outcome;
     const int failed = RunSteps(run, kLoadSteps, &outcome);
     if (outcome == SyncOutcome::BadData && kLoadSteps[failed].badDataCaption && caption && captionSize > 0)

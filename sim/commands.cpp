@@ -167,6 +167,20 @@ void CmdMode(Simulator& sim, const Args& args, Reply& reply) {
 void Repoint(Simulator& sim, const Args& args, Reply& reply, bool plug) {
     Device* dev = TakeDevice(sim, args, reply);
     if (!dev) return;
+    if (plug) {
+        // After a pull, a fresh line: a new pty behind the same link.
+        std::lock_guard<std::mutex> lock(dev->mu);
+        dev->pullAfter = -1;
+        if (dev->pulled) {
+            char error[256];
+            if (!OpenPtyPort(dev->port, error, sizeof error)) {
+                reply.error = error;
+                return;
+            }
+            dev->pulled = false;
+            ResetParser(dev->parser);
+        }
+    }
     const char* target = plug ? dev->port.slaveName : sim.absentDir.c_str();
     char error[256];
     if (!PointLink(dev->linkPath.c_str(), target, error, sizeof error)) {
@@ -179,6 +193,22 @@ void Repoint(Simulator& sim, const Args& args, Reply& reply, bool plug) {
 
 void CmdPlug(Simulator& sim, const Args& args, Reply& reply) { Repoint(sim, args, reply, true); }
 void CmdUnplug(Simulator& sim, const Args& args, Reply& reply) { Repoint(sim, args, reply, false); }
+
+// The cable pulled out, now or once the device has taken FRAMES more frames: its end of the line
+// is closed for good and the program's writes fail. plug N puts a fresh line in.
+void CmdPull(Simulator& sim, const Args& args, Reply& reply) {
+    Device* dev = TakeDevice(sim, args, reply);
+    if (!dev) return;
+    unsigned long frames = 0;
+    if (args.size() == 2 && !ParseUnsigned(args[1], kMaxStopAfter, frames)) {
+        reply.error = "usage: pull N [FRAMES]";
+        return;
+    }
+    std::unique_lock<std::mutex> lock(dev->mu);
+    if (dev->pulled) return;
+    dev->pullAfter = static_cast<long>(frames);
+    if (frames == 0) dev->cv.wait(lock, [&] { return sim.stopping.load() || dev->pulled; });
+}
 
 void CmdSetReg(Simulator& sim, const Args& args, Reply& reply) {
     Device* dev = TakeDevice(sim, args, reply);
@@ -286,6 +316,7 @@ constexpr CommandRow kCommands[] = {
      "normal|silent|crlf|split|stray|stopafter K|shape T (T of a b pair, n LF, r CR, s 55, / pause)"},
     {"plug", 1, 1, CmdPlug, "plug N", "point the link at the device"},
     {"unplug", 1, 1, CmdUnplug, "unplug N", "point the link at an empty directory (absent port)"},
+    {"pull", 1, 2, CmdPull, "pull N [FRAMES]", "pull the cable, now or after FRAMES more frames"},
     {"setreg", 4, 4, CmdSetReg, "setreg N CODE HEX1 HEX2", "set a register, e.g. setreg 1 3f 30 37"},
     {"regs", 1, 1, CmdRegs, "regs N", "list the 49 registers"},
     {"frames", 1, 1, CmdFrames, "frames N", "what the device received: OK, R c, W c x y, X b"},

@@ -17,6 +17,8 @@ constexpr uint8_t kStrayByte = 0x55;
 // A reader that nobody drains cannot stall the device: output it cannot
 // deliver within this time is dropped, as on a real line.
 constexpr std::chrono::seconds kWriteGiveUp(2);
+// How often the reader looks for a pulled or a fresh line while nothing arrives.
+constexpr int kLineCheckMs = 20;
 
 void AppendHexBytes(std::string& line, const uint8_t* data, size_t n) {
     char hex[4];
@@ -42,6 +44,7 @@ void WriteChunk(Simulator& sim, Device& dev, Clock::time_point stamp, const uint
     size_t done = 0;
     Clock::time_point giveUp = Clock::now() + kWriteGiveUp;
     std::unique_lock<std::mutex> lock(dev.mu);
+    if (dev.pulled) return;  // the cable is out: what the device sends goes nowhere
     while (done < n && !sim.stopping.load()) {
         ssize_t w = write(dev.port.masterFd, data + done, n - done);
         if (w > 0) {
@@ -165,6 +168,14 @@ void QueueReply(Device& dev, uint8_t first, uint8_t second) {
 }
 
 // Caller holds dev.mu.
+void ActOn(Device& dev, const FrameItem& item);
+
+// Caller holds dev.mu.
+void TakeFrame(Device& dev, const FrameItem& item) {
+    ActOn(dev, item);
+    if (dev.pullAfter > 0 && --dev.pullAfter == 0) PullCable(dev);
+}
+
 void ActOn(Device& dev, const FrameItem& item) {
     char line[32];
     switch (item.kind) {
@@ -202,7 +213,7 @@ void HandleReceived(Simulator& sim, Device& dev, const uint8_t* data, size_t n, 
     for (size_t i = 0; i < n; ++i) {
         FrameItem items[kMaxItemsPerByte];
         int count = FeedByte(dev.parser, data[i], items);
-        for (int k = 0; k < count; ++k) ActOn(dev, items[k]);
+        for (int k = 0; k < count && !dev.pulled; ++k) TakeFrame(dev, items[k]);
     }
 }
 
@@ -210,13 +221,23 @@ void ReaderLoop(Simulator* sim, Device* dev) {
     Clock::time_point nextRead = Clock::now();
     uint8_t buf[512];
     while (!sim->stopping.load()) {
-        pollfd fds[2] = {{dev->port.masterFd, POLLIN, 0}, {sim->stopPipe[0], POLLIN, 0}};
-        int r = poll(fds, 2, -1);
+        int master;
+        {
+            // A pull asked for now is done here, where nobody polls the line; plug may have
+            // given a fresh one.
+            std::lock_guard<std::mutex> lock(dev->mu);
+            if (dev->pullAfter == 0) PullCable(*dev);
+            master = dev->port.masterFd;
+        }
+        // A pulled line (fd -1) is ignored by poll; the timeout notices a pull or a fresh line.
+        pollfd fds[2] = {{master, POLLIN, 0}, {sim->stopPipe[0], POLLIN, 0}};
+        int r = poll(fds, 2, kLineCheckMs);
         if (r < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (fds[1].revents != 0) return;
+        if (r == 0) continue;
         if ((fds[0].revents & POLLIN) == 0) {
             // No data but an error or hang-up state: do not spin on it.
             if (!SleepUntil(*sim, Clock::now() + std::chrono::milliseconds(10))) return;
@@ -226,7 +247,7 @@ void ReaderLoop(Simulator* sim, Device* dev) {
         // runs ahead finds its bytes still queued in the pty.
         if (sim->paceRead && !SleepUntil(*sim, nextRead)) return;
         size_t want = sim->paceRead ? 1 : sizeof buf;
-        ssize_t n = read(dev->port.masterFd, buf, want);
+        ssize_t n = read(master, buf, want);
         if (n <= 0) {
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
             if (!SleepUntil(*sim, Clock::now() + std::chrono::milliseconds(10))) return;
@@ -272,6 +293,13 @@ bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes) {
     dev.cv.notify_all();
     dev.cv.wait(lock, [&] { return sim.stopping.load() || dev.doneJobId >= id; });
     return dev.doneJobId >= id;
+}
+
+void PullCable(Device& dev) {
+    ClosePtyPort(dev.port);
+    dev.pulled = true;
+    dev.pullAfter = -1;
+    dev.cv.notify_all();
 }
 
 void AppendReport(std::deque<std::string>& lines, std::string line) {

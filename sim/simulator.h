@@ -56,6 +56,8 @@ struct Device {
     Mode mode = Mode::Normal;
     long answersLeft = 0;  // StopAfter: reads still to answer
     std::string shape;     // Shape: the reply's template, checked by the mode command
+    long pullAfter = -1;   // frames still to take before the cable is pulled; 0: now; -1: never
+    bool pulled = false;   // the line is closed for good, until plug gives a fresh one
     uint64_t reads = 0;
     std::deque<std::string> frames;
     std::deque<std::string> log;
@@ -102,6 +104,10 @@ void JoinDevice(Device& dev);
 // Queues bytes for the line and waits until they have been sent (paced).
 // False when shutdown came first.
 bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes);
+
+// Pulls the cable: closes the device's end of the line, so that the program's writes fail.
+// Caller holds dev.mu.
+void PullCable(Device& dev);
 
 // Appends a report line, dropping the oldest beyond kMaxReportLines. Caller holds dev.mu.
 void AppendReport(std::deque<std::string>& lines, std::string line);

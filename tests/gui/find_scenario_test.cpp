@@ -2,6 +2,7 @@
 // devices plugged in or out: what the dialog offers, which ports the search opens, and which
 // device the editor loads from.
 #include <cstdio>
+#include <string>
 
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
@@ -65,16 +66,18 @@ TEST_F(FindScenario, OnlyCom3PresentIsOfferedAndFound)
     CloseEditor(editor);
 }
 
-// COM2 and COM4 present, COM2 chosen: only COM2 is searched and the editor loads from device 2;
-// device 4 sees nothing. The next opening checks COM2 again, and Cancel after clicking another
-// port puts COM2 back and starts nothing.
+// COM2 to COM4 present, COM2 chosen: only COM2 is searched and the editor loads from device 2;
+// the later ports see nothing. The next opening checks COM2 again, and Cancel after clicking
+// another port puts COM2 back and starts nothing. FIND NOW in the dialog opened after that
+// searches COM2 alone: with COM2 gone by then, its one tick ends the search, and the banner
+// that COM4 sends meanwhile is never found.
 TEST_F(FindScenario, ChosenPortIsTheOnlyOneSearchedAndIsRemembered)
 {
-    PlugOnly({2, 4});
+    PlugOnly({2, 3, 4});
     ASSERT_TRUE(Start());
     HWND find = OpenFindDialog();
     ASSERT_NE(find, nullptr);
-    ExpectRadios(find, {true, false, true, false, true}, IDC_PORT_AUTO);
+    ExpectRadios(find, {true, false, true, true, true}, IDC_PORT_AUTO);
     ASSERT_TRUE(Click(find, IDC_PORT_COM2));
     EXPECT_EQ(CheckState(find, IDC_PORT_COM2), BST_CHECKED);
 
@@ -86,12 +89,13 @@ TEST_F(FindScenario, ChosenPortIsTheOnlyOneSearchedAndIsRemembered)
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(ControlText(editor, IDC_START_FRAME), MarkedStartFrame(2));
     EXPECT_TRUE(HasFrame(SimFrames(2), "R 3f"));
+    EXPECT_TRUE(DeviceUntouched(3)) << "COM3 was written to";
     EXPECT_TRUE(DeviceUntouched(4)) << "COM4 was written to";
     CloseEditor(editor);
 
     find = OpenFindDialog();
     ASSERT_NE(find, nullptr);
-    ExpectRadios(find, {true, false, true, false, true}, IDC_PORT_COM2);
+    ExpectRadios(find, {true, false, true, true, true}, IDC_PORT_COM2);
     ASSERT_TRUE(Click(find, IDC_PORT_COM4));
     EXPECT_EQ(CheckState(find, IDC_PORT_COM4), BST_CHECKED);
     ASSERT_TRUE(Click(find, IDCANCEL));
@@ -106,9 +110,29 @@ TEST_F(FindScenario, ChosenPortIsTheOnlyOneSearchedAndIsRemembered)
 
     find = OpenFindDialog();
     ASSERT_NE(find, nullptr);
-    ExpectRadios(find, {true, false, true, false, true}, IDC_PORT_COM2);
-    ASSERT_TRUE(Click(find, IDCANCEL));
-    EXPECT_TRUE(DeviceUntouched(4));
+    ExpectRadios(find, {true, false, true, true, true}, IDC_PORT_COM2);
+    ASSERT_TRUE(SimPlug(2, false));
+    search = FindNow(find);
+    ASSERT_NE(search, nullptr);
+    std::string otherPort;
+    bool bannerSent = false;
+    const bool ended = WaitUntil([&] {
+        if (FindTopWindow(Pid(), kFailureCaption))
+            return true;
+        const std::string status = CaptionText(Control(search, IDC_SEARCH_STATUS));
+        if (status.compare(0, 8, "Testing ") == 0 && status.compare(0, 12, "Testing COM2") != 0)
+            otherPort = status;
+        if (!bannerSent && status.compare(0, 12, "Testing COM2") == 0)
+            bannerSent = SimReset(4);
+        return !otherPort.empty();
+    });
+    ASSERT_TRUE(ended) << "the search did not end";
+    EXPECT_EQ(otherPort, "") << "a port besides the chosen one was searched";
+    EXPECT_TRUE(bannerSent);
+    ExpectNotFoundBox();
+    EXPECT_EQ(FindTopWindow(Pid(), kEditorCaption, false), nullptr);
+    EXPECT_TRUE(DeviceUntouched(3));
+    EXPECT_TRUE(SimFrames(4).empty());
 }
 
 // The chosen port is searched first even when a present port comes before it: COM4 chosen with

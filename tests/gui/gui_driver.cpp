@@ -302,6 +302,13 @@ int ProgressPosition(HWND dialog, int id)
     return QueryControl(dialog, id, PBM_GETPOS);
 }
 
+int AnsweredProgressPosition(HWND dialog, int id, DWORD timeoutMs)
+{
+    int position = -1;
+    WaitUntil([&] { return (position = ProgressPosition(dialog, id)) >= 0 || !IsWindow(dialog); }, timeoutMs);
+    return position;
+}
+
 bool WaitControlText(HWND dialog, int id, const char* prefix, DWORD timeoutMs)
 {
     const size_t length = strlen(prefix);
@@ -393,21 +400,26 @@ bool BringToFront(HWND window, DWORD timeoutMs)
     }, timeoutMs);
 }
 
-HWND WaitMessageBox(DWORD pid, const char* caption, DWORD timeoutMs)
+HWND WaitTopWindowOfClass(DWORD pid, const char* className, const char* caption, DWORD timeoutMs)
 {
-    HWND box = nullptr;
+    HWND found = nullptr;
     WaitUntil([&] {
         for (HWND window : TopWindows(pid, caption)) {
-            char className[32] = {};
-            GetClassNameA(window, className, sizeof className);
-            if (strcmp(className, "#32770") == 0) {
-                box = window;
+            char name[32] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (strcmp(name, className) == 0) {
+                found = window;
                 return true;
             }
         }
         return false;
     }, timeoutMs);
-    return box;
+    return found;
+}
+
+HWND WaitMessageBox(DWORD pid, const char* caption, DWORD timeoutMs)
+{
+    return WaitTopWindowOfClass(pid, "#32770", caption, timeoutMs);
 }
 
 std::string MessageBoxText(HWND box)

@@ -55,6 +55,9 @@ bool ControlVisible(HWND dialog, int id);
 int CheckState(HWND dialog, int id);
 // PBM_GETPOS of a progress bar; -1 if the program did not answer.
 int ProgressPosition(HWND dialog, int id);
+// The same, asked until the program answers: a thread that has just come back from long work
+// (a box it has only begun to show) counts as hung for a moment and is not asked at all.
+int AnsweredProgressPosition(HWND dialog, int id, DWORD timeoutMs = kWaitMs);
 // Waits until CaptionText of the control begins with `prefix`; returns whether it did.
 bool WaitControlText(HWND dialog, int id, const char* prefix, DWORD timeoutMs = kWaitMs);
 
@@ -73,6 +76,10 @@ bool Responds(HWND window, DWORD timeoutMs = kAnswerMs);
 // Keys. A combination such as "CTRL+Q", "ALT+F4", "ESC", "ENTER", "TAB", "F1", "A".
 bool PressKeys(const char* combination);
 bool BringToFront(HWND window, DWORD timeoutMs = kWaitMs);
+
+// A visible top-level window of process pid with this class (and caption, unless null): an open
+// popup menu is "#32768", a dialog or message box "#32770".
+HWND WaitTopWindowOfClass(DWORD pid, const char* className, const char* caption, DWORD timeoutMs = kWaitMs);
 
 // Message boxes (#32770 windows with a caption; their text is the static 0xFFFF).
 HWND WaitMessageBox(DWORD pid, const char* caption, DWORD timeoutMs = kWaitMs);

@@ -32,6 +32,12 @@ std::string MenuText(HMENU menu, UINT position)
     return text;
 }
 
+// Presses the keys of a popup and waits until it is open, so that the item key goes to it.
+bool OpenPopup(DWORD pid, const char* keys)
+{
+    return PressKeys(keys) && WaitTopWindowOfClass(pid, "#32768", nullptr) != nullptr;
+}
+
 // Another process cannot read a window's menu, so the menu is read from the program's
 // resources and then used through the keyboard on the live window.
 TEST_F(ShellScenario, MainWindowHasTitleAndThreePopups)
@@ -75,8 +81,7 @@ TEST_F(ShellScenario, MenuItemsOpenTheirDialogsFromTheKeyboard)
         const MenuRow& menu = kMenuRows[row.menuRow];
         SCOPED_TRACE(menu.item);
         ASSERT_TRUE(BringToFront(main_));
-        ASSERT_TRUE(PressKeys(menu.popupKey));
-        Sleep(200);  // the popup opens before the item key is taken
+        ASSERT_TRUE(OpenPopup(Pid(), menu.popupKey));
         ASSERT_TRUE(PressKeys(menu.itemKey));
         HWND dialog = WaitTopWindow(Pid(), row.opens);
         ASSERT_NE(dialog, nullptr);
@@ -85,8 +90,7 @@ TEST_F(ShellScenario, MenuItemsOpenTheirDialogsFromTheKeyboard)
     }
     // File, Exit: the program ends.
     ASSERT_TRUE(BringToFront(main_));
-    ASSERT_TRUE(PressKeys(kMenuRows[0].popupKey));
-    Sleep(200);
+    ASSERT_TRUE(OpenPopup(Pid(), kMenuRows[0].popupKey));
     ASSERT_TRUE(PressKeys(kMenuRows[0].itemKey));
     DWORD code = 99;
     ASSERT_TRUE(WaitAppExit(App(), kWaitMs, &code));
