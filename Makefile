@@ -1,7 +1,7 @@
 # Quorbane on Linux: cross-built with mingw-w64, run and tested under Wine.
 #   make run    install what is missing, build, and start the program with a simulated synchronizer
 #   make test   install what is missing, build everything, run every test
-#   make bench  print the timings measured against the simulator
+#   make bench  print the table of timings, memory and size against their bounds
 BUILD  ?= build
 NATIVE := $(BUILD)/native
 WIN    := $(BUILD)/win
@@ -38,7 +38,7 @@ run: build
 test: build
 	@tools/run-tests
 
-# Timings measured against the simulator, printed (never asserted).
+# Figures measured against the simulator, printed next to their bounds (never asserted).
 bench: build
 	@tools/run-benchmarks
 

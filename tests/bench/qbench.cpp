@@ -436,7 +436,7 @@ const Fault kFaults[] = {
      "exchange to the first read, which fails after 2 s", false},
     {"verdict: stops in init registers (load)", false, "mode %d stopafter 37",
      ExchangeBoundMs(0, kStopInInit) + (kRegisters - kStopInInit) * kUnansweredReadMs,
-     "37 reads answered, 12 unanswered at 2 s each, no message", false},
+     "37 reads answered, 12 unanswered at 2 s each", false},
     {"verdict: stops in init registers (save read-back)", true, "mode %d stopafter 37",
      ExchangeBoundMs(kSavedRegisters, kStopInInit) + kVerdictAfterUnansweredMs,
      "exchange to the first unanswered read, then 3 s", false},
