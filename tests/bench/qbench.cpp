@@ -29,6 +29,8 @@
 
 namespace {
 
+int RunIndex = 0;  // --run K: names the kept wire logs and alternates the start-up order
+
 constexpr const char* kMainCaption = "Quorbane 1.0";
 constexpr const char* kMinimalCaption = "Minimal Window";
 constexpr const char* kFindCaption = "Locate a Velotrix Controller";
@@ -191,7 +193,7 @@ void KeepWireLog(const char* row, const std::vector<std::string>& log)
     std::string path = WindowsPath(folder) + "\\";
     for (const char* c = row; *c; ++c)
         path += isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-    path += ".log";
+    path += "-run" + std::to_string(RunIndex) + ".log";
     FILE* file = fopen(path.c_str(), "w");
     if (!file)
         return;
@@ -531,6 +533,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--run") == 0 && i + 1 < argc) {
             run = atoi(argv[++i]);
+            RunIndex = run;
             continue;
         }
         const Measurement* found = nullptr;
