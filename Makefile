@@ -2,8 +2,9 @@
 #   make run    install what is missing, build, and start the program with a simulated synchronizer
 #   make run PORT=/dev/ttyUSB0   the same with a real synchronizer on that device, as COM1
 #   make test   install what is missing, build everything, run every test
-#   make bench  print the timings measured against the simulator
+#   make bench  print the table of timings, memory and size against their bounds
 #   make dist   the Windows archive build/dist/quorbane-1.0-win64.zip, reproducibly
+#   make fuzz   each fuzz target a million runs
 BUILD  ?= build
 NATIVE := $(BUILD)/native
 WIN    := $(BUILD)/win
@@ -44,7 +45,7 @@ run: build
 test: build
 	@tools/run-tests
 
-# Timings measured against the simulator, printed (never asserted).
+# Figures measured against the simulator, printed next to their bounds (never asserted).
 bench: build
 	@tools/run-benchmarks
 

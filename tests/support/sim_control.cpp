@@ -154,3 +154,21 @@ bool SimResetAll()
     }
     return ok;
 }
+
+void DrainComPort(int port)
+{
+    char name[8];
+    snprintf(name, sizeof name, "COM%d", port);
+    HANDLE handle = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    COMMTIMEOUTS quick = {10, 0, 50, 0, 0};  // what is there, or nothing after 50 ms
+    SetCommTimeouts(handle, &quick);
+    unsigned char buffer[256];
+    DWORD count = 0;
+    for (int round = 0; round < 64; ++round) {
+        if (!ReadFile(handle, buffer, sizeof buffer, &count, nullptr) || count == 0)
+            break;
+    }
+    CloseHandle(handle);
+}

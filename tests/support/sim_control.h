@@ -26,5 +26,9 @@ std::string SimRegister(int device, unsigned char code);
 // What the device received since the last clear, one item a line: "OK", "R 3f", "W 30 30 30"...
 std::vector<std::string> SimFrames(int device);
 
+// Opens COM<port> from this process and reads what it holds until the line is quiet, so that
+// nothing left from an earlier exchange meets the next open.
+void DrainComPort(int port);
+
 // Puts every device back: plugged, normal mode, power-on registers, logs cleared.
 bool SimResetAll();
