@@ -11,6 +11,7 @@ add_library(quorbane_core STATIC
   shell/app_state.cpp
   shell/center.cpp
   shell/dispatch.cpp
+  shell/message_box.cpp
   shell/main_window.cpp
   link/com_port.cpp
   link/register_protocol.cpp

@@ -10,11 +10,22 @@
 #include "dialogs/save_dialog.h"
 #include "link/sync_settings.h"
 #include "resources/resource.h"
-#include "shell/app.h"
+#include "shell/app_state.h"
 #include "shell/center.h"
 #include "shell/dispatch.h"
 
 uint32_t HiddenModeState;
+
+// Defined below, with the operations the load and the save share.
+static void EnableStartFrame(HWND editor, BOOL enable);
+static void EnableEndFrame(HWND editor, BOOL enable);
+static void EnableOptionControls(HWND editor, BOOL synchronize, BOOL baud, BOOL comment, BOOL initStrings);
+static void DisableEditorControls(HWND editor);
+// Command handlers of the editor's buttons; each returns 1.
+static LRESULT SaveToSynchronizer(HWND editor, WPARAM commandWord, UINT code, LPARAM lParam);
+static LRESULT LoadFromSynchronizer(HWND editor, WPARAM commandWord, UINT code, LPARAM lParam);
+static LRESULT FillDefaults(HWND editor, WPARAM commandWord, UINT code, LPARAM lParam);
+static LRESULT CloseEditor(HWND editor, WPARAM commandWord, UINT code, LPARAM lParam);
 
 namespace {
 
@@ -34,11 +45,6 @@ constexpr TextLimit kTextLimits[] = {
     {IDC_INIT3, kInitFieldChars[2]},
     {IDC_INIT4, kInitFieldChars[3]},
 };
-
-void SetSpinPosition(HWND editor, int spinId, int32_t position)
-{
-    SendDlgItemMessageA(editor, spinId, UDM_SETPOS, 0, MAKELPARAM(LOWORD(position), 0));
-}
 
 void SetSpinRange(HWND editor, int spinId, int lowest, int highest)
 {
@@ -88,6 +94,12 @@ LRESULT InitEditor(HWND editor, UINT, WPARAM, LPARAM)
     return 1;
 }
 
+// MessageHandler: LRESULT (HWND editor, UINT message, WPARAM wParam, LPARAM lParam)
+constexpr MessageMapEntry EditorMessageRows[] = {
+    {WM_HOTKEY, EditorHotkey},
+    {WM_INITDIALOG, InitEditor},
+};
+// CommandHandler: LRESULT (HWND editor, WPARAM commandWord, UINT code, LPARAM lParam)
 constexpr CommandMapEntry EditorCommandRows[] = {
     {IDC_MODEL_SPIN, IgnoreSpinCommand},
     {IDC_CHANNEL_SPIN, IgnoreSpinCommand},
@@ -108,25 +120,15 @@ constexpr CommandMapEntry EditorCommandRows[] = {
     {IDC_DEFAULTS, FillDefaults},
     {IDCANCEL, CloseEditor},  // the Cancel button or Esc; Enter (IDOK) has no row and does nothing
 };
-constexpr CommandMap EditorCommands = MakeCommandMap(EditorCommandRows, DPK_NONE);
-
-LRESULT EditorCommand(HWND editor, UINT, WPARAM wParam, LPARAM lParam)
-{
-    return RouteCommand(EditorCommands, editor, wParam, lParam);
-}
-
-constexpr MessageMapEntry EditorMessageRows[] = {
-    {WM_COMMAND, EditorCommand},
-    {WM_HOTKEY, EditorHotkey},
-    {WM_INITDIALOG, InitEditor},
-};
-constexpr MessageMap EditorMessages = MakeMessageMap(EditorMessageRows, DPK_NONE);
+constexpr DialogMaps EditorMaps = MakeDialogMaps(EditorMessageRows, EditorCommandRows);
 
 }  // namespace
 
-INT_PTR CALLBACK EditorDlgProc(HWND editor, UINT message, WPARAM wParam, LPARAM lParam)
+const DLGPROC EditorDlgProc = RoutedDialogProc<EditorMaps>;
+
+void SetSpinPosition(HWND editor, int spinId, int32_t position)
 {
-    return RouteMessage(EditorMessages, editor, message, wParam, lParam);
+    SendDlgItemMessageA(editor, spinId, UDM_SETPOS, 0, MAKELPARAM(LOWORD(position), 0));
 }
 
 void RefreshEditorFields(HWND editor)
@@ -143,17 +145,17 @@ void RefreshEditorFields(HWND editor)
     ShowFixedText(editor, IDC_COMMENT, Sync.comment, kCommentSize);
 }
 
-void EnableStartFrame(HWND editor, BOOL enable)
+static void EnableStartFrame(HWND editor, BOOL enable)
 {
     Enable(editor, IDC_START_FRAME, enable);
 }
 
-void EnableEndFrame(HWND editor, BOOL enable)
+static void EnableEndFrame(HWND editor, BOOL enable)
 {
     Enable(editor, IDC_END_FRAME, enable);
 }
 
-void EnableOptionControls(HWND editor, BOOL synchronize, BOOL baud, BOOL comment, BOOL initStrings)
+static void EnableOptionControls(HWND editor, BOOL synchronize, BOOL baud, BOOL comment, BOOL initStrings)
 {
     Enable(editor, IDC_SYNCHRONIZE, synchronize);
     Enable(editor, IDC_BAUD, baud);
@@ -176,14 +178,14 @@ void EnableEditorControls(HWND editor)
     SetEditorControls(editor, TRUE);
 }
 
-void DisableEditorControls(HWND editor)
+static void DisableEditorControls(HWND editor)
 {
     SetEditorControls(editor, FALSE);
 }
 
 // SAVE: read what the controls hold, encode it, and run the save. The fields are not rewritten
 // here: corrected values appear only when a verified save refreshes the editor.
-LRESULT SaveToSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
+static LRESULT SaveToSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
 {
     DisableEditorControls(editor);
     SaveInputs in = {};
@@ -202,7 +204,7 @@ LRESULT SaveToSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
 }
 
 // LOAD, and the editor's opening: the load re-enables and refreshes the editor itself.
-LRESULT LoadFromSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
+static LRESULT LoadFromSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
 {
     DisableEditorControls(editor);
     DialogBoxParamA(AppInstance, "LoadSyncBox", editor, LoadDlgProc, 0);
@@ -210,7 +212,7 @@ LRESULT LoadFromSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
 }
 
 // Defaults: the default parameters, shown, with every control enabled (SAVE included).
-LRESULT FillDefaults(HWND editor, WPARAM, UINT, LPARAM)
+static LRESULT FillDefaults(HWND editor, WPARAM, UINT, LPARAM)
 {
     ApplyDefaults();
     EnableEditorControls(editor);
@@ -219,7 +221,7 @@ LRESULT FillDefaults(HWND editor, WPARAM, UINT, LPARAM)
 }
 
 // Cancel or Esc: the editor ends; nothing is sent to the device.
-LRESULT CloseEditor(HWND editor, WPARAM, UINT, LPARAM)
+static LRESULT CloseEditor(HWND editor, WPARAM, UINT, LPARAM)
 {
     UnregisterHotKey(editor, HK_FIRST);
     UnregisterHotKey(editor, HK_SECOND);

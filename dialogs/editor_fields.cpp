@@ -11,17 +11,13 @@
 #include "link/decimal_text.h"
 #include "link/sync_settings.h"
 #include "resources/resource.h"
+#include "shell/message_box.h"
 
-int InitWarningOpen;
+static int InitWarningOpen;  // the "Too many characters total" box is open
 
 namespace {
 
 constexpr int kFieldTextSize = 31;  // the fields are read up to 30 characters
-
-void SetSpinPosition(HWND editor, int spinId, uint32_t position)
-{
-    SendDlgItemMessageA(editor, spinId, UDM_SETPOS, 0, MAKELPARAM(LOWORD(position), 0));
-}
 
 // EN_CHANGE of BAUD, whatever changed it: move the rate one step toward the new position. The
 // new code is stored before the UDM_SETPOS, so the nested EN_CHANGE finds nothing to do.
@@ -121,7 +117,7 @@ LRESULT CheckInitLength(HWND editor, WPARAM commandWord, UINT code, LPARAM)
     }
     if (InitStringsTotal(lengths) > kInitStringsLimit && !InitWarningOpen) {
         InitWarningOpen = 1;
-        MessageBoxA(editor, "Too many characters total", "ERROR!", MB_OK);
+        ShowMessage(editor, "Too many characters total", "ERROR!");
         InitWarningOpen = 0;
     }
     return 1;

@@ -3,8 +3,6 @@
 // Synchronize flag, the init-string warning and the hidden-mode keys.
 #include <windows.h>
 
-extern int InitWarningOpen;  // the "Too many characters total" box is open
-
 // Command handlers (each returns 1) and the WM_HOTKEY handler (returns 0).
 LRESULT FieldNotify(HWND editor, WPARAM commandWord, UINT code, LPARAM lParam);
 LRESULT ToggleSynchronize(HWND editor, WPARAM commandWord, UINT code, LPARAM lParam);

@@ -2,9 +2,10 @@
 
 #include "link/sync_settings.h"
 
-//                                   code: 0  1  2  3  4  5  6  7
-const int32_t BaudStepUp[8] = /*   */ {4, 0, 0, 0, 6, 0, 7, 0};
-const int32_t BaudStepDown[8] = /* */ {7, 0, 0, 0, 0, 0, 4, 6};
+// Next BaudCode one step up or down, indexed by BaudCode (0 where a code has no rate).
+//                                       code: 0  1  2  3  4  5  6  7
+static const int32_t BaudStepUp[8] = /*   */ {4, 0, 0, 0, 6, 0, 7, 0};
+static const int32_t BaudStepDown[8] = /* */ {7, 0, 0, 0, 0, 0, 4, 6};
 
 int32_t SteppedBaudCode(int32_t code, uint32_t position)
 {

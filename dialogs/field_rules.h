@@ -3,10 +3,6 @@
 // fields, the init-string total, and the hidden-mode key sequence.
 #include <cstdint>
 
-// Next BaudCode one step up or down, indexed by BaudCode (0 where a code has no rate).
-extern const int32_t BaudStepUp[8];
-extern const int32_t BaudStepDown[8];
-
 // The baud code the BAUD field moves to when its up-down reports `position` (taken whole, so a
 // failed read lies above 9600): one step toward the position, or `code` unchanged.
 int32_t SteppedBaudCode(int32_t code, uint32_t position);

@@ -3,14 +3,14 @@
 
 #include "link/port_probe.h"
 #include "resources/resource.h"
-#include "shell/app.h"
+#include "shell/app_state.h"
 #include "shell/center.h"
 #include "shell/dispatch.h"
 
 int32_t PortCandidates[kPortCount];
-uint16_t PortChoice = IDC_PORT_AUTO;
-uint16_t PortChoiceAtOpen;
-const uint16_t PortRadioIds[kPortCount] = {IDC_PORT_COM1, IDC_PORT_COM2, IDC_PORT_COM3, IDC_PORT_COM4};
+static uint16_t PortChoice = IDC_PORT_AUTO;  // IDC_PORT_AUTO or IDC_PORT_COM1..4; kept for the process
+static uint16_t PortChoiceAtOpen;             // what Cancel puts back
+static const uint16_t PortRadioIds[kPortCount] = {IDC_PORT_COM1, IDC_PORT_COM2, IDC_PORT_COM3, IDC_PORT_COM4};
 
 // WM_INITDIALOG: probe the four ports, enable the radio buttons of those that passed, and check
 // the remembered choice if its port is still there (else Auto Detect). Returns 1.
@@ -56,6 +56,9 @@ static LRESULT EndFindDialog(HWND dialog, WPARAM commandWord, UINT, LPARAM)
     return 1;
 }
 
+static constexpr MessageMapEntry FindMessageRows[] = {
+    {WM_INITDIALOG, InitFindDialog},
+};
 static constexpr CommandMapEntry FindCommandRows[] = {
     {IDC_PORT_AUTO, ChoosePort},
     {IDC_PORT_COM1, ChoosePort},
@@ -65,23 +68,8 @@ static constexpr CommandMapEntry FindCommandRows[] = {
     {IDOK, EndFindDialog},
     {IDCANCEL, EndFindDialog},
 };
-static constexpr CommandMap FindCommands = MakeCommandMap(FindCommandRows, DPK_NONE);
-
-static LRESULT FindCommand(HWND dialog, UINT, WPARAM wParam, LPARAM lParam)
-{
-    return RouteCommand(FindCommands, dialog, wParam, lParam);
-}
-
-static constexpr MessageMapEntry FindMessageRows[] = {
-    {WM_COMMAND, FindCommand},
-    {WM_INITDIALOG, InitFindDialog},
-};
-static constexpr MessageMap FindMessages = MakeMessageMap(FindMessageRows, DPK_NONE);
-
-INT_PTR CALLBACK FindDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RouteMessage(FindMessages, dialog, message, wParam, lParam);
-}
+static constexpr DialogMaps FindMaps = MakeDialogMaps(FindMessageRows, FindCommandRows);
+static constexpr DLGPROC FindDlgProc = RoutedDialogProc<FindMaps>;
 
 LRESULT ShowFindDialog(HWND mainWindow, WPARAM, UINT, LPARAM)
 {

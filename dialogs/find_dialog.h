@@ -7,10 +7,6 @@
 #include "link/com_port.h"
 
 extern int32_t PortCandidates[kPortCount];  // 1 = the search may try this port
-extern uint16_t PortChoice;                 // IDC_PORT_AUTO or IDC_PORT_COM1..4; kept for the process
-extern uint16_t PortChoiceAtOpen;           // what Cancel puts back
-extern const uint16_t PortRadioIds[kPortCount];
 
 // IDM_FINDSYNC of the main window: runs the dialog modally. Returns 0.
 LRESULT ShowFindDialog(HWND mainWindow, WPARAM commandWord, UINT code, LPARAM lParam);
-INT_PTR CALLBACK FindDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

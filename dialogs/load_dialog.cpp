@@ -8,10 +8,15 @@
 #include "link/com_port.h"
 #include "link/sync_operation.h"
 #include "resources/resource.h"
-#include "shell/app.h"
+#include "shell/app_state.h"
 #include "shell/dispatch.h"
 
-char captionBuffer[kBadDataCaptionSize];
+static char captionBuffer[kBadDataCaptionSize];  // the "Bad Data in Synchronizer" caption
+
+static void LoadTick(HWND dialog);
+static LRESULT FinishLoad(HWND dialog, WPARAM command, UINT code, LPARAM lParam);
+static void ReportCantWriteLoad(HWND dialog);
+static void ReportBadData(HWND dialog, const char* caption);
 
 namespace {
 
@@ -33,30 +38,19 @@ LRESULT InitLoadDialog(HWND dialog, UINT, WPARAM, LPARAM)
     return 1;
 }
 
+constexpr MessageMapEntry LoadMessageRows[] = {
+    {WM_INITDIALOG, InitLoadDialog},
+};
 constexpr CommandMapEntry LoadCommandRows[] = {
     {IDCANCEL, FinishLoad},
 };
-constexpr CommandMap LoadCommands = MakeCommandMap(LoadCommandRows, DPK_NONE);
-
-LRESULT LoadCommand(HWND dialog, UINT, WPARAM wParam, LPARAM lParam)
-{
-    return RouteCommand(LoadCommands, dialog, wParam, lParam);
-}
-
-constexpr MessageMapEntry LoadMessageRows[] = {
-    {WM_COMMAND, LoadCommand},
-    {WM_INITDIALOG, InitLoadDialog},
-};
-constexpr MessageMap LoadMessages = MakeMessageMap(LoadMessageRows, DPK_NONE);
+constexpr DialogMaps LoadMaps = MakeDialogMaps(LoadMessageRows, LoadCommandRows);
 
 }  // namespace
 
-INT_PTR CALLBACK LoadDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RouteMessage(LoadMessages, dialog, message, wParam, lParam);
-}
+const DLGPROC LoadDlgProc = RoutedDialogProc<LoadMaps>;
 
-void LoadTick(HWND dialog)
+static void LoadTick(HWND dialog)
 {
     if (!TakeOneShotTick(dialog))
         return;
@@ -82,7 +76,7 @@ void LoadTick(HWND dialog)
 
 // Cancel, every error (IDCANCEL) and the successful end (0). After IDCANCEL the editor offers
 // LOAD, Defaults and Cancel; its fields stay disabled and show what they showed.
-LRESULT FinishLoad(HWND dialog, WPARAM command, UINT, LPARAM)
+static LRESULT FinishLoad(HWND dialog, WPARAM command, UINT, LPARAM)
 {
     StopProgress(dialog);
     EndSyncOperation();
@@ -92,12 +86,12 @@ LRESULT FinishLoad(HWND dialog, WPARAM command, UINT, LPARAM)
     return 1;
 }
 
-void ReportCantWriteLoad(HWND dialog)
+static void ReportCantWriteLoad(HWND dialog)
 {
     ReportAndFinish(dialog, "Can't write to port", "ERROR", FinishLoad);
 }
 
-void ReportBadData(HWND dialog, const char* caption)
+static void ReportBadData(HWND dialog, const char* caption)
 {
     ReportAndFinish(dialog, "Bad Data in Synchronizer", caption, FinishLoad);
 }

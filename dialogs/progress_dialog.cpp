@@ -5,8 +5,11 @@
 #include "link/com_port.h"
 #include "resources/resource.h"
 #include "shell/center.h"
+#include "shell/message_box.h"
 
-UINT_PTR timerPending;
+// The SetTimer result while a progress dialog's timer is armed, else 0. Only one progress dialog
+// exists at a time, so one variable serves all three.
+static UINT_PTR timerPending;
 
 constexpr UINT_PTR kProgressTimerId = 1;
 constexpr UINT kProgressTimerMs = 1000;
@@ -27,7 +30,7 @@ int RefuseIfPortBusy(HWND dialog)
 {
     if (!SyncOperationUnderWay())
         return 0;
-    MessageBoxA(dialog, "Serial port in use", "ERROR", MB_OK);
+    ShowMessage(dialog, "Serial port in use", "ERROR");
     EndDialog(dialog, 1);
     return 1;
 }
@@ -41,7 +44,8 @@ int TakeOneShotTick(HWND dialog)
     return 1;
 }
 
-void StopProgressTimer(HWND dialog)
+// Kills the timer if it is still armed.
+static void StopProgressTimer(HWND dialog)
 {
     if (timerPending) {
         KillTimer(dialog, kProgressTimerId);
@@ -69,7 +73,7 @@ void SetProgressRange(HWND dialog, int lowest, int highest)
 void ReportAndFinish(HWND dialog, const char* text, const char* caption, FinishProc finish)
 {
     StopProgressTimer(dialog);
-    MessageBoxA(dialog, text, caption, MB_OK);
+    ShowMessage(dialog, text, caption);
     finish(dialog, IDCANCEL, 0, 0);
 }
 

@@ -6,10 +6,6 @@
 
 #include "link/sync_operation.h"
 
-// The SetTimer result while a progress dialog's timer is armed, else 0. Only one progress dialog
-// exists at a time, so one variable serves all three.
-extern UINT_PTR timerPending;
-
 typedef void (*TickProc)(HWND dialog);
 
 // WM_INITDIALOG of every progress dialog: centre over the owner, mark no port open, bar at 0.
@@ -22,8 +18,6 @@ int RefuseIfPortBusy(HWND dialog);
 // First step of a one-shot tick: 1 if the timer was armed (it is now killed), 0 if the work has
 // been done or cancelled already.
 int TakeOneShotTick(HWND dialog);
-// Kills the timer if it is still armed.
-void StopProgressTimer(HWND dialog);
 // First steps of every ending routine: bar disabled, timer killed, port restored and closed.
 void StopProgress(HWND dialog);
 void SetProgress(HWND dialog, int position);

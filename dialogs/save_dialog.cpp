@@ -11,8 +11,13 @@
 #include "link/sync_operation.h"
 #include "link/sync_settings.h"
 #include "resources/resource.h"
-#include "shell/app.h"
+#include "shell/app_state.h"
 #include "shell/dispatch.h"
+
+static void SaveTick(HWND dialog);
+static LRESULT FinishSave(HWND dialog, WPARAM command, UINT code, LPARAM lParam);
+static void ReportCantWriteSave(HWND dialog);
+static void ReportMismatch(HWND dialog);
 
 namespace {
 
@@ -45,30 +50,19 @@ LRESULT InitSaveDialog(HWND dialog, UINT, WPARAM, LPARAM)
     return 1;
 }
 
+constexpr MessageMapEntry SaveMessageRows[] = {
+    {WM_INITDIALOG, InitSaveDialog},
+};
 constexpr CommandMapEntry SaveCommandRows[] = {
     {IDCANCEL, FinishSave},
 };
-constexpr CommandMap SaveCommands = MakeCommandMap(SaveCommandRows, DPK_NONE);
-
-LRESULT SaveCommand(HWND dialog, UINT, WPARAM wParam, LPARAM lParam)
-{
-    return RouteCommand(SaveCommands, dialog, wParam, lParam);
-}
-
-constexpr MessageMapEntry SaveMessageRows[] = {
-    {WM_COMMAND, SaveCommand},
-    {WM_INITDIALOG, InitSaveDialog},
-};
-constexpr MessageMap SaveMessages = MakeMessageMap(SaveMessageRows, DPK_NONE);
+constexpr DialogMaps SaveMaps = MakeDialogMaps(SaveMessageRows, SaveCommandRows);
 
 }  // namespace
 
-INT_PTR CALLBACK SaveDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RouteMessage(SaveMessages, dialog, message, wParam, lParam);
-}
+const DLGPROC SaveDlgProc = RoutedDialogProc<SaveMaps>;
 
-void SaveTick(HWND dialog)
+static void SaveTick(HWND dialog)
 {
     if (!TakeOneShotTick(dialog))
         return;
@@ -96,7 +90,7 @@ void SaveTick(HWND dialog)
 
 // Cancel, every error and the successful end alike: the editor ends fully enabled, its fields as
 // the user left them unless a verified save refreshed them.
-LRESULT FinishSave(HWND dialog, WPARAM, UINT, LPARAM)
+static LRESULT FinishSave(HWND dialog, WPARAM, UINT, LPARAM)
 {
     StopProgress(dialog);
     EndSyncOperation();
@@ -105,12 +99,12 @@ LRESULT FinishSave(HWND dialog, WPARAM, UINT, LPARAM)
     return 1;
 }
 
-void ReportCantWriteSave(HWND dialog)
+static void ReportCantWriteSave(HWND dialog)
 {
     ReportAndFinish(dialog, "Can't write to port", "ERROR", FinishSave);
 }
 
-void ReportMismatch(HWND dialog)
+static void ReportMismatch(HWND dialog)
 {
     ReportAndFinish(dialog, "Save failed (data doesn't match)", "ERROR", FinishSave);
 }

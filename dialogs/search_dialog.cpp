@@ -13,6 +13,9 @@
 
 int32_t FoundPort = -1;
 
+static void SearchTick(HWND dialog);
+static LRESULT FinishSearch(HWND dialog, WPARAM command, UINT code, LPARAM lParam);
+
 namespace {
 
 int32_t searchIndex;  // index of the port under test, -1 before the first
@@ -80,26 +83,20 @@ LRESULT InitSearchDialog(HWND dialog, UINT, WPARAM, LPARAM)
     return 1;
 }
 
+constexpr MessageMapEntry SearchMessageRows[] = {
+    {WM_INITDIALOG, InitSearchDialog},
+};
 constexpr CommandMapEntry SearchCommandRows[] = {
     {IDOK, FinishSearch},
     {IDCANCEL, FinishSearch},
 };
-constexpr CommandMap SearchCommands = MakeCommandMap(SearchCommandRows, DPK_NONE);
-
-LRESULT SearchCommand(HWND dialog, UINT, WPARAM wParam, LPARAM lParam)
-{
-    return RouteCommand(SearchCommands, dialog, wParam, lParam);
-}
-
-constexpr MessageMapEntry SearchMessageRows[] = {
-    {WM_COMMAND, SearchCommand},
-    {WM_INITDIALOG, InitSearchDialog},
-};
-constexpr MessageMap SearchMessages = MakeMessageMap(SearchMessageRows, DPK_NONE);
+constexpr DialogMaps SearchMaps = MakeDialogMaps(SearchMessageRows, SearchCommandRows);
 
 }  // namespace
 
-void SearchTick(HWND dialog)
+const DLGPROC SearchDlgProc = RoutedDialogProc<SearchMaps>;
+
+static void SearchTick(HWND dialog)
 {
     if (bannerFound) {
         FinishSearch(dialog, 0, 0, 0);
@@ -124,7 +121,7 @@ void SearchTick(HWND dialog)
 }
 
 // IDOK, IDCANCEL, or 0 when the search ends by itself: close the port and tell the main window.
-LRESULT FinishSearch(HWND dialog, WPARAM command, UINT, LPARAM)
+static LRESULT FinishSearch(HWND dialog, WPARAM command, UINT, LPARAM)
 {
     StopProgress(dialog);
     HWND owner = GetWindow(dialog, GW_OWNER);
@@ -136,9 +133,4 @@ LRESULT FinishSearch(HWND dialog, WPARAM command, UINT, LPARAM)
     }
     EndDialog(dialog, 1);
     return 1;
-}
-
-INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return RouteMessage(SearchMessages, dialog, message, wParam, lParam);
 }

@@ -5,6 +5,4 @@
 
 extern int32_t FoundPort;  // the port the search reports, -1 for none; the port under test while it runs
 
-INT_PTR CALLBACK SearchDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-void SearchTick(HWND dialog);
-LRESULT FinishSearch(HWND dialog, WPARAM command, UINT code, LPARAM lParam);
+extern const DLGPROC SearchDlgProc;  // for DialogBoxParamA

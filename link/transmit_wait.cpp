@@ -13,7 +13,8 @@ constexpr DWORD kPollMs = 2;
 
 }  // namespace
 
-DWORD LineTimeMs(DWORD byteCount)
+// Line time of `byteCount` bytes at 1200 baud, 10 bits a byte, in whole milliseconds (rounded up).
+static DWORD LineTimeMs(DWORD byteCount)
 {
     // 10 bits a byte (start, 8 data, stop) at 1200 bit/s.
     return (byteCount * 10 * 1000 + 1199) / 1200;

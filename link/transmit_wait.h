@@ -8,6 +8,3 @@ ULONGLONG TransmitClockMs();
 // driver's output queue is empty AND their line time at 1200 baud has passed. Returns 0 when a
 // deadline of a few line times plus a margin passes first, or the port cannot be queried.
 int WaitTransmitted(HANDLE port, DWORD byteCount, ULONGLONG handedAtMs);
-
-// Line time of `byteCount` bytes at 1200 baud, 10 bits a byte, in whole milliseconds (rounded up).
-DWORD LineTimeMs(DWORD byteCount);

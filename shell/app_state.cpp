@@ -1,7 +1,5 @@
 // The shell's process-wide state.
-#include "shell/app.h"
+#include "shell/app_state.h"
 
 HINSTANCE AppInstance;
-char AppName[16];
-char AppTitle[64];
 int32_t SyncPort;

@@ -19,6 +19,13 @@ LRESULT RouteCommand(const CommandMap& map, HWND window, WPARAM wParam, LPARAM l
     return CallDefaultProc(map.defaultKind, window, WM_COMMAND, wParam, lParam);
 }
 
+INT_PTR RouteDialog(const DialogMaps& maps, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND)
+        return RouteCommand(maps.commands, dialog, wParam, lParam);
+    return RouteMessage(maps.messages, dialog, message, wParam, lParam);
+}
+
 // The default procedures by DefaultProcKind. Wrapped so that each has the handler's calling
 // convention on every target.
 static LRESULT NoDefaultProc(HWND, UINT, WPARAM, LPARAM) { return 0; }

@@ -1,6 +1,7 @@
 #pragma once
-// Table-driven dispatch: every window and dialog procedure is one call of RouteMessage with that
-// window's constant MessageMap; its WM_COMMAND row hands on to the window's CommandMap.
+// Table-driven dispatch: every window procedure is one call of RouteMessage with that window's
+// constant MessageMap, whose WM_COMMAND row hands on to the window's CommandMap; every dialog
+// procedure is RoutedDialogProc of that dialog's DialogMaps, which does the same in one step.
 #include <windows.h>
 #include <cstdint>
 
@@ -61,3 +62,29 @@ LRESULT RouteMessage(const MessageMap& map, HWND window, UINT message, WPARAM wP
 // the same WM_COMMAND with wParam and lParam unchanged.
 LRESULT RouteCommand(const CommandMap& map, HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT CallDefaultProc(uint32_t kind, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// A dialog's two maps: its WM_COMMAND goes through `commands`, every other message through
+// `messages`.
+struct DialogMaps {
+    MessageMap messages;
+    CommandMap commands;
+};
+
+// A dialog's maps from its two constant arrays; what neither lists returns 0 (DPK_NONE), and the
+// dialog manager does its own default handling.
+template <size_t M, size_t C>
+constexpr DialogMaps MakeDialogMaps(const MessageMapEntry (&messages)[M], const CommandMapEntry (&commands)[C])
+{
+    return DialogMaps{MakeMessageMap(messages, DPK_NONE), MakeCommandMap(commands, DPK_NONE)};
+}
+
+// WM_COMMAND: RouteCommand with `maps.commands`; anything else: RouteMessage with `maps.messages`.
+INT_PTR RouteDialog(const DialogMaps& maps, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The dialog procedure of one constant DialogMaps, given to DialogBoxParamA:
+//     const DLGPROC FindDlgProc = RoutedDialogProc<FindMaps>;
+template <const DialogMaps& Maps>
+INT_PTR CALLBACK RoutedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return RouteDialog(Maps, dialog, message, wParam, lParam);
+}

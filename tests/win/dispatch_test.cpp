@@ -5,9 +5,10 @@
 #include <cstring>
 
 #include "resources/resource.h"
-#include "shell/app.h"
+#include "shell/app_state.h"
 #include "shell/center.h"
 #include "shell/dispatch.h"
+#include "shell/main_window.h"
 
 namespace {
 
@@ -146,6 +147,52 @@ TEST_F(Dispatch, CommandGetsTheWholeWordAndTheCodeZeroExtended)
     // A code with the top bit set is not sign-extended.
     EXPECT_EQ(RouteCommand(map, window, MAKEWPARAM(IDC_MODEL, 0xFFFF), 0), 44);
     EXPECT_EQ(last.code, 0xFFFFu);
+}
+
+// A dialog's maps. The WM_COMMAND row of its message map is never reached: a dialog's WM_COMMAND
+// goes to its command map.
+constexpr MessageMapEntry kDialogMessageRows[] = {
+    {WM_COMMAND, SecondHandler},
+    {kTestMessage, FirstHandler},
+};
+constexpr DialogMaps kDialogMaps = MakeDialogMaps(kDialogMessageRows, kCommandRows);
+
+TEST_F(Dispatch, DialogRoutesCommandsAndOtherMessagesThroughTheirOwnMaps)
+{
+    struct Row {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        LRESULT result;
+        int handler;  // 0: none called
+        UINT code;
+    };
+    const Row rows[] = {
+        {WM_COMMAND, MAKEWPARAM(IDC_CHANNEL, 0x300), 0x4242, 33, 3, 0x300},  // first of two id rows
+        {WM_COMMAND, MAKEWPARAM(IDC_MODEL, 0xFFFF), 0x99, 44, 4, 0xFFFF},    // code not sign-extended
+        {kTestMessage, 0x1234, 0x5678, 11, 1, 0},
+        {WM_COMMAND, MAKEWPARAM(999, 0), 0, 0, 0, 0},  // unlisted command: 0, no message row
+        {WM_USER + 77, 0, 0, 0, 0, 0},                 // unlisted message: 0
+    };
+    for (const Row& row : rows) {
+        last = {};
+        EXPECT_EQ(RoutedDialogProc<kDialogMaps>(window, row.message, row.wParam, row.lParam), row.result)
+            << row.message << " " << row.wParam;
+        EXPECT_EQ(last.handler, row.handler) << row.message << " " << row.wParam;
+        if (row.handler == 0)
+            continue;
+        EXPECT_EQ(last.count, 1);
+        EXPECT_EQ(last.window, window);
+        EXPECT_EQ(last.message, row.message);
+        EXPECT_EQ(last.wParam, row.wParam);
+        EXPECT_EQ(last.code, row.code);
+        EXPECT_EQ(last.lParam, row.lParam);
+    }
+
+    // An unlisted message gets the message map's default procedure.
+    const DialogMaps windowDefaults = {MakeMessageMap(kDialogMessageRows, DPK_WINDOW), kDialogMaps.commands};
+    EXPECT_EQ(RouteDialog(windowDefaults, window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("after")), TRUE);
+    EXPECT_EQ(TextOf(window), "after");
 }
 
 // A dialog procedure that records what DefDlgProcA hands it.

@@ -1,0 +1,6 @@
+#include "shell/message_box.h"
+
+void ShowMessage(HWND owner, const char* text, const char* caption)
+{
+    MessageBoxA(owner, text, caption, MB_OK);
+}
