@@ -10,7 +10,7 @@ NATIVE := $(BUILD)/native
 WIN    := $(BUILD)/win
 JOBS   ?= 2
 # The programs that go into the Windows archive.
-DIST_PROGRAMS := quorbane
+DIST_PROGRAMS := quorbane qsync
 
 .PHONY: all setup build native win run test bench dist clean
 

@@ -40,6 +40,21 @@ set_target_properties(quorbane PROPERTIES OUTPUT_NAME quorbane RUNTIME_OUTPUT_DI
 set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
   "${PROJECT_SOURCE_DIR}/resources/resource.h;${PROJECT_SOURCE_DIR}/resources/quorbane.manifest;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")
 
+# qsync.exe: the command-line programmer, a console program over the same link code.
+add_executable(qsync
+  qsync/main.cpp
+  qsync/arguments.cpp
+  qsync/register_count.cpp
+  qsync/console.cpp
+  qsync/inputs.cpp
+  qsync/find_command.cpp
+  qsync/device_commands.cpp
+  qsync/show_command.cpp
+)
+target_compile_options(qsync PRIVATE ${QUORBANE_WARNINGS})
+target_link_libraries(qsync PRIVATE quorbane_core)
+set_target_properties(qsync PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
 # GoogleTest from Debian's sources, cross-built.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

@@ -567,3 +567,26 @@ void SaveInputsFromSettingsFile(const SettingsFileFields& fields, SaveInputs* ou
         CopyText(out->initTexts[s], sizeof out->initTexts[s], fields.initStrings[s], kInitStringSize);
     CopyText(out->comment, sizeof out->comment, fields.comment, kCommentSize);
 }
+
+void SettingsFileFieldsAsStored(const SettingsFileFields& fields, SettingsFileFields* out)
+{
+    SaveInputs in;
+    SaveInputsFromSettingsFile(fields, &in);
+    EncodeForSave(in);
+    DecodeInitBlock(Sync.initBlock);  // the device gives back what the save wrote
+    DecodeComment(reinterpret_cast<const unsigned char*>(Sync.comment));
+    SettingsFileFieldsFromSync(Sync, out);
+}
+
+size_t EscapeSettingsText(const char* text, size_t n, char* out, size_t outSize)
+{
+    if (outSize == 0)
+        return 0;
+    Writer w = StartWriter(out, outSize);
+    PutEscaped(w, text, n);
+    if (w.full) {
+        out[0] = '\0';
+        return 0;
+    }
+    return w.len;
+}

@@ -69,3 +69,12 @@ void SettingsFileFieldsFromSync(const SyncSettings& sync, SettingsFileFields* ou
 
 // What the editor would hand EncodeForSave if it showed `fields`.
 void SaveInputsFromSettingsFile(const SettingsFileFields& fields, SaveInputs* out);
+
+// What a device holds after a save of `fields`, as a load shows it: the device packs the init
+// strings, so an empty string before a non-empty one does not survive. Uses Sync as scratch: it
+// is left holding the save's values.
+void SettingsFileFieldsAsStored(const SettingsFileFields& fields, SettingsFileFields* out);
+
+// The bytes text[0..n) as they stand between the quotes of a file. Returns the length written
+// (without the NUL), or 0 with out empty when they do not fit in outSize.
+size_t EscapeSettingsText(const char* text, size_t n, char* out, size_t outSize);

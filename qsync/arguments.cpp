@@ -1,0 +1,108 @@
+#include "qsync/arguments.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct OptionRow {
+    const char* name;
+    Option option;
+    bool takesValue;
+};
+
+constexpr OptionRow kOptionRows[] = {
+    {"--port", kPortOption, true},
+    {"--wait", kWaitOption, true},
+    {"-o", kOutputOption, true},
+    {"--model-channel", kModelChannelOption, false},
+};
+
+const OptionRow* FindOption(const char* name)
+{
+    for (const OptionRow& row : kOptionRows) {
+        if (std::strcmp(row.name, name) == 0)
+            return &row;
+    }
+    return nullptr;
+}
+
+char Upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Digits only, no leading zero, value from 1 to `highest`; 0 when not.
+int ParseCount(const char* text, int highest)
+{
+    if (text[0] < '1' || text[0] > '9')
+        return 0;
+    int value = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return 0;
+        value = value * 10 + (*c - '0');
+        if (value > highest)
+            return 0;
+    }
+    return value;
+}
+
+}  // namespace
+
+bool ParsePortName(const char* text, PortName* out)
+{
+    static const char kNamespace[] = "\\\\.\\";
+    const size_t prefix = std::strncmp(text, kNamespace, 4) == 0 ? 4 : 0;
+    const char* name = text + prefix;
+    if (Upper(name[0]) != 'C' || Upper(name[1]) != 'O' || Upper(name[2]) != 'M')
+        return false;
+    const int number = ParseCount(name + 3, kHighestPort);
+    if (number == 0)
+        return false;
+    snprintf(out->device, sizeof out->device, number <= 9 ? "COM%d" : "\\\\.\\COM%d", number);
+    snprintf(out->shown, sizeof out->shown, "COM%d", number);
+    return true;
+}
+
+bool ParseSeconds(const char* text, int* seconds)
+{
+    const int value = ParseCount(text, kMaxSeconds);
+    if (value == 0)
+        return false;
+    *seconds = value;
+    return true;
+}
+
+bool ParseInvocation(int argc, const char* const* argv, unsigned allowed, Invocation* out, char* err,
+                     size_t errSize)
+{
+    Invocation parsed = {};
+    for (int i = 0; i < argc; ++i) {
+        const char* arg = argv[i];
+        const OptionRow* row = arg[0] == '-' ? FindOption(arg) : nullptr;
+        if (arg[0] == '-' && (!row || !(allowed & OptionBit(row->option)))) {
+            snprintf(err, errSize, "unknown option %s", arg);
+            return false;
+        }
+        if (!row) {
+            if (parsed.wordCount == kMaxWords) {
+                snprintf(err, errSize, "too many arguments: %s", arg);
+                return false;
+            }
+            parsed.words[parsed.wordCount++] = arg;
+            continue;
+        }
+        if (parsed.options[row->option]) {
+            snprintf(err, errSize, "%s given twice", arg);
+            return false;
+        }
+        if (row->takesValue && i + 1 == argc) {
+            snprintf(err, errSize, "%s needs a value", arg);
+            return false;
+        }
+        parsed.options[row->option] = row->takesValue ? argv[++i] : "";
+    }
+    *out = parsed;
+    return true;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// What qsync's command line says: the words after the command, its options, port names and
+// numbers of seconds. No input or output here.
+#include <cstddef>
+
+// A serial port as the user names it. COM1 to COM9 open under their own names; higher numbers
+// only through the device namespace (\\.\COM10), which also takes the low ones.
+struct PortName {
+    char device[16];  // what CreateFileA opens: "COM3", "\\.\COM12"
+    char shown[8];    // what the user reads and can type again: "COM3", "COM12"
+};
+constexpr int kHighestPort = 256;
+
+// "COM3", "com3", "COM12" or "\\.\COM12": fills *out and returns true. Anything else (LPT1,
+// COM0, COM03, COM257, trailing characters) returns false and leaves *out unchanged.
+bool ParsePortName(const char* text, PortName* out);
+
+// A whole number of seconds from 1 to kMaxSeconds, digits only.
+constexpr int kMaxSeconds = 3600;
+bool ParseSeconds(const char* text, int* seconds);
+
+// The options a command may take; a command's table row says which with a mask of their bits.
+enum Option { kPortOption, kWaitOption, kOutputOption, kModelChannelOption, kOptionCount };
+constexpr unsigned OptionBit(Option option)
+{
+    return 1u << option;
+}
+
+constexpr int kMaxWords = 2;  // the most words a command takes besides its options
+
+struct Invocation {
+    const char* words[kMaxWords];
+    int wordCount;
+    // The value of each option given, "" for a flag; nullptr when absent.
+    const char* options[kOptionCount];
+};
+
+// Sorts argv[0..argc) into words and the options that `allowed` permits, each at most once.
+// On a refusal writes the reason into err and returns false.
+bool ParseInvocation(int argc, const char* const* argv, unsigned allowed, Invocation* out, char* err,
+                     size_t errSize);

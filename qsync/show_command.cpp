@@ -1,0 +1,56 @@
+// show: what a write of the file would send, register by register, with no device.
+#include <cstdio>
+
+#include "link/sync_settings.h"
+#include "qsync/commands.h"
+#include "qsync/console.h"
+
+namespace {
+
+// The registers in the order a save writes them; model and channel only when asked.
+struct WriteRun {
+    RegisterCode first;
+    int count;
+    bool modelOrChannel;
+};
+
+constexpr WriteRun kWriteOrder[] = {
+    {'?', 1, true}, {'0', 6, false}, {'>', 1, true}, {'6', 1, false}, {'P', 32, false}, {'H', 8, false},
+};
+
+constexpr int kRegisterCount = 49;
+
+}  // namespace
+
+// show FILE [--model-channel]
+int RunShow(const Invocation& invocation)
+{
+    SettingsFileFields fields;
+    const int code = SettingsFileArgument(invocation.words[0], &fields);
+    if (code != kExitOk)
+        return code;
+    SaveInputs inputs;
+    SaveInputsFromSettingsFile(fields, &inputs);
+    EncodeForSave(inputs);
+    const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
+    int written = 0;
+    for (const WriteRun& run : kWriteOrder) {
+        if (run.modelOrChannel && !modelAndChannel)
+            continue;
+        for (int i = 0; i < run.count; ++i) {
+            const RegisterCode code = static_cast<RegisterCode>(run.first + i);
+            unsigned char pair[2];
+            RegisterText(code, pair);
+            char shown[16];  // two bytes escaped take at most 8 characters
+            EscapeSettingsText(reinterpret_cast<const char*>(pair), 2, shown, sizeof shown);
+            printf("W %c \"%s\"\n", code, shown);
+            ++written;
+        }
+    }
+    printf("%d registers written, then all %d read back and compared\n", written, kRegisterCount);
+    if (!modelAndChannel)
+        printf("model %d and channel %d are not written: the device must hold them already "
+               "(--model-channel writes them)\n",
+               static_cast<int>(Sync.model), static_cast<int>(Sync.channel));
+    return kExitOk;
+}

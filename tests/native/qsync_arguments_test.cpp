@@ -1,0 +1,135 @@
+// qsync's command line: port names, seconds, options; and the register count of its progress
+// line, from the positions a load or save reports.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "qsync/arguments.h"
+#include "qsync/register_count.h"
+
+namespace {
+
+TEST(QsyncArguments, PortNamesOpenUnderTheNameWindowsTakes)
+{
+    const struct {
+        const char* text;
+        const char* device;  // nullptr: refused
+        const char* shown;
+    } rows[] = {
+        {"COM1", "COM1", "COM1"},
+        {"com9", "COM9", "COM9"},
+        {"COM10", "\\\\.\\COM10", "COM10"},
+        {"\\\\.\\COM3", "COM3", "COM3"},
+        {"\\\\.\\cOm256", "\\\\.\\COM256", "COM256"},
+        {"COM257", nullptr, nullptr},
+        {"COM0", nullptr, nullptr},
+        {"COM01", nullptr, nullptr},
+        {"COM", nullptr, nullptr},
+        {"COM1:", nullptr, nullptr},
+        {"COM 1", nullptr, nullptr},
+        {"COM99999999999", nullptr, nullptr},
+        {"LPT1", nullptr, nullptr},
+        {"\\\\.\\LPT1", nullptr, nullptr},
+        {"//./COM1", nullptr, nullptr},
+        {"", nullptr, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        PortName port = {"untouched", "same"};
+        EXPECT_EQ(ParsePortName(row.text, &port), row.device != nullptr);
+        EXPECT_STREQ(port.device, row.device ? row.device : "untouched");
+        EXPECT_STREQ(port.shown, row.shown ? row.shown : "same");
+    }
+}
+
+TEST(QsyncArguments, SecondsAreWholeNumbersFromOneToAnHour)
+{
+    const struct {
+        const char* text;
+        int seconds;  // 0: refused
+    } rows[] = {{"1", 1}, {"30", 30}, {"3600", 3600}, {"3601", 0}, {"0", 0}, {"05", 0}, {"-5", 0}, {"1.5", 0}, {"", 0}};
+    for (const auto& row : rows) {
+        int seconds = -1;
+        EXPECT_EQ(ParseSeconds(row.text, &seconds), row.seconds != 0) << row.text;
+        EXPECT_EQ(seconds, row.seconds ? row.seconds : -1) << row.text;
+    }
+}
+
+TEST(QsyncArguments, OptionsAreTakenAnywhereOnceEachAndOnlyWhereTheCommandAllowsThem)
+{
+    const unsigned writeOptions = OptionBit(kModelChannelOption);
+    const unsigned readOptions = OptionBit(kOutputOption);
+    const struct {
+        std::vector<const char*> argv;
+        unsigned allowed;
+        const char* err;  // nullptr: accepted
+    } rows[] = {
+        {{"--model-channel", "COM1", "f.ini"}, writeOptions, nullptr},
+        {{"COM1", "-o", "f.ini"}, readOptions, nullptr},
+        {{"COM1", "-o"}, readOptions, "-o needs a value"},
+        {{"COM1", "--model-channel"}, readOptions, "unknown option --model-channel"},
+        {{"COM1", "--model-channel", "--model-channel"}, writeOptions, "--model-channel given twice"},
+        {{"COM1", "a", "b"}, writeOptions, "too many arguments: b"},
+    };
+    for (const auto& row : rows) {
+        Invocation invocation = {};
+        char err[64] = "";
+        const bool accepted =
+            ParseInvocation(static_cast<int>(row.argv.size()), row.argv.data(), row.allowed, &invocation, err, sizeof err);
+        EXPECT_EQ(accepted, row.err == nullptr) << err;
+        EXPECT_STREQ(err, row.err ? row.err : "");
+    }
+    const char* const argv[] = {"--model-channel", "COM1", "f.ini"};
+    Invocation invocation = {};
+    char err[64];
+    ASSERT_TRUE(ParseInvocation(3, argv, writeOptions, &invocation, err, sizeof err));
+    EXPECT_EQ(invocation.wordCount, 2);
+    EXPECT_STREQ(invocation.words[0], "COM1");
+    EXPECT_STREQ(invocation.words[1], "f.ini");
+    EXPECT_STREQ(invocation.options[kModelChannelOption], "");
+    EXPECT_EQ(invocation.options[kOutputOption], nullptr);
+}
+
+// The positions each operation reports, in order (see the step tables of the load and save).
+std::vector<int> Positions(const std::vector<std::pair<int, int>>& ranges)
+{
+    std::vector<int> positions;
+    for (const auto& [first, last] : ranges) {
+        for (int p = first; p <= last; ++p)
+            positions.push_back(p);
+    }
+    return positions;
+}
+
+TEST(QsyncRegisterCount, CountsEachRegisterOnceAndEndsAtThePhasesTotal)
+{
+    const struct {
+        RegisterPhase phase;
+        bool modelAndChannel;
+        std::vector<int> positions;
+        int total;
+        int countAfterInitStrings;  // when the comment loop starts its first register
+    } rows[] = {
+        {RegisterPhase::Load, false, Positions({{1, 6}, {10, 10}, {14, 59}}), 49, 42},
+        {RegisterPhase::Write, true, Positions({{1, 4}, {8, 8}, {12, 51}, {50, 57}, {60, 60}}), 49, 42},
+        {RegisterPhase::Write, false, Positions({{1, 4}, {8, 8}, {12, 51}, {50, 57}, {60, 60}}), 47, 40},
+        {RegisterPhase::Compare, false, Positions({{1, 4}, {8, 8}, {12, 57}, {60, 60}}), 49, 42},
+    };
+    for (const auto& row : rows) {
+        RegisterCounter counter = StartCounting(row.phase, row.modelAndChannel);
+        EXPECT_EQ(RegistersInPhase(counter), row.total);
+        std::vector<int> counts;
+        for (int position : row.positions)
+            counts.push_back(CountAt(counter, position));
+        EXPECT_EQ(counts.front(), 0);
+        EXPECT_EQ(counts.back(), row.total);
+        for (size_t i = 1; i < counts.size(); ++i)
+            EXPECT_LE(counts[i - 1], counts[i]) << "at report " << i;
+        // The first report of the comment loop is the eighth from the end before its last.
+        const size_t commentStart = counts.size() - (row.positions.back() == 60 ? 9 : 8);
+        EXPECT_EQ(counts[commentStart], row.countAfterInitStrings);
+    }
+}
+
+}  // namespace
