@@ -127,7 +127,7 @@ struct ModeName {
 constexpr ModeName kModes[] = {
     {"normal", Mode::Normal}, {"silent", Mode::Silent}, {"crlf", Mode::Crlf},
     {"split", Mode::Split},   {"stray", Mode::Stray},   {"stopafter", Mode::StopAfter},
-    {"shape", Mode::Shape},
+    {"shape", Mode::Shape},   {"delay", Mode::Delay},
 };
 
 // A reply template: up to kMaxShapeLength of a b n r s, with at most one pause (/) between bytes.
@@ -151,11 +151,13 @@ void CmdMode(Simulator& sim, const Args& args, Reply& reply) {
         return;
     }
     unsigned long answers = 0;
-    const bool needsCount = found->mode == Mode::StopAfter;
+    const bool isDelay = found->mode == Mode::Delay;
+    const bool needsCount = found->mode == Mode::StopAfter || isDelay;
     const bool needsShape = found->mode == Mode::Shape;
     if ((needsCount || needsShape) != (args.size() == 3) ||
-        (needsCount && !ParseUnsigned(args[2], kMaxStopAfter, answers)) || (needsShape && !ValidShape(args[2]))) {
-        reply.error = "usage: mode N normal|silent|crlf|split|stray|stopafter K|shape abnrs/";
+        (needsCount && !ParseUnsigned(args[2], isDelay ? kMaxDelayMs : kMaxStopAfter, answers)) ||
+        (needsShape && !ValidShape(args[2]))) {
+        reply.error = "usage: mode N normal|silent|crlf|split|stray|stopafter K|shape abnrs/|delay MS";
         return;
     }
     std::lock_guard<std::mutex> lock(dev->mu);
@@ -167,8 +169,18 @@ void CmdMode(Simulator& sim, const Args& args, Reply& reply) {
 void Repoint(Simulator& sim, const Args& args, Reply& reply, bool plug) {
     Device* dev = TakeDevice(sim, args, reply);
     if (!dev) return;
-    const char* target = plug ? dev->port.slaveName : sim.absentDir.c_str();
     char error[256];
+    if (plug && dev->pulled) {
+        // A new cable: a fresh pty in the same descriptors, the device's state as it was.
+        std::lock_guard<std::mutex> lock(dev->mu);
+        if (!ReplugPtyPort(dev->port, error, sizeof error)) {
+            reply.error = error;
+            return;
+        }
+        dev->pulled = false;
+        ResetParser(dev->parser);
+    }
+    const char* target = plug ? dev->port.slaveName : sim.absentDir.c_str();
     if (!PointLink(dev->linkPath.c_str(), target, error, sizeof error)) {
         reply.error = error;
         return;
@@ -179,6 +191,62 @@ void Repoint(Simulator& sim, const Args& args, Reply& reply, bool plug) {
 
 void CmdPlug(Simulator& sim, const Args& args, Reply& reply) { Repoint(sim, args, reply, true); }
 void CmdUnplug(Simulator& sim, const Args& args, Reply& reply) { Repoint(sim, args, reply, false); }
+
+// The cable pulled out mid-use. Measured under Wine 8 on this machine: once the master is
+// closed, the program's ReadFile fails (the pty slave reads EIO) and WriteFile fails likewise,
+// at once rather than after the timeouts, as when a USB adapter is pulled on Windows. The
+// slave's /dev/pts node disappears, so a later CreateFileA fails as for an absent port. The link
+// keeps naming the vanished node until plug N gives the device a fresh pty.
+void CmdPull(Simulator& sim, const Args& args, Reply& reply) {
+    Device* dev = TakeDevice(sim, args, reply);
+    if (!dev) return;
+    uint64_t round = 0;
+    {
+        std::lock_guard<std::mutex> lock(dev->mu);
+        if (dev->pulled) return;
+        char error[256];
+        round = dev->readerRounds.load();
+        if (!PullPtyPort(dev->port, error, sizeof error)) {
+            reply.error = error;
+            return;
+        }
+        dev->pulled = true;
+        dev->queue.clear();
+        dev->doneJobId = dev->nextJobId - 1;  // nobody waits for output that can never leave
+        dev->cv.notify_all();
+    }
+    // The master is really closed once the reader's poll on it has ended: the next round.
+    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(1);
+    while (dev->readerRounds.load() <= round && Clock::now() < giveUp) {
+        if (!SleepUntil(sim, Clock::now() + std::chrono::milliseconds(5))) return;
+    }
+}
+
+// The pty's line settings as the program's serial calls left them, or set them: a port the
+// program must give back as it found it.
+void CmdLine(Simulator& sim, const Args& args, Reply& reply) {
+    Device* dev = TakeDevice(sim, args, reply);
+    if (!dev) return;
+    std::lock_guard<std::mutex> lock(dev->mu);
+    if (dev->pulled) {
+        reply.error = "cable pulled";
+        return;
+    }
+    char text[64];
+    if (args.size() == 3 && !SetLine(dev->port, args[1].c_str(), args[2].c_str(), text, sizeof text)) {
+        reply.error = text;
+        return;
+    }
+    if (args.size() == 2) {
+        reply.error = "usage: line N [BAUD 8N1]";
+        return;
+    }
+    if (!DescribeLine(dev->port, text, sizeof text)) {
+        reply.error = "tcgetattr failed";
+        return;
+    }
+    reply.lines.push_back(text);
+}
 
 void CmdSetReg(Simulator& sim, const Args& args, Reply& reply) {
     Device* dev = TakeDevice(sim, args, reply);
@@ -283,8 +351,11 @@ constexpr CommandRow kCommands[] = {
     {"noise", 2, 2, CmdNoise, "noise N COUNT", "send COUNT random bytes, none of them 41 or 00"},
     {"send", 2, kMaxTokens, CmdSend, "send N HEX ...", "send raw bytes"},
     {"mode", 2, 3, CmdMode, "mode N MODE",
-     "normal|silent|crlf|split|stray|stopafter K|shape T (T of a b pair, n LF, r CR, s 55, / pause)"},
-    {"plug", 1, 1, CmdPlug, "plug N", "point the link at the device"},
+     "normal|silent|crlf|split|stray|stopafter K|shape T (T of a b pair, n LF, r CR, s 55, / pause)"
+     "|delay MS (each reply after MS ms)"},
+    {"plug", 1, 1, CmdPlug, "plug N", "point the link at the device (a fresh pty after pull)"},
+    {"pull", 1, 1, CmdPull, "pull N", "pull the cable: the pty closes, the program's reads and writes fail"},
+    {"line", 1, 3, CmdLine, "line N [BAUD 8N1]", "the pty's line settings, or set them (e.g. 9600 7E2)"},
     {"unplug", 1, 1, CmdUnplug, "unplug N", "point the link at an empty directory (absent port)"},
     {"setreg", 4, 4, CmdSetReg, "setreg N CODE HEX1 HEX2", "set a register, e.g. setreg 1 3f 30 37"},
     {"regs", 1, 1, CmdRegs, "regs N", "list the 49 registers"},

@@ -42,6 +42,7 @@ void WriteChunk(Simulator& sim, Device& dev, Clock::time_point stamp, const uint
     size_t done = 0;
     Clock::time_point giveUp = Clock::now() + kWriteGiveUp;
     std::unique_lock<std::mutex> lock(dev.mu);
+    if (dev.pulled) return;  // nothing reaches a line whose cable is out
     while (done < n && !sim.stopping.load()) {
         ssize_t w = write(dev.port.masterFd, data + done, n - done);
         if (w > 0) {
@@ -69,6 +70,10 @@ bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_poin
     const uint8_t* data = job.bytes.data();
     size_t size = job.bytes.size();
     size_t pauseAt = (job.pauseAfter > 0 && job.pauseAfter < size) ? job.pauseAfter : 0;
+    if (job.delayBefore.count() > 0) {
+        if (!SleepUntil(sim, Clock::now() + job.delayBefore)) return false;
+        if (lineFree < Clock::now()) lineFree = Clock::now();
+    }
 
     if (!sim.pace) {
         if (pauseAt == 0) {
@@ -105,7 +110,7 @@ void WriterLoop(Simulator* sim, Device* dev) {
         bool finished = SendJob(*sim, *dev, job, lineFree);
         lock.lock();
         if (!finished) return;
-        dev->doneJobId = job.id;
+        if (job.id > dev->doneJobId) dev->doneJobId = job.id;  // a pull may have moved it on
         dev->cv.notify_all();
     }
 }
@@ -160,6 +165,7 @@ void QueueReply(Device& dev, uint8_t first, uint8_t second) {
         ShapeReply(dev.shape, first, second, job);
     else
         ModeReply(dev.mode, first, second, job);
+    if (dev.mode == Mode::Delay) job.delayBefore = std::chrono::milliseconds(dev.answersLeft);
     dev.queue.push_back(std::move(job));
     dev.cv.notify_all();
 }
@@ -210,12 +216,14 @@ void ReaderLoop(Simulator* sim, Device* dev) {
     Clock::time_point nextRead = Clock::now();
     uint8_t buf[512];
     while (!sim->stopping.load()) {
+        dev->readerRounds.fetch_add(1);
         pollfd fds[2] = {{dev->port.masterFd, POLLIN, 0}, {sim->stopPipe[0], POLLIN, 0}};
-        int r = poll(fds, 2, -1);
+        int r = poll(fds, 2, kReaderPollMs);
         if (r < 0) {
             if (errno == EINTR) continue;
             return;
         }
+        if (r == 0) continue;
         if (fds[1].revents != 0) return;
         if ((fds[0].revents & POLLIN) == 0) {
             // No data but an error or hang-up state: do not spin on it.

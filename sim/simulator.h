@@ -31,15 +31,21 @@ constexpr std::chrono::milliseconds kSplitPause(60);
 // Reports are for tests and a person at a terminal; older entries are dropped.
 constexpr size_t kMaxReportLines = 100000;
 
-enum class Mode : uint8_t { Normal, Silent, Crlf, Split, Stray, StopAfter, Shape };
+enum class Mode : uint8_t { Normal, Silent, Crlf, Split, Stray, StopAfter, Shape, Delay };
+
+// Delay mode: the longest wait before a reply.
+constexpr unsigned long kMaxDelayMs = 60000;
 
 // Shape mode: a reply built from a template of at most this many letters.
 constexpr size_t kMaxShapeLength = 8;
+
+constexpr int kReaderPollMs = 50;
 
 struct OutputJob {
     std::vector<uint8_t> bytes;
     size_t pauseAfter;  // pause kSplitPause after this many bytes; 0 = none
     uint64_t id;
+    std::chrono::milliseconds delayBefore{0};  // Delay mode: silence before the first byte
 };
 
 struct Device {
@@ -48,13 +54,19 @@ struct Device {
     std::string memoryPath;  // empty: no memory file
     PtyPort port{-1, -1, {0}};
     bool plugged = true;
+    // The cable is pulled: the pty is gone (its master and our slave closed, /dev/null standing
+    // in their descriptors so that the device threads never see a reused number).
+    bool pulled = false;
+    // Rounds of the reader loop, each with a poll of at most kReaderPollMs: a pull waits for the
+    // next round, since a poll still running keeps the closed master alive.
+    std::atomic<uint64_t> readerRounds{0};
 
     std::mutex mu;  // guards everything below
     std::condition_variable cv;  // output queued, output done, or shutdown
     RegisterFile regs{};
     FrameParser parser{};
     Mode mode = Mode::Normal;
-    long answersLeft = 0;  // StopAfter: reads still to answer
+    long answersLeft = 0;  // StopAfter: reads still to answer; Delay: milliseconds
     std::string shape;     // Shape: the reply's template, checked by the mode command
     uint64_t reads = 0;
     std::deque<std::string> frames;
