@@ -193,10 +193,11 @@ void CmdPlug(Simulator& sim, const Args& args, Reply& reply) { Repoint(sim, args
 void CmdUnplug(Simulator& sim, const Args& args, Reply& reply) { Repoint(sim, args, reply, false); }
 
 // The cable pulled out mid-use. Measured under Wine 8 on this machine: once the master is
-// closed, the program's ReadFile fails (the pty slave reads EIO) and WriteFile fails likewise,
-// at once rather than after the timeouts, as when a USB adapter is pulled on Windows. The
-// slave's /dev/pts node disappears, so a later CreateFileA fails as for an absent port. The link
-// keeps naming the vanished node until plug N gives the device a fresh pty.
+// closed, the program's WriteFile fails at once (a save pulled while writing reports "Can't
+// write to port" within the second) and ReadFile fails too (the slave reads end of file), so a
+// read frame's send fails before any read timeout; the program's restore calls fail and are
+// ignored, and its handle is closed as usual. The slave's /dev/pts node disappears, so a later
+// CreateFileA fails as for an absent port, until plug N gives the device a fresh pty.
 void CmdPull(Simulator& sim, const Args& args, Reply& reply) {
     Device* dev = TakeDevice(sim, args, reply);
     if (!dev) return;
