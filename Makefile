@@ -49,6 +49,16 @@ test: build
 bench: build
 	@tools/run-benchmarks
 
+# Faults on the line, every row, printed as one table (make test runs a short form);
+# make soak SOAK_CYCLES=200 runs load and save cycles in one process and prints its handles and memory.
+.PHONY: faults soak
+faults: build
+	@tools/run-faults
+
+SOAK_CYCLES ?= 200
+soak: build
+	@SOAK_CYCLES=$(SOAK_CYCLES) tools/run-faults
+
 # The user guide's pictures: the headless demo, forced onto the bench's own Xvfb even when a
 # display is set, with each screenshot copied into docs/.
 .PHONY: screenshots

@@ -127,7 +127,7 @@ struct ModeName {
 constexpr ModeName kModes[] = {
     {"normal", Mode::Normal}, {"silent", Mode::Silent}, {"crlf", Mode::Crlf},
     {"split", Mode::Split},   {"stray", Mode::Stray},   {"stopafter", Mode::StopAfter},
-    {"shape", Mode::Shape},
+    {"shape", Mode::Shape},   {"delay", Mode::Delay},
 };
 
 // A reply template: up to kMaxShapeLength of a b n r s, with at most one pause (/) between bytes.
@@ -151,11 +151,13 @@ void CmdMode(Simulator& sim, const Args& args, Reply& reply) {
         return;
     }
     unsigned long answers = 0;
-    const bool needsCount = found->mode == Mode::StopAfter;
+    const bool isDelay = found->mode == Mode::Delay;
+    const bool needsCount = found->mode == Mode::StopAfter || isDelay;
     const bool needsShape = found->mode == Mode::Shape;
     if ((needsCount || needsShape) != (args.size() == 3) ||
-        (needsCount && !ParseUnsigned(args[2], kMaxStopAfter, answers)) || (needsShape && !ValidShape(args[2]))) {
-        reply.error = "usage: mode N normal|silent|crlf|split|stray|stopafter K|shape abnrs/";
+        (needsCount && !ParseUnsigned(args[2], isDelay ? kMaxDelayMs : kMaxStopAfter, answers)) ||
+        (needsShape && !ValidShape(args[2]))) {
+        reply.error = "usage: mode N normal|silent|crlf|split|stray|stopafter K|shape abnrs/|delay MS";
         return;
     }
     std::lock_guard<std::mutex> lock(dev->mu);
@@ -208,6 +210,32 @@ void CmdPull(Simulator& sim, const Args& args, Reply& reply) {
     if (dev->pulled) return;
     dev->pullAfter = static_cast<long>(frames);
     if (frames == 0) dev->cv.wait(lock, [&] { return sim.stopping.load() || dev->pulled; });
+}
+
+// The pty's line settings as the program's serial calls left them, or set them: a port the
+// program must give back as it found it.
+void CmdLine(Simulator& sim, const Args& args, Reply& reply) {
+    Device* dev = TakeDevice(sim, args, reply);
+    if (!dev) return;
+    std::lock_guard<std::mutex> lock(dev->mu);
+    if (dev->pulled) {
+        reply.error = "cable pulled";
+        return;
+    }
+    char text[64];
+    if (args.size() == 3 && !SetLine(dev->port, args[1].c_str(), args[2].c_str(), text, sizeof text)) {
+        reply.error = text;
+        return;
+    }
+    if (args.size() == 2) {
+        reply.error = "usage: line N [BAUD 8N1]";
+        return;
+    }
+    if (!DescribeLine(dev->port, text, sizeof text)) {
+        reply.error = "tcgetattr failed";
+        return;
+    }
+    reply.lines.push_back(text);
 }
 
 void CmdSetReg(Simulator& sim, const Args& args, Reply& reply) {
@@ -313,10 +341,13 @@ constexpr CommandRow kCommands[] = {
     {"noise", 2, 2, CmdNoise, "noise N COUNT", "send COUNT random bytes, none of them 41 or 00"},
     {"send", 2, kMaxTokens, CmdSend, "send N HEX ...", "send raw bytes"},
     {"mode", 2, 3, CmdMode, "mode N MODE",
-     "normal|silent|crlf|split|stray|stopafter K|shape T (T of a b pair, n LF, r CR, s 55, / pause)"},
-    {"plug", 1, 1, CmdPlug, "plug N", "point the link at the device"},
+     "normal|silent|crlf|split|stray|stopafter K|shape T (T of a b pair, n LF, r CR, s 55, / pause)"
+     "|delay MS (each reply after MS ms)"},
+    {"plug", 1, 1, CmdPlug, "plug N", "point the link at the device (a fresh pty after pull)"},
+    {"line", 1, 3, CmdLine, "line N [BAUD 8N1]", "the pty's line settings, or set them (e.g. 9600 7E2)"},
     {"unplug", 1, 1, CmdUnplug, "unplug N", "point the link at an empty directory (absent port)"},
-    {"pull", 1, 2, CmdPull, "pull N [FRAMES]", "pull the cable, now or after FRAMES more frames"},
+    {"pull", 1, 2, CmdPull, "pull N [FRAMES]",
+     "pull the cable, now or after FRAMES more frames: the program's writes and reads fail"},
     {"setreg", 4, 4, CmdSetReg, "setreg N CODE HEX1 HEX2", "set a register, e.g. setreg 1 3f 30 37"},
     {"regs", 1, 1, CmdRegs, "regs N", "list the 49 registers"},
     {"frames", 1, 1, CmdFrames, "frames N", "what the device received: OK, R c, W c x y, X b"},

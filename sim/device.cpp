@@ -72,6 +72,10 @@ bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_poin
     const uint8_t* data = job.bytes.data();
     size_t size = job.bytes.size();
     size_t pauseAt = (job.pauseAfter > 0 && job.pauseAfter < size) ? job.pauseAfter : 0;
+    if (job.delayBefore.count() > 0) {
+        if (!SleepUntil(sim, Clock::now() + job.delayBefore)) return false;
+        if (lineFree < Clock::now()) lineFree = Clock::now();
+    }
 
     if (!sim.pace) {
         if (pauseAt == 0) {
@@ -108,7 +112,7 @@ void WriterLoop(Simulator* sim, Device* dev) {
         bool finished = SendJob(*sim, *dev, job, lineFree);
         lock.lock();
         if (!finished) return;
-        dev->doneJobId = job.id;
+        if (job.id > dev->doneJobId) dev->doneJobId = job.id;  // a pull may have moved it on
         dev->cv.notify_all();
     }
 }
@@ -163,6 +167,7 @@ void QueueReply(Device& dev, uint8_t first, uint8_t second) {
         ShapeReply(dev.shape, first, second, job);
     else
         ModeReply(dev.mode, first, second, job);
+    if (dev.mode == Mode::Delay) job.delayBefore = std::chrono::milliseconds(dev.answersLeft);
     dev.queue.push_back(std::move(job));
     dev.cv.notify_all();
 }

@@ -85,6 +85,67 @@ void ClosePtyPort(PtyPort& port) {
     port.masterFd = -1;
 }
 
+namespace {
+
+struct BaudRow {
+    const char* text;
+    speed_t speed;
+};
+
+constexpr BaudRow kBauds[] = {
+    {"300", B300},     {"1200", B1200},   {"2400", B2400},   {"4800", B4800},     {"9600", B9600},
+    {"19200", B19200}, {"38400", B38400}, {"57600", B57600}, {"115200", B115200},
+};
+
+constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+
+}  // namespace
+
+bool DescribeLine(const PtyPort& port, char* out, int outSize) {
+    termios tio;
+    if (tcgetattr(port.slaveFd, &tio) != 0) return false;
+    const char* baud = "?";
+    for (const BaudRow& row : kBauds) {
+        if (cfgetospeed(&tio) == row.speed) baud = row.text;
+    }
+    int bits = 5;
+    for (int i = 0; i < 4; ++i) {
+        if ((tio.c_cflag & CSIZE) == kSizes[i]) bits = 5 + i;
+    }
+    char parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 'O' : 'E') : 'N';
+    std::snprintf(out, static_cast<size_t>(outSize), "%s %d%c%d", baud, bits, parity, (tio.c_cflag & CSTOPB) ? 2 : 1);
+    return true;
+}
+
+bool SetLine(const PtyPort& port, const char* baud, const char* dps, char* error, int errorSize) {
+    const BaudRow* rate = nullptr;
+    for (const BaudRow& row : kBauds) {
+        if (std::strcmp(baud, row.text) == 0) rate = &row;
+    }
+    const bool shapeOk = std::strlen(dps) == 3 && dps[0] >= '5' && dps[0] <= '8' &&
+                         std::strchr("NEO", dps[1]) != nullptr && (dps[2] == '1' || dps[2] == '2');
+    if (!rate || !shapeOk) {
+        if (error && errorSize > 0) std::snprintf(error, static_cast<size_t>(errorSize), "usage: line N [BAUD 8N1]");
+        return false;
+    }
+    termios tio;
+    if (tcgetattr(port.slaveFd, &tio) != 0) {
+        SetError(error, errorSize, "tcgetattr");
+        return false;
+    }
+    cfsetispeed(&tio, rate->speed);
+    cfsetospeed(&tio, rate->speed);
+    tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD | CSTOPB)) | kSizes[dps[0] - '5'];
+    if (dps[1] != 'N') tio.c_cflag |= PARENB;
+    if (dps[1] == 'O') tio.c_cflag |= PARODD;
+    if (dps[2] == '2') tio.c_cflag |= CSTOPB;
+    if (tcsetattr(port.slaveFd, TCSANOW, &tio) != 0) {
+        SetError(error, errorSize, "tcsetattr");
+        return false;
+    }
+    return true;
+}
+
 bool PointLink(const char* linkPath, const char* target, char* error, int errorSize) {
     // The temporary link goes beside the final one (rename works only within
     // one file system) under a name of its own: under Wine, a file called

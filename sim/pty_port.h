@@ -16,6 +16,11 @@ struct PtyPort {
 bool OpenPtyPort(PtyPort& port, char* error, int errorSize);
 void ClosePtyPort(PtyPort& port);
 
+// The slave's line settings as "BAUD DPS" (e.g. "9600 7E2"), or set them from such a text.
+// Setting changes only speed, data bits, parity and stop bits; the rest stays raw.
+bool DescribeLine(const PtyPort& port, char* out, int outSize);
+bool SetLine(const PtyPort& port, const char* baud, const char* dps, char* error, int errorSize);
+
 // Makes linkPath a symlink to target, replacing whatever link is there in one
 // step (a temporary link renamed over it), so that the path never vanishes.
 bool PointLink(const char* linkPath, const char* target, char* error, int errorSize);

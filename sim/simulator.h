@@ -31,7 +31,10 @@ constexpr std::chrono::milliseconds kSplitPause(60);
 // Reports are for tests and a person at a terminal; older entries are dropped.
 constexpr size_t kMaxReportLines = 100000;
 
-enum class Mode : uint8_t { Normal, Silent, Crlf, Split, Stray, StopAfter, Shape };
+enum class Mode : uint8_t { Normal, Silent, Crlf, Split, Stray, StopAfter, Shape, Delay };
+
+// Delay mode: the longest wait before a reply.
+constexpr unsigned long kMaxDelayMs = 60000;
 
 // Shape mode: a reply built from a template of at most this many letters.
 constexpr size_t kMaxShapeLength = 8;
@@ -40,6 +43,7 @@ struct OutputJob {
     std::vector<uint8_t> bytes;
     size_t pauseAfter;  // pause kSplitPause after this many bytes; 0 = none
     uint64_t id;
+    std::chrono::milliseconds delayBefore{0};  // Delay mode: silence before the first byte
 };
 
 struct Device {
@@ -54,7 +58,7 @@ struct Device {
     RegisterFile regs{};
     FrameParser parser{};
     Mode mode = Mode::Normal;
-    long answersLeft = 0;  // StopAfter: reads still to answer
+    long answersLeft = 0;  // StopAfter: reads still to answer; Delay: milliseconds
     std::string shape;     // Shape: the reply's template, checked by the mode command
     long pullAfter = -1;   // frames still to take before the cable is pulled; 0: now; -1: never
     bool pulled = false;   // the line is closed for good, until plug gives a fresh one

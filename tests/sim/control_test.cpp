@@ -1,4 +1,5 @@
 // The control protocol and the life of the process.
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -131,6 +132,15 @@ TEST_F(SimControl, BadCommandsGetOneErrorLine) {
         "mode 1 shape abnr/",
         "mode 1 shape a/b/nr",
         "mode 1 split abnr",
+        "mode 1 delay",
+        "mode 1 delay 60001",
+        "pull",
+        "pull 7",
+        "line 1 9600",
+        "line 1 9601 8N1",
+        "line 1 9600 9N1",
+        "line 1 9600 8X1",
+        "line 1 9600 8N3",
         "reset 1 lffirst",
         "reset 5",
         "plug 9",
@@ -147,6 +157,41 @@ TEST_F(SimControl, BadCommandsGetOneErrorLine) {
     EXPECT_EQ(ctl.Data("reads 2"), std::vector<std::string>{"0"});
     // CR LF line ends are accepted too.
     EXPECT_EQ(ctl.RawCmd("reads 1\r\n"), (std::vector<std::string>{"0", "ok"}));
+}
+
+// line reports and sets the pty's settings. A Linux pty keeps the speed and the stop bits but
+// forces 8 data bits and no parity, whatever is asked.
+TEST_F(SimControl, LineSetsAndReportsThePtySettings) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    ASSERT_EQ(ctl.Cmd("line 1 9600 8N2").back(), "ok");
+    EXPECT_EQ(ctl.Data("line 1"), std::vector<std::string>{"9600 8N2"});
+    ASSERT_EQ(ctl.Cmd("line 1 1200 7E1").back(), "ok");
+    EXPECT_EQ(ctl.Data("line 1"), std::vector<std::string>{"1200 8N1"});
+}
+
+// pull closes the pty: the program's end fails to write and reads a hang-up, the slave node goes, and
+// the device keeps its registers; plug gives it a fresh pty behind the same link.
+TEST_F(SimControl, PullClosesTheLineAndPlugGivesAFreshOne) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    ASSERT_EQ(ctl.Cmd("setreg 1 3f 30 37").back(), "ok");
+    const std::string oldPty = sim.PtyName(1);
+    ASSERT_EQ(ctl.Cmd("pull 1").back(), "ok");
+    EXPECT_FALSE(line[0].Write("R?\r"));
+    // A hung-up slave reads end of file (or EIO on some kernels), never "try again".
+    char byte = 0;
+    const ssize_t got = read(line[0].fd(), &byte, 1);
+    EXPECT_TRUE(got == 0 || (got < 0 && errno == EIO)) << got << " " << errno;
+    EXPECT_EQ(ctl.Cmd("line 1").back(), "error cable pulled");
+    EXPECT_EQ(ctl.Cmd("reset 1").back(), "ok");  // goes nowhere, and does not hang
+    EXPECT_EQ(ctl.Cmd("pull 1").back(), "ok");   // pulling twice is harmless
+    line[0].Close();
+    struct stat st;
+    EXPECT_NE(stat(oldPty.c_str(), &st), 0) << oldPty << " still there";
+
+    ASSERT_EQ(ctl.Cmd("plug 1").back(), "ok");
+    ASSERT_TRUE(line[0].Open(sim.LinkPath(1)));
+    ASSERT_TRUE(line[0].Write("R?\r"));
+    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("07")));
 }
 
 TEST_F(SimControl, ConnectionsAreServedOneAfterAnother) {

@@ -154,6 +154,7 @@ TEST_F(SimReply, ModesShapeTheAnswer) {
         {"shape abn", "05\n"},
         {"shape ab/nrs", "05\n\r\x55"},
         {"shape rsnba", "\r\x55\n50"},
+        {"delay 30", "05\n\r"},
         {"normal", "05\n\r"},
     };
     for (const Row& row : rows) {
@@ -227,6 +228,17 @@ TEST_F(SimReply, StopAfterAnswersThatManyReadsThenFallsSilent) {
     ASSERT_TRUE(line[0].Write("R?\rR?\r"));
     ASSERT_NO_FATAL_FAILURE(WaitForReads(1, 6));
     EXPECT_EQ(Hex(line[0].ReadFor(100)), Hex(Answer("05")));
+}
+
+// Delay mode holds each reply back: nothing for the given time, then the whole reply.
+TEST_F(SimReply, DelayModeHoldsTheReplyBack) {
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
+    ASSERT_EQ(ctl.Cmd("mode 1 delay 300").back(), "ok");
+    const Clock::time_point sent = Clock::now();
+    ASSERT_TRUE(line[0].Write("R?\r"));
+    EXPECT_EQ(Hex(line[0].ReadFor(200)), "");
+    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    EXPECT_GE(MsSince(sent), 300.0);
 }
 
 TEST_F(SimReply, ResetSendsTheBanner) {
