@@ -1,4 +1,4 @@
-# A second compiler over the program's sources: clang for the same Windows target, with
+# A second compiler over the programs' sources: clang for the same Windows target, with
 # -Wpedantic and every warning an error. Compile only; one test in the native tree.
 find_program(CLANGXX clang++)
 find_program(MINGW_GXX NAMES x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++)
@@ -14,7 +14,8 @@ if(CLANGXX AND MINGW_GXX)
     list(APPEND clang_cxx_includes -isystem ${dir})
   endforeach()
   file(GLOB clang_check_sources CONFIGURE_DEPENDS
-    ${PROJECT_SOURCE_DIR}/shell/*.cpp ${PROJECT_SOURCE_DIR}/link/*.cpp ${PROJECT_SOURCE_DIR}/dialogs/*.cpp)
+    ${PROJECT_SOURCE_DIR}/shell/*.cpp ${PROJECT_SOURCE_DIR}/link/*.cpp ${PROJECT_SOURCE_DIR}/dialogs/*.cpp
+    ${PROJECT_SOURCE_DIR}/qsync/*.cpp)
   add_test(NAME clang_windows_warnings
     COMMAND ${CLANGXX} --target=x86_64-w64-windows-gnu -std=c++17 -Wall -Wextra -Wpedantic -Werror
             -fsyntax-only ${clang_cxx_includes}

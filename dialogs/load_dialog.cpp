@@ -25,16 +25,17 @@ void CALLBACK LoadTimerProc(HWND dialog, UINT, UINT_PTR, DWORD)
     LoadTick(dialog);
 }
 
+// After "Serial port in use", as after a failed load: the user can load again, take the defaults
+// or leave.
+void OfferLoadAgain(HWND editor)
+{
+    EnableEditorButtons(editor, FALSE, TRUE, TRUE, TRUE);
+}
+
 // WM_INITDIALOG: bar at 0 and the one-shot timer armed, unless a load or save holds the port.
 LRESULT InitLoadDialog(HWND dialog, UINT, WPARAM, LPARAM)
 {
-    InitProgressDialog(dialog);
-    if (RefuseIfPortBusy(dialog)) {
-        // As after a failed load: the user can load again, take the defaults or leave.
-        EnableEditorButtons(GetWindow(dialog, GW_OWNER), FALSE, TRUE, TRUE, TRUE);
-        return 1;
-    }
-    ArmProgressTimer(dialog, LoadTimerProc);
+    InitOperationDialog(dialog, LoadTimerProc, OfferLoadAgain);
     return 1;
 }
 
@@ -52,13 +53,8 @@ const DLGPROC LoadDlgProc = RoutedDialogProc<LoadMaps>;
 
 static void LoadTick(HWND dialog)
 {
-    if (!TakeOneShotTick(dialog))
+    if (!BeginOperationTick(dialog, FinishLoad))
         return;
-    if (!BeginSyncOperation(PortNames[SyncPort])) {
-        FinishLoad(dialog, IDCANCEL, 0, 0);
-        return;
-    }
-    SetProgressRange(dialog, 0, 60);
     const SyncOutcome outcome = LoadSettings(BarProgress(dialog), captionBuffer, sizeof captionBuffer);
     if (outcome == SyncOutcome::CantWrite) {
         ReportCantWriteLoad(dialog);

@@ -4,6 +4,7 @@
 
 #include "link/com_port.h"
 #include "resources/resource.h"
+#include "shell/app_state.h"
 #include "shell/center.h"
 #include "shell/message_box.h"
 
@@ -26,13 +27,16 @@ void ArmProgressTimer(HWND dialog, TIMERPROC tick)
     timerPending = SetTimer(dialog, kProgressTimerId, kProgressTimerMs, tick);
 }
 
-int RefuseIfPortBusy(HWND dialog)
+void InitOperationDialog(HWND dialog, TIMERPROC tick, void (*refused)(HWND editor))
 {
-    if (!SyncOperationUnderWay())
-        return 0;
-    ShowMessage(dialog, "Serial port in use", "ERROR");
-    EndDialog(dialog, 1);
-    return 1;
+    InitProgressDialog(dialog);
+    if (SyncOperationUnderWay()) {
+        ShowMessage(dialog, "Serial port in use", "ERROR");
+        refused(GetWindow(dialog, GW_OWNER));
+        EndDialog(dialog, 1);
+        return;
+    }
+    ArmProgressTimer(dialog, tick);
 }
 
 int TakeOneShotTick(HWND dialog)
@@ -51,6 +55,18 @@ static void StopProgressTimer(HWND dialog)
         KillTimer(dialog, kProgressTimerId);
         timerPending = 0;
     }
+}
+
+int BeginOperationTick(HWND dialog, FinishProc finish)
+{
+    if (!TakeOneShotTick(dialog))
+        return 0;
+    if (!BeginSyncOperation(PortNames[SyncPort])) {
+        finish(dialog, IDCANCEL, 0, 0);
+        return 0;
+    }
+    SetProgressRange(dialog, 0, 60);
+    return 1;
 }
 
 void StopProgress(HWND dialog)

@@ -37,16 +37,11 @@ void CALLBACK SaveTimerProc(HWND dialog, UINT, UINT_PTR, DWORD)
     SaveTick(dialog);
 }
 
-// WM_INITDIALOG: bar at 0 and the one-shot timer armed, unless a load or save holds the port.
+// WM_INITDIALOG: bar at 0 and the one-shot timer armed, unless a load or save holds the port;
+// then, as after a failed save, the editor as the user left it, every control enabled.
 LRESULT InitSaveDialog(HWND dialog, UINT, WPARAM, LPARAM)
 {
-    InitProgressDialog(dialog);
-    if (RefuseIfPortBusy(dialog)) {
-        // As after a failed save: the editor as the user left it, every control enabled.
-        EnableEditorControls(GetWindow(dialog, GW_OWNER));
-        return 1;
-    }
-    ArmProgressTimer(dialog, SaveTimerProc);
+    InitOperationDialog(dialog, SaveTimerProc, EnableEditorControls);
     return 1;
 }
 
@@ -64,13 +59,8 @@ const DLGPROC SaveDlgProc = RoutedDialogProc<SaveMaps>;
 
 static void SaveTick(HWND dialog)
 {
-    if (!TakeOneShotTick(dialog))
+    if (!BeginOperationTick(dialog, FinishSave))
         return;
-    if (!BeginSyncOperation(PortNames[SyncPort])) {
-        FinishSave(dialog, IDCANCEL, 0, 0);
-        return;
-    }
-    SetProgressRange(dialog, 0, 60);
     SyncProgress progress = BarProgress(dialog);
     progress.comparing = ShowComparing;
     const SyncOutcome outcome = SaveSettings(progress, WritesModelAndChannel());
