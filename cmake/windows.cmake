@@ -64,6 +64,7 @@ include(GoogleTest)
 # Windows tests run under Wine in the bench's private prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tools/wine-run)
 
+add_subdirectory(tests/support)
 add_subdirectory(tests/win)
 if(EXISTS ${PROJECT_SOURCE_DIR}/tests/gui/CMakeLists.txt)
   add_subdirectory(tests/gui)

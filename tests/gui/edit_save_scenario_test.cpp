@@ -20,6 +20,7 @@
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
 #include "tests/support/sim_control.h"
+#include "tests/support/wire_frames.h"
 
 namespace {
 
@@ -41,144 +42,10 @@ constexpr int kEditorControlIds[] = {
     IDC_INIT2,       IDC_INIT3,     IDC_INIT4,       IDC_SAVE, IDC_LOAD,      IDC_DEFAULTS, IDCANCEL,
 };
 
-// --- What the device should hold: the register map restated, independent of the program's ------
-
-struct Params {
-    int model;
-    int channel;
-    int startFrame;
-    int endFrame;
-    int baudCode;  // 0, 4, 6 or 7
-    bool synchronize;
-    std::string init[4];
-    std::string comment;
-};
-
 // The device's contents at power-on, with the start frame the fixture marks on device 1.
-Params PowerOnParams()
+DeviceFields PowerOnParams()
 {
-    return {5, 1, std::stoi(MarkedStartFrame(kDevice)), 500, 7, true, {"0KL0DS", "", "", ""}, "QSIM"};
-}
-
-const char* RateText(int baudCode)
-{
-    switch (baudCode) {
-    case 0: return "1200";
-    case 4: return "2400";
-    case 6: return "4800";
-    default: return "9600";
-    }
-}
-
-// Register code -> its two bytes.
-using Image = std::map<unsigned char, std::string>;
-
-std::string Formatted(const char* format, int value)
-{
-    char text[16];
-    snprintf(text, sizeof text, format, value);
-    return text;
-}
-
-// The 64-byte block of the init strings: each non-empty one with a CR, then BEL to the end; a
-// packing above 63 bytes is cut with CR at byte 62 and BEL at byte 63.
-std::string InitBlock(const std::string (&init)[4])
-{
-    std::string block;
-    for (const std::string& text : init) {
-        if (!text.empty())
-            block += text + '\r';
-    }
-    if (block.size() > 63) {
-        block.resize(62);
-        block += '\r';
-    }
-    block.resize(64, '\a');
-    return block;
-}
-
-Image Encode(const Params& p)
-{
-    Image image;
-    image['?'] = Formatted("%02d", p.model);
-    image['>'] = Formatted("%02d", p.channel);
-    const std::string start = Formatted("%05d0", p.startFrame);
-    const std::string end = Formatted("%05d0", p.endFrame);
-    for (int i = 0; i < 3; ++i) {
-        image[static_cast<unsigned char>('0' + i)] = start.substr(2 * i, 2);
-        image[static_cast<unsigned char>('3' + i)] = end.substr(2 * i, 2);
-    }
-    image['6'] = {static_cast<char>('0' + p.baudCode), static_cast<char>('0' + (p.synchronize ? 12 : 4))};
-    const std::string init = InitBlock(p.init);
-    for (int i = 0; i < 32; ++i)
-        image[static_cast<unsigned char>('P' + i)] = init.substr(2 * i, 2);
-    std::string comment = p.comment + '\a';
-    comment.resize(16, '\a');
-    for (int i = 0; i < 8; ++i)
-        image[static_cast<unsigned char>('H' + i)] = comment.substr(2 * i, 2);
-    return image;
-}
-
-// Lines as the simulator's "regs" lists them: "3f 30 35", sorted by code.
-std::vector<std::string> RegisterLines(const Image& image)
-{
-    std::vector<std::string> lines;
-    for (const auto& entry : image) {
-        char line[16];
-        snprintf(line, sizeof line, "%02x %02x %02x", entry.first, static_cast<unsigned char>(entry.second[0]),
-                 static_cast<unsigned char>(entry.second[1]));
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::vector<std::string> DeviceRegisterLines()
-{
-    return SimCommand("regs " + std::to_string(kDevice)).lines;
-}
-
-std::string WriteFrame(unsigned char code, const std::string& pair)
-{
-    char line[16];
-    snprintf(line, sizeof line, "W %02x %02x %02x", code, static_cast<unsigned char>(pair[0]),
-             static_cast<unsigned char>(pair[1]));
-    return line;
-}
-
-std::string ReadFrame(unsigned char code)
-{
-    char line[8];
-    snprintf(line, sizeof line, "R %02x", code);
-    return line;
-}
-
-// What a save sends, as the simulator reports it: the handshake, the writes ('?' and '>' only
-// when model and channel are written), then the first `reads` of the 49 read frames.
-std::vector<std::string> SaveFrames(const Image& image, bool modelAndChannel, int reads = 49)
-{
-    std::vector<std::string> frames = {"OK", "OK"};
-    auto write = [&](unsigned char code) { frames.push_back(WriteFrame(code, image.at(code))); };
-    if (modelAndChannel)
-        write('?');
-    for (unsigned char code = '0'; code <= '5'; ++code)
-        write(code);
-    if (modelAndChannel)
-        write('>');
-    write('6');
-    for (unsigned char code = 'P'; code <= 'o'; ++code)
-        write(code);
-    for (unsigned char code = 'H'; code <= 'O'; ++code)
-        write(code);
-    std::vector<unsigned char> readOrder = {'?', '>'};
-    for (unsigned char code = '0'; code <= '6'; ++code)
-        readOrder.push_back(code);
-    for (unsigned char code = 'P'; code <= 'o'; ++code)
-        readOrder.push_back(code);
-    for (unsigned char code = 'H'; code <= 'O'; ++code)
-        readOrder.push_back(code);
-    for (int i = 0; i < reads && i < static_cast<int>(readOrder.size()); ++i)
-        frames.push_back(ReadFrame(readOrder[static_cast<size_t>(i)]));
-    return frames;
+    return PowerOnFields(std::stoi(MarkedStartFrame(kDevice)));
 }
 
 // --- Driving the editor ---------------------------------------------------------------------------
@@ -269,7 +136,7 @@ void ExpectAllEnabled(HWND editor)
 }
 
 // What the editor shows for these parameters (model and channel are not compared).
-void ExpectShown(HWND editor, const Params& p)
+void ExpectShown(HWND editor, const DeviceFields& p)
 {
     EXPECT_EQ(ControlText(editor, IDC_START_FRAME), std::to_string(p.startFrame));
     EXPECT_EQ(ControlText(editor, IDC_END_FRAME), std::to_string(p.endFrame));
@@ -438,7 +305,7 @@ TEST_F(EditSaveScenario, FieldRulesApplyWhenTheFieldIsLeft)
 {
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
-    Params p = PowerOnParams();
+    DeviceFields p = PowerOnParams();
     ExpectShown(editor, p);
 
     for (const LeaveRow& row : kLeaveRows) {
@@ -491,10 +358,10 @@ TEST_F(EditSaveScenario, FieldRulesApplyWhenTheFieldIsLeft)
         p.synchronize = synchronize;
         ASSERT_TRUE(SimClear(kDevice));
         ExpectGoodSave(editor, synchronize ? "Synchronize on" : "Synchronize off");
-        const Image image = Encode(p);
+        const RegisterImage image = EncodeImage(p);
         EXPECT_EQ(image.at('6'), synchronize ? "7<" : "74");
         EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
-        EXPECT_EQ(DeviceRegisterLines(), RegisterLines(image));
+        EXPECT_EQ(DeviceImage(kDevice), image);
         ExpectShown(editor, p);
     }
     CloseEditor(editor);
@@ -560,7 +427,7 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
     ASSERT_TRUE(UpDownsShown(editor)) << "the sequence did not start afresh";
 
     // In hidden mode the arrows change model and channel, and the save writes both.
-    Params p = PowerOnParams();
+    DeviceFields p = PowerOnParams();
     EXPECT_EQ(ControlText(editor, IDC_MODEL), "5");
     ASSERT_TRUE(ClickArrow(editor, IDC_MODEL_SPIN, true));
     ASSERT_TRUE(ClickArrow(editor, IDC_CHANNEL_SPIN, true));
@@ -570,9 +437,9 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
     p.channel = 2;
     ASSERT_TRUE(SimClear(kDevice));
     ExpectGoodSave(editor, "hidden mode");
-    const Image image = Encode(p);
+    const RegisterImage image = EncodeImage(p);
     EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, true));
-    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(image));
+    EXPECT_EQ(DeviceImage(kDevice), image);
 
     // Closed with hidden mode on and a Ctrl+K pending: the next editor starts hidden and afresh.
     ASSERT_TRUE(PressAll(editor, {"CTRL+K"}));
@@ -600,17 +467,17 @@ TEST_F(EditSaveScenario, SaveWritesReadsBackAndShowsTheReadBack)
     ASSERT_TRUE(SetControlText(editor, IDC_END_FRAME, "43210"));
     ASSERT_TRUE(ClickArrow(editor, IDC_BAUD_SPIN, false));
     ASSERT_TRUE(Click(editor, IDC_SYNCHRONIZE));
-    const Params typed = {5, 1, 1234, 43210, 6, false, {"A", "", "", "D"}, "Hello"};
+    const DeviceFields typed = {5, 1, 1234, 43210, 6, false, {"A", "", "", "D"}, "Hello"};
     for (int i = 0; i < 4; ++i)
         ASSERT_TRUE(SetControlText(editor, kInitIds[i], typed.init[i].c_str()));
     ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, typed.comment.c_str()));
 
     ASSERT_TRUE(SimClear(kDevice));
     ExpectGoodSave(editor, "normal");
-    const Image image = Encode(typed);
+    const RegisterImage image = EncodeImage(typed);
     EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
-    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(image));
-    Params shown = typed;  // the empty second and third strings close up on the way back
+    EXPECT_EQ(DeviceImage(kDevice), image);
+    DeviceFields shown = typed;  // the empty second and third strings close up on the way back
     shown.init[1] = "D";
     shown.init[3] = "";
     ExpectShown(editor, shown);
@@ -626,7 +493,7 @@ TEST_F(EditSaveScenario, DefaultsMakeTheNextSaveWriteModelAndChannel)
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
     ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
-    Params p = {12, 3, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
+    DeviceFields p = {12, 3, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
     ExpectShown(editor, p);
     EXPECT_EQ(ControlText(editor, IDC_MODEL), "12");
     EXPECT_EQ(ControlText(editor, IDC_CHANNEL), "3");
@@ -634,15 +501,15 @@ TEST_F(EditSaveScenario, DefaultsMakeTheNextSaveWriteModelAndChannel)
 
     ASSERT_TRUE(SimClear(kDevice));
     ExpectGoodSave(editor, "after Defaults");
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(Encode(p), true));
-    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(Encode(p)));
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), true));
+    EXPECT_EQ(DeviceImage(kDevice), EncodeImage(p));
 
     p.comment = "again";
     ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, p.comment.c_str()));
     ASSERT_TRUE(SimClear(kDevice));
     ExpectGoodSave(editor, "second save");
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(Encode(p), false));
-    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(Encode(p)));
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), false));
+    EXPECT_EQ(DeviceImage(kDevice), EncodeImage(p));
     CloseEditor(editor);
 }
 
@@ -653,8 +520,8 @@ TEST_F(EditSaveScenario, DefaultsAreConsumedByAFailedSaveAndByReopening)
 {
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
-    const Params p = {5, 1, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
-    const Image image = Encode(p);
+    const DeviceFields p = {5, 1, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
+    const RegisterImage image = EncodeImage(p);
     ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
     // The cable pulled as '6' arrives, after the handshake, '?', '0'..'5' and '>': the program's
     // wait for it to leave the port fails.
@@ -664,9 +531,7 @@ TEST_F(EditSaveScenario, DefaultsAreConsumedByAFailedSaveAndByReopening)
     ASSERT_TRUE(failed.ended);
     EXPECT_EQ(failed.boxText, kCantWriteText);
     EXPECT_EQ(failed.position, 18);
-    std::vector<std::string> frames = SaveFrames(image, true);
-    frames.resize(11);
-    EXPECT_EQ(SimFrames(kDevice), frames);
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, true, 11));
     ASSERT_TRUE(SimPlug(kDevice, true));
 
     ASSERT_TRUE(SimClear(kDevice));
@@ -688,7 +553,7 @@ TEST_F(EditSaveScenario, OverlongInitStringsAreWrittenCut)
 {
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
-    Params p = PowerOnParams();
+    DeviceFields p = PowerOnParams();
     p.init[0] = "ABCDEFGHIJKLMNOPQRSTUVW";
     p.init[1] = "abcdefghijklmnopqrstuvw";
     p.init[2] = "0123456789abcdefghijklm";
@@ -698,11 +563,11 @@ TEST_F(EditSaveScenario, OverlongInitStringsAreWrittenCut)
 
     ASSERT_TRUE(SimClear(kDevice));
     ExpectGoodSave(editor, "cut init strings");
-    const Image image = Encode(p);
+    const RegisterImage image = EncodeImage(p);
     EXPECT_EQ(image.at('o'), "\r\a");  // byte 62 CR, byte 63 BEL
     EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
-    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(image));
-    Params shown = p;
+    EXPECT_EQ(DeviceImage(kDevice), image);
+    DeviceFields shown = p;
     shown.init[2] = p.init[2].substr(0, 14);  // bytes 48..61 of the block
     shown.init[3] = "";
     ExpectShown(editor, shown);
@@ -717,7 +582,7 @@ TEST_F(EditSaveScenario, CancelBeforeTheFirstTickWritesNothing)
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
     // A gap that a refresh from the device would close up.
-    Params p = PowerOnParams();
+    DeviceFields p = PowerOnParams();
     p.init[2] = "C";
     ASSERT_TRUE(SetControlText(editor, IDC_INIT3, "C"));
     ASSERT_TRUE(SimClear(kDevice));
@@ -731,7 +596,7 @@ TEST_F(EditSaveScenario, CancelBeforeTheFirstTickWritesNothing)
     ExpectAllEnabled(editor);
     if (!SimFrames(kDevice).empty()) {
         printf("cancel came after the first tick: the save ran\n");
-        EXPECT_EQ(SimFrames(kDevice), SaveFrames(Encode(p), false));
+        EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), false));
         p.init[1] = "C";
         p.init[2] = "";
         ExpectShown(editor, p);
@@ -739,7 +604,7 @@ TEST_F(EditSaveScenario, CancelBeforeTheFirstTickWritesNothing)
         return;
     }
     EXPECT_TRUE(clicked);
-    EXPECT_EQ(SimCommand("log " + std::to_string(kDevice)).lines, std::vector<std::string>{});
+    EXPECT_EQ(SimCommandOn(kDevice, "log").lines, std::vector<std::string>{});
     ExpectShown(editor, p);
     CloseEditor(editor);
 }
@@ -750,15 +615,15 @@ TEST_F(EditSaveScenario, SaveSucceedsAgainstADeviceReadingAtLineSpeed)
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
     ASSERT_TRUE(SimCommand("pace read").ok);
-    Params p = PowerOnParams();
+    DeviceFields p = PowerOnParams();
     p.comment = "paced";
     p.init[1] = "ATZ";
     ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, p.comment.c_str()));
     ASSERT_TRUE(SetControlText(editor, IDC_INIT2, p.init[1].c_str()));
     ASSERT_TRUE(SimClear(kDevice));
     ExpectGoodSave(editor, "reading at line speed");
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(Encode(p), false));
-    EXPECT_EQ(DeviceRegisterLines(), RegisterLines(Encode(p)));
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), false));
+    EXPECT_EQ(DeviceImage(kDevice), EncodeImage(p));
     ExpectShown(editor, p);
     EXPECT_TRUE(SimCommand("pace on").ok);
     CloseEditor(editor);
@@ -772,27 +637,26 @@ struct FailureRow {
     const char* repair;   // and the one that undoes it
     const char* boxText;
     int position;         // of the bar while the box is open: the last of the failed step's row
-    int frames;           // frames the save sends before it gives up
+    size_t frames;        // frames the save sends before it gives up
     bool emptyComment;    // the comment left empty: its block is 16 BEL
 };
-// The frames of a save without model and channel: the handshake and 47 writes, then the reads.
-constexpr int kWriteFrames = 2 + 47;
 constexpr FailureRow kFailureRows[] = {
     // Hidden mode off: '?' is not written but is compared.
-    {"model differs", "setreg 1 3f 30 37", "setreg 1 3f 30 35", kMismatchText, 1, kWriteFrames + 1, false},
+    {"model differs", "setreg 1 3f 30 37", "setreg 1 3f 30 35", kMismatchText, 1, kSaveWriteFrames + 1,
+     false},
     // Compared as parsed, without the load's range rules (which would make "00" a channel of 1).
-    {"channel 00", "setreg 1 3e 30 30", "setreg 1 3e 30 31", kMismatchText, 2, kWriteFrames + 2, false},
+    {"channel 00", "setreg 1 3e 30 30", "setreg 1 3e 30 31", kMismatchText, 2, kSaveWriteFrames + 2, false},
     // The read of '?' is tested: the save stops at once.
-    {"device silent", "mode 1 silent", "mode 1 normal", kCantWriteText, 1, kWriteFrames + 1, false},
+    {"device silent", "mode 1 silent", "mode 1 normal", kCantWriteText, 1, kSaveWriteFrames + 1, false},
     // 9 tested reads and 31 init registers answered; 'o' is not, so the init block is not verified
     // and the save stops before the comment.
     {"device stops in the init registers", "mode 1 stopafter 40", "mode 1 normal", kMismatchText, 49,
-     kWriteFrames + 41, false},
+     kSaveWriteFrames + 41, false},
     // Every register up to 'o' answers (BEL BEL), the comment's do not: each unanswered read
     // leaves that BEL BEL in place, which equals an empty comment's block. A register that did
     // not answer was not verified, so this is no success, and the read-back ends at 'H'.
     {"device stops before the comment", "mode 1 stopafter 41", "mode 1 normal", kMismatchText, 50,
-     kWriteFrames + 42, true},
+     kSaveWriteFrames + 42, true},
     // The cable pulled as a write arrives: the program's wait for it to leave the port fails.
     // Here the write of '6', after the handshake and the frame registers.
     {"cable pulled at '6'", "pull 1 9", "plug 1", kCantWriteText, 18, 9, false},
@@ -810,7 +674,7 @@ TEST_F(EditSaveScenario, FailedSavesKeepWhatTheUserTyped)
         SCOPED_TRACE(row.name);
         // Texts that a refresh from the device would change: the gap before the fourth init
         // string would close up.
-        Params p = PowerOnParams();
+        DeviceFields p = PowerOnParams();
         p.init[0] = "typed";
         p.init[3] = std::to_string(++n);
         p.comment = row.emptyComment ? "" : "typed " + p.init[3];
@@ -828,9 +692,7 @@ TEST_F(EditSaveScenario, FailedSavesKeepWhatTheUserTyped)
         EXPECT_EQ(out.boxText, row.boxText);
         EXPECT_TRUE(out.boxOwnedBySave) << "the box is not the Saving dialog's";
         EXPECT_EQ(out.position, row.position);
-        std::vector<std::string> frames = SaveFrames(Encode(p), false);
-        frames.resize(static_cast<size_t>(row.frames));
-        EXPECT_EQ(SimFrames(kDevice), frames);
+        EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), false, row.frames));
         ASSERT_TRUE(Responds(editor));
         ExpectAllEnabled(editor);
         ExpectShown(editor, p);

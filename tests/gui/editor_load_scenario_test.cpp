@@ -12,76 +12,18 @@
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
 #include "tests/support/sim_control.h"
+#include "tests/support/wire_frames.h"
 
 namespace {
 
 constexpr int kDevice = 2;                 // COM2
 constexpr WPARAM kPortIndex = kDevice - 1;  // the program names ports by index 0..3
 constexpr DWORD kLoadMs = 20000;            // far above the ~6 s of a load that is answered
-constexpr char kCr = '\r';
-constexpr char kBel = '\x07';
 
-// ---- The device's registers --------------------------------------------------------------
-
-// Writes `bytes` two at a time into the registers from `first` on ('0' with six characters
-// fills '0', '1' and '2').
+// Writes `bytes` two at a time into the device's registers from `first` on.
 void SetRegisterRun(unsigned char first, const std::string& bytes)
 {
-    ASSERT_EQ(bytes.size() % 2, 0u) << "registers hold pairs";
-    for (size_t i = 0; i < bytes.size(); i += 2) {
-        const unsigned char code = static_cast<unsigned char>(first + i / 2);
-        ASSERT_TRUE(SimSetRegister(kDevice, code, static_cast<unsigned char>(bytes[i]),
-                                   static_cast<unsigned char>(bytes[i + 1])))
-            << "register " << code;
-    }
-}
-
-// The 64 bytes of 'P'..'o' as the device keeps them: each non-empty string and a CR, a BEL,
-// BEL to the end.
-std::string InitBlock(std::initializer_list<const char*> strings)
-{
-    std::string block;
-    for (const char* s : strings) {
-        if (*s)
-            block += std::string(s) + kCr;
-    }
-    block += kBel;
-    block.resize(64, kBel);
-    return block;
-}
-
-// The 16 bytes of 'H'..'O': the text, then BEL to the end.
-std::string CommentBlock(const char* text)
-{
-    std::string block = text;
-    block.resize(16, kBel);
-    return block;
-}
-
-// What a load sends, item by item as the simulator reports it: the handshake twice, then one
-// read frame per register in the load's order.
-std::vector<std::string> LoadFrames()
-{
-    std::vector<std::string> frames = {"OK", "OK"};
-    std::string codes = "?>0123456";
-    for (char c = 'P'; c <= 'o'; ++c)
-        codes += c;
-    for (char c = 'H'; c <= 'O'; ++c)
-        codes += c;
-    for (char c : codes) {
-        char line[8];
-        snprintf(line, sizeof line, "R %02x", static_cast<unsigned char>(c));
-        frames.push_back(line);
-    }
-    return frames;
-}
-
-// The first `count` frames of a load, the handshake's included.
-std::vector<std::string> LoadFramesUpTo(size_t count)
-{
-    std::vector<std::string> frames = LoadFrames();
-    frames.resize(count);
-    return frames;
+    ASSERT_TRUE(::SetRegisterRun(kDevice, first, bytes)) << "registers from " << first;
 }
 
 // ---- What the editor shows -----------------------------------------------------------------
@@ -223,7 +165,7 @@ protected:
         SimScenario::TearDown();
         // What the scenarios change on the device goes back to its power-on state.
         EXPECT_TRUE(SimMode(kDevice, "normal"));
-        EXPECT_TRUE(SimCommand("poweron " + std::to_string(kDevice)).ok);
+        EXPECT_TRUE(SimCommandOn(kDevice, "poweron").ok);
         EXPECT_TRUE(SimClear(kDevice));
     }
 
@@ -443,7 +385,7 @@ TEST_F(EditorLoadScenario, FailedLoadShowsItsBoxAndKeepsTheFields)
         EXPECT_EQ(MessageBoxText(box), row.text);
         EXPECT_EQ(GetWindow(box, GW_OWNER), load);
         EXPECT_EQ(AnsweredProgressPosition(load, IDC_PROGRESS), row.position);
-        EXPECT_EQ(SimFrames(kDevice), LoadFramesUpTo(row.frames));
+        EXPECT_EQ(SimFrames(kDevice), LoadFrames(row.frames));
         ASSERT_TRUE(DismissMessageBox(box));
         ASSERT_TRUE(WaitTopWindowGone(Pid(), kLoadCaption));
         EXPECT_EQ(FindAnyBox(Pid()), nullptr) << "a second box";
@@ -467,10 +409,10 @@ TEST_F(EditorLoadScenario, UnansweredInitAndCommentReadsDoNotStopTheLoad)
     // '?' '>' '0'..'6' and 'P' 'Q' 'R' answered, 'S' not.
     ASSERT_TRUE(SimMode(kDevice, "stopafter 12"));
     ASSERT_TRUE(PostToWindow(main_, UM_SYNCFOUND, kPortIndex, 0));
-    const auto waitForRead = [](const char* frame) {
+    const auto waitForRead = [](unsigned char code) {
         return WaitUntil([&] {
             for (const std::string& line : SimFrames(kDevice)) {
-                if (line == frame)
+                if (line == ReadFrame(code))
                     return true;
             }
             return false;
@@ -478,11 +420,11 @@ TEST_F(EditorLoadScenario, UnansweredInitAndCommentReadsDoNotStopTheLoad)
     };
     // The program waits about two seconds for each unanswered read: time enough to change the
     // device's mode before the next read comes.
-    ASSERT_TRUE(waitForRead("R 53"));
+    ASSERT_TRUE(waitForRead('S'));
     const ULONGLONG stoppedAt = GetTickCount64();
     // 'T'..'o' (28) and 'H' 'I' 'J' answered, 'K' not.
     ASSERT_TRUE(SimMode(kDevice, "stopafter 31"));
-    ASSERT_TRUE(waitForRead("R 4b"));
+    ASSERT_TRUE(waitForRead('K'));
     ASSERT_TRUE(SimMode(kDevice, "normal"));
 
     HWND editor = WaitEditorLoaded(kLoadMs);
@@ -534,7 +476,7 @@ TEST_F(EditorLoadScenario, CancelBeforeTheFirstTickOpensNoPort)
         CloseEditor(editor);
         return;
     }
-    const SimReply log = SimCommand("log " + std::to_string(kDevice));
+    const SimReply log = SimCommandOn(kDevice, "log");
     EXPECT_TRUE(log.ok && log.lines.empty()) << "the line carried something";
     ExpectNothingLoaded(editor);
 

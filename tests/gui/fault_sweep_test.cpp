@@ -31,6 +31,7 @@
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
 #include "tests/support/sim_control.h"
+#include "tests/support/wire_frames.h"
 
 namespace {
 
@@ -138,11 +139,6 @@ std::vector<std::string> Split(const std::string& text, char separator)
     return parts;
 }
 
-std::string Dev(const char* command)
-{
-    return std::string(command) + " " + std::to_string(kDevice);
-}
-
 // The fields and texts of the editor, for "kept as they were".
 constexpr int kFieldIds[] = {IDC_START_FRAME, IDC_END_FRAME, IDC_BAUD,  IDC_COMMENT,
                              IDC_INIT1,       IDC_INIT2,     IDC_INIT3, IDC_INIT4};
@@ -184,14 +180,6 @@ bool CanOpenPort()
     return true;
 }
 
-size_t CountFrames(const std::vector<std::string>& frames, char kind)
-{
-    size_t n = 0;
-    for (const std::string& frame : frames)
-        n += !frame.empty() && frame[0] == kind;
-    return n;
-}
-
 struct Outcome {
     std::string boxText, boxCaption;
     double seconds = 0;
@@ -221,8 +209,8 @@ protected:
     {
         if (skipped_)
             return;
-        SimCommand(Dev("plug"));  // a pulled cable comes back for the next case
-        SimCommand(Dev("line") + " 38400 8N1");
+        SimPlug(kDevice, true);  // a pulled cable comes back for the next case
+        SimCommandOn(kDevice, "line", "38400 8N1");
         SimScenario::TearDown();
     }
 
@@ -244,10 +232,9 @@ protected:
                 const size_t frames = std::stoul(step.substr(at + 1));
                 WaitUntil([&] { return SimFrames(kDevice).size() >= frames; }, 30000);
                 const std::string what = step.substr(0, at);
-                const std::string command = what == "pull"    ? Dev("pull")
-                                            : what == "noise" ? Dev("noise") + " 40"
-                                                              : Dev("reset") + " crfirst";
-                EXPECT_TRUE(SimCommand(command).ok) << command;
+                const std::string verb = what == "pull" || what == "noise" ? what : "reset";
+                const char* arguments = what == "pull" ? "" : what == "noise" ? "40" : "crfirst";
+                EXPECT_TRUE(SimCommandOn(kDevice, verb, arguments).ok) << verb << " " << arguments;
                 pulled_ = pulled_ || what == "pull";
             } else if (!step.empty()) {
                 EXPECT_TRUE(SimCommand(step).ok) << step;
@@ -304,7 +291,7 @@ protected:
         out.boundSeconds = 1 + 26 + 3;
         if (out.boxText == kEditorOpened) {
             if (pulled_)
-                SimCommand(Dev("plug"));
+                SimPlug(kDevice, true);
             editor_ = WaitEditorLoaded();
         }
         return out;
@@ -333,8 +320,8 @@ TEST_P(FaultSweep, Row)
         }
         fieldsBefore = Fields(editor_);
     }
-    ASSERT_TRUE(SimCommand(Dev("line") + " " + kFoundLine).ok);
-    const std::vector<std::string> regsBefore = SimCommand(Dev("regs")).lines;
+    ASSERT_TRUE(SimCommandOn(kDevice, "line", kFoundLine).ok);
+    const RegisterImage regsBefore = DeviceImage(kDevice);
     ASSERT_TRUE(SimClear(kDevice));
 
     Outcome out;
@@ -356,14 +343,14 @@ TEST_P(FaultSweep, Row)
                            0.05 * static_cast<double>(CountFrames(frames, 'W')) + 3;
     }
     if (pulled_) {
-        EXPECT_TRUE(SimCommand(Dev("plug")).ok);
+        EXPECT_TRUE(SimPlug(kDevice, true));
     }
     SimMode(kDevice, "normal");
 
     const bool alive = AppAlive(App()) && Responds(main_);
-    const std::vector<std::string> regsAfter = SimCommand(Dev("regs")).lines;
+    RegisterImage regsAfter = DeviceImage(kDevice);
     const bool regsChanged = regsAfter != regsBefore;
-    const SimReply line = SimCommand(Dev("line"));
+    const SimReply line = SimCommandOn(kDevice, "line");
     const std::string lineAfter = pulled_ ? "(new pty)" : (line.lines.empty() ? "?" : line.lines[0]);
     const bool reopened = CanOpenPort();
     const std::string state = editor_ && IsWindow(editor_) ? EnableState(editor_) : "-";
@@ -403,11 +390,11 @@ TEST_P(FaultSweep, Row)
         EXPECT_EQ(fieldsAfter, fieldsBefore) << "what was typed is not kept";
         if (out.boxText.empty()) {
             // Reported verified: the device must hold what was typed ("%05ld0" of 1234, "FAULT").
-            EXPECT_EQ(SimRegister(kDevice, '0'), "01");
-            EXPECT_EQ(SimRegister(kDevice, '1'), "23");
-            EXPECT_EQ(SimRegister(kDevice, '2'), "40");
-            EXPECT_EQ(SimRegister(kDevice, 'H'), "FA");
-            EXPECT_EQ(SimRegister(kDevice, 'J'), "T\a");
+            EXPECT_EQ(regsAfter['0'], "01");
+            EXPECT_EQ(regsAfter['1'], "23");
+            EXPECT_EQ(regsAfter['2'], "40");
+            EXPECT_EQ(regsAfter['H'], "FA");
+            EXPECT_EQ(regsAfter['J'], "T\a");
         }
         break;
     }

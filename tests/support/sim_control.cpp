@@ -91,24 +91,29 @@ SimReply SimCommand(const std::string& command)
     return reply;
 }
 
+SimReply SimCommandOn(int device, const std::string& verb, const std::string& arguments)
+{
+    return SimCommand(verb + " " + std::to_string(device) + (arguments.empty() ? "" : " " + arguments));
+}
+
 bool SimPlug(int device, bool present)
 {
-    return SimCommand((present ? "plug " : "unplug ") + std::to_string(device)).ok;
+    return SimCommandOn(device, present ? "plug" : "unplug").ok;
 }
 
 bool SimMode(int device, const std::string& mode)
 {
-    return SimCommand("mode " + std::to_string(device) + " " + mode).ok;
+    return SimCommandOn(device, "mode", mode).ok;
 }
 
 bool SimReset(int device, bool crFirst)
 {
-    return SimCommand("reset " + std::to_string(device) + (crFirst ? " crfirst" : "")).ok;
+    return SimCommandOn(device, "reset", crFirst ? "crfirst" : "").ok;
 }
 
 bool SimClear(int device)
 {
-    return SimCommand("clear " + std::to_string(device)).ok;
+    return SimCommandOn(device, "clear").ok;
 }
 
 bool SimSend(int device, const std::vector<unsigned char>& bytes)
@@ -121,26 +126,12 @@ bool SimSend(int device, const std::vector<unsigned char>& bytes)
 
 bool SimSetRegister(int device, unsigned char code, unsigned char first, unsigned char second)
 {
-    return SimCommand("setreg " + std::to_string(device) + " " + Hex(code) + " " + Hex(first) + " " + Hex(second)).ok;
-}
-
-std::string SimRegister(int device, unsigned char code)
-{
-    const SimReply reply = SimCommand("regs " + std::to_string(device));
-    const std::string prefix = Hex(code) + " ";
-    for (const std::string& line : reply.lines) {
-        if (line.compare(0, prefix.size(), prefix) == 0) {
-            unsigned a = 0, b = 0;
-            if (sscanf(line.c_str() + prefix.size(), "%x %x", &a, &b) == 2)
-                return std::string{static_cast<char>(a), static_cast<char>(b)};
-        }
-    }
-    return {};
+    return SimCommandOn(device, "setreg", Hex(code) + " " + Hex(first) + " " + Hex(second)).ok;
 }
 
 std::vector<std::string> SimFrames(int device)
 {
-    return SimCommand("frames " + std::to_string(device)).lines;
+    return SimCommandOn(device, "frames").lines;
 }
 
 bool SimResetAll()
@@ -149,7 +140,7 @@ bool SimResetAll()
     for (int device = 1; device <= 4; ++device) {
         ok = SimPlug(device, true) && ok;
         ok = SimMode(device, "normal") && ok;
-        ok = SimCommand("poweron " + std::to_string(device)).ok && ok;
+        ok = SimCommandOn(device, "poweron").ok && ok;
         ok = SimClear(device) && ok;
     }
     return ok;

@@ -13,6 +13,8 @@ struct SimReply {
 // Sends one command line and collects its reply. A fresh connection per command keeps tests
 // independent of each other.
 SimReply SimCommand(const std::string& command);
+// A command about one device: "verb N arguments" ("log 1", "line 1 9600 8N2").
+SimReply SimCommandOn(int device, const std::string& verb, const std::string& arguments = "");
 
 // Shorthands; each returns whether the simulator answered ok.
 bool SimPlug(int device, bool present);                // present = plug, else unplug
@@ -21,8 +23,6 @@ bool SimReset(int device, bool crFirst = false);       // the reset banner
 bool SimClear(int device);                             // empties frames and wire log
 bool SimSend(int device, const std::vector<unsigned char>& bytes);
 bool SimSetRegister(int device, unsigned char code, unsigned char first, unsigned char second);
-// The register's two bytes, or an empty string when it cannot be read.
-std::string SimRegister(int device, unsigned char code);
 // What the device received since the last clear, one item a line: "OK", "R 3f", "W 30 30 30"...
 std::vector<std::string> SimFrames(int device);
 

@@ -4,12 +4,11 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "link/settings_file.h"
-#include "link/sync_settings.h"
+#include "tests/support/register_image.h"
 #include "tests/support/sim_control.h"
 
 #ifndef QSYNC_EXE
@@ -173,41 +172,15 @@ Result RunQsync(const std::string& arguments)
     return Result{code, child.out(), child.err()};
 }
 
-// All 49 registers of a device, code -> pair.
-std::map<unsigned char, std::string> DeviceRegisters(int device)
-{
-    std::map<unsigned char, std::string> regs;
-    for (const std::string& line : SimCommand("regs " + std::to_string(device)).lines) {
-        unsigned code = 0, a = 0, b = 0;
-        if (sscanf(line.c_str(), "%x %x %x", &code, &a, &b) == 3)
-            regs[static_cast<unsigned char>(code)] = std::string{static_cast<char>(a), static_cast<char>(b)};
-    }
-    return regs;
-}
-
 // The registers a device holds after a save of the file (model and channel as `model`, `channel`
 // when they are not written).
-std::map<unsigned char, std::string> EncodedRegisters(const std::string& fileText)
+RegisterImage EncodedRegisters(const std::string& fileText)
 {
-    SettingsFileFields fields;
+    SettingsFileFields f = {};
     char err[200];
-    EXPECT_TRUE(ParseSettingsFile(fileText.data(), fileText.size(), &fields, err, sizeof err)) << err;
-    SaveInputs inputs;
-    SaveInputsFromSettingsFile(fields, &inputs);
-    EncodeForSave(inputs);
-    std::map<unsigned char, std::string> regs;
-    const char* codes = "?>0123456";
-    for (const char* c = codes; *c; ++c) {
-        unsigned char pair[2];
-        RegisterText(static_cast<RegisterCode>(*c), pair);
-        regs[static_cast<unsigned char>(*c)] = std::string{static_cast<char>(pair[0]), static_cast<char>(pair[1])};
-    }
-    for (int code = 'H'; code <= 'o'; ++code) {  // 'H'-'O' the comment, 'P'-'o' the init strings
-        unsigned char pair[2];
-        RegisterText(static_cast<RegisterCode>(code), pair);
-        regs[static_cast<unsigned char>(code)] = std::string{static_cast<char>(pair[0]), static_cast<char>(pair[1])};
-    }
-    return regs;
+    EXPECT_TRUE(ParseSettingsFile(fileText.data(), fileText.size(), &f, err, sizeof err)) << err;
+    return EncodeImage({f.model, f.channel, f.startFrame, f.endFrame, BaudCodeOfRate(f.baud), f.synchronize,
+                        {f.initStrings[0], f.initStrings[1], f.initStrings[2], f.initStrings[3]}, f.comment});
 }
 
 class Qsync : public ::testing::Test {
@@ -240,7 +213,7 @@ std::string Body(const std::string& fileText)
 
 TEST_F(Qsync, ReadWritesTheFileALoadShowsAndWritingItBackChangesNoRegister)
 {
-    const auto before = DeviceRegisters(1);
+    const auto before = DeviceImage(1);
     const Result printed = RunQsync("read COM1");
     ASSERT_EQ(printed.code, 0) << printed.err;
     EXPECT_EQ(printed.out.rfind("; read from COM1 on 20", 0), 0u) << printed.out;
@@ -255,7 +228,7 @@ TEST_F(Qsync, ReadWritesTheFileALoadShowsAndWritingItBackChangesNoRegister)
     const Result written = RunQsync(WithFile("write COM1 FILE", ReadWholeFile(file_)));
     EXPECT_EQ(written.code, 0) << written.err;
     EXPECT_EQ(written.out, "COM1: written and verified\r\n");
-    EXPECT_EQ(DeviceRegisters(1), before);
+    EXPECT_EQ(DeviceImage(1), before);
     EXPECT_EQ(SimFrames(1).size(), 2u + 47u + 49u);  // handshake, writes without '?' '>', read-back
 }
 
@@ -283,7 +256,7 @@ TEST_F(Qsync, AnEditedFileIsWrittenAndThenVerifies)
         ASSERT_TRUE(SimResetAll());
         const Result written = RunQsync(WithFile(std::string("write COM2 FILE") + row.option, row.text));
         EXPECT_EQ(written.code, 0) << written.err;
-        EXPECT_EQ(DeviceRegisters(2), EncodedRegisters(row.text));
+        EXPECT_EQ(DeviceImage(2), EncodedRegisters(row.text));
         const Result verified = RunQsync(WithFile("verify COM2 FILE", row.text));
         EXPECT_EQ(verified.code, 0) << verified.out;
         EXPECT_EQ(verified.out, "COM2 holds the settings of " + file_ + "\r\n");

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "link/com_port.h"
 #include "link/register_protocol.h"
 #include "tests/support/sim_control.h"
+#include "tests/support/wire_frames.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ double MsSince(std::chrono::steady_clock::time_point start)
 Bytes ReceivedBytes()
 {
     Bytes bytes;
-    for (const std::string& line : SimCommand("log " + std::to_string(kDevice)).lines) {
+    for (const std::string& line : SimCommandOn(kDevice, "log").lines) {
         const size_t rx = line.find(" rx");
         if (rx == std::string::npos)
             continue;
@@ -47,35 +47,6 @@ Bytes ReceivedBytes()
     return bytes;
 }
 
-std::string Hex2(unsigned value)
-{
-    char text[4];
-    snprintf(text, sizeof text, "%02x", value & 0xFFu);
-    return text;
-}
-
-std::string ReadItem(unsigned char code)
-{
-    return "R " + Hex2(code);
-}
-
-std::string WriteItem(unsigned char code, const unsigned char pair[2])
-{
-    return "W " + Hex2(code) + " " + Hex2(pair[0]) + " " + Hex2(pair[1]);
-}
-
-// All 49 registers of the device, code -> pair.
-std::map<unsigned char, std::string> DeviceRegisters()
-{
-    std::map<unsigned char, std::string> regs;
-    for (const std::string& line : SimCommand("regs " + std::to_string(kDevice)).lines) {
-        unsigned code = 0, a = 0, b = 0;
-        if (sscanf(line.c_str(), "%x %x %x", &code, &a, &b) == 3)
-            regs[static_cast<unsigned char>(code)] = std::string{static_cast<char>(a), static_cast<char>(b)};
-    }
-    return regs;
-}
-
 // An Exchange port on COM1 with the device in normal mode and its logs empty; the registers are
 // put back as they were, whatever the test wrote.
 class RegisterProtocolTest : public ::testing::Test {
@@ -84,7 +55,7 @@ protected:
     {
         ASSERT_TRUE(SimPlug(kDevice, true)) << "is the simulator up (tools/bench up)?";
         ASSERT_TRUE(SimMode(kDevice, "normal"));
-        saved_ = DeviceRegisters();
+        saved_ = DeviceImage(kDevice);
         ASSERT_EQ(49u, saved_.size());
         ASSERT_EQ(1, OpenPort(kPortIndex, PortProfile::Exchange));
         ASSERT_TRUE(SimClear(kDevice));
@@ -93,15 +64,15 @@ protected:
     {
         RestoreAndClosePort();
         SimMode(kDevice, "normal");
-        const auto now = DeviceRegisters();
+        const auto now = DeviceImage(kDevice);
         for (const auto& [code, pair] : saved_) {
             auto it = now.find(code);
             if (it == now.end() || it->second != pair)
-                SimSetRegister(kDevice, code, static_cast<unsigned char>(pair[0]), static_cast<unsigned char>(pair[1]));
+                SetRegisterRun(kDevice, code, pair);
         }
         SimClear(kDevice);
     }
-    std::map<unsigned char, std::string> saved_;
+    RegisterImage saved_;
 };
 
 TEST_F(RegisterProtocolTest, SendTextSendsUpToFifteenCharacters)
@@ -125,7 +96,7 @@ TEST_F(RegisterProtocolTest, SendTextSendsUpToFifteenCharacters)
         Bytes wantWire;
         if (row.result == 1) {
             for (const char* c = row.text; *c; ++c) {
-                wantFrames.push_back("X " + Hex2(static_cast<unsigned char>(*c)));
+                wantFrames.push_back(StrayFrame(static_cast<unsigned char>(*c)));
                 wantWire.push_back(static_cast<unsigned char>(*c));
             }
         }
@@ -163,12 +134,12 @@ TEST_F(RegisterProtocolTest, WriteAndReadFramesAndRoundTrip)
         {'o', {0x07, 0x07}},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(Hex2(row.code));
+        SCOPED_TRACE(WriteFrame(row.code, row.pair[0], row.pair[1]));
         ASSERT_TRUE(SimClear(kDevice));
         EXPECT_EQ(1, WriteRegister(row.code, row.pair));
         EXPECT_EQ((Bytes{'W', row.code, row.pair[0], row.pair[1], 0x0D}), ReceivedBytes());
-        EXPECT_EQ((std::vector<std::string>{WriteItem(row.code, row.pair)}), SimFrames(kDevice));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(row.pair), 2), SimRegister(kDevice, row.code));
+        EXPECT_EQ((FrameList{WriteFrame(row.code, row.pair[0], row.pair[1])}), SimFrames(kDevice));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(row.pair), 2), DeviceImage(kDevice)[row.code]);
 
         ASSERT_TRUE(SimClear(kDevice));
         unsigned char got[2] = {0xEE, 0xEE};
@@ -176,7 +147,7 @@ TEST_F(RegisterProtocolTest, WriteAndReadFramesAndRoundTrip)
         EXPECT_EQ(row.pair[0], got[0]);
         EXPECT_EQ(row.pair[1], got[1]);
         EXPECT_EQ((Bytes{'R', row.code, 0x0D}), ReceivedBytes());
-        EXPECT_EQ((std::vector<std::string>{ReadItem(row.code)}), SimFrames(kDevice));
+        EXPECT_EQ((FrameList{ReadFrame(row.code)}), SimFrames(kDevice));
     }
 }
 
@@ -240,7 +211,7 @@ TEST_P(ReadModeTest, ReadAcceptsOnlyFourBytesEndingLfCr)
         want = earlier;
     EXPECT_EQ(want[0], pair[0]);
     EXPECT_EQ(want[1], pair[1]);
-    EXPECT_EQ((std::vector<std::string>{ReadItem(kCode)}), SimFrames(kDevice));
+    EXPECT_EQ((FrameList{ReadFrame(kCode)}), SimFrames(kDevice));
     EXPECT_GE(ms, row.minMs);
 }
 
@@ -308,10 +279,10 @@ TEST_F(LineSpeedTest, FortyNineWritesThenFortyNineReads)
     for (size_t i = 0; i < codes.size(); ++i) {
         unsigned char pair[2];
         pairOf(i, pair);
-        wantFrames.push_back(WriteItem(codes[i], pair));
+        wantFrames.push_back(WriteFrame(codes[i], pair[0], pair[1]));
     }
     for (unsigned char code : codes)
-        wantFrames.push_back(ReadItem(code));
+        wantFrames.push_back(ReadFrame(code));
     EXPECT_EQ(wantFrames, SimFrames(kDevice));
 }
 
