@@ -415,22 +415,57 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultSweep, ::testing::ValuesIn(kRows), RowName
 // --- The soak: load and save cycles in one process ----------------------------------------------
 
 struct Usage {
-    DWORD handles = 0;
+    long handles = -1;
     SIZE_T privateBytes = 0;
 };
 
-Usage Measure(DWORD pid)
+// The handles a process holds, from the system's list of every handle: GetProcessHandleCount
+// reads 0 under Wine.
+struct HandleEntry {
+    ULONG ownerPid;
+    BYTE objectType, flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+};
+struct HandleList {
+    ULONG count;
+    HandleEntry entries[1];
+};
+
+long CountHandles(DWORD pid)
+{
+    typedef LONG(WINAPI * QueryProc)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QueryProc>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query)
+        return -1;
+    constexpr ULONG kSystemHandleInformation = 16;
+    std::vector<unsigned char> buffer(1 << 20);
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        ULONG needed = 0;
+        const LONG status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        if (status == 0) {
+            const HandleList* list = reinterpret_cast<const HandleList*>(buffer.data());
+            long count = 0;
+            for (ULONG i = 0; i < list->count; ++i)
+                count += list->entries[i].ownerPid == pid ? 1 : 0;
+            return count;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return -1;
+}
+
+// Private memory is the commit charge, PagefileUsage (Wine leaves PrivateUsage at 0).
+Usage Measure(const AppProcess& app)
 {
     Usage usage;
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (!process)
-        return usage;
-    GetProcessHandleCount(process, &usage.handles);
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    usage.handles = CountHandles(app.pid);
+    PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
-        usage.privateBytes = counters.PrivateUsage;
-    CloseHandle(process);
+    if (GetProcessMemoryInfo(app.process, &counters, sizeof counters))
+        usage.privateBytes = counters.PagefileUsage;
     return usage;
 }
 
@@ -458,7 +493,7 @@ TEST_F(FaultSoak, LoadSaveCycles)
     ASSERT_TRUE(Start());
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
-    const Usage start = Measure(Pid());
+    const Usage start = Measure(App());
     Usage settled;
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         ASSERT_TRUE(ClickAsync(editor, IDC_LOAD));
@@ -468,21 +503,23 @@ TEST_F(FaultSoak, LoadSaveCycles)
         ASSERT_TRUE(ClickAsync(editor, IDC_SAVE));
         Outcome save = WaitEnd(kSaveCaption, GetTickCount64());
         ASSERT_TRUE(save.ended && save.boxText.empty()) << "cycle " << cycle << ": " << save.boxText;
-        const Usage now = Measure(Pid());
+        const Usage now = Measure(App());
         if (cycle == 10)
             settled = now;
         if (cycle == 1 || cycle % 10 == 0) {
-            printf("SOAK|cycle %d|handles %lu|private %zu KB\n", cycle, static_cast<unsigned long>(now.handles),
+            printf("SOAK|cycle %d|handles %ld|private %zu KB\n", cycle, now.handles,
                    static_cast<size_t>(now.privateBytes / 1024));
             fflush(stdout);
         }
     }
-    const Usage end = Measure(Pid());
-    printf("SOAK|start handles %lu private %zu KB|after 10 handles %lu private %zu KB|after %d handles %lu "
+    const Usage end = Measure(App());
+    printf("SOAK|start handles %ld private %zu KB|after 10 handles %ld private %zu KB|after %d handles %ld "
            "private %zu KB\n",
-           static_cast<unsigned long>(start.handles), static_cast<size_t>(start.privateBytes / 1024),
-           static_cast<unsigned long>(settled.handles), static_cast<size_t>(settled.privateBytes / 1024), cycles,
-           static_cast<unsigned long>(end.handles), static_cast<size_t>(end.privateBytes / 1024));
+           start.handles, static_cast<size_t>(start.privateBytes / 1024), settled.handles,
+           static_cast<size_t>(settled.privateBytes / 1024), cycles, end.handles,
+           static_cast<size_t>(end.privateBytes / 1024));
+    ASSERT_GT(start.handles, 0) << "the handle count could not be read";
+    ASSERT_GT(start.privateBytes, 0u) << "the private memory could not be read";
     EXPECT_LE(end.handles, settled.handles) << "handles grew";
     EXPECT_LE(end.privateBytes, settled.privateBytes + 16 * 1024) << "private memory grew";
 }
