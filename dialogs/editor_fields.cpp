@@ -131,9 +131,9 @@ LRESULT IgnoreSpinCommand(HWND, WPARAM, UINT, LPARAM)
 // WM_HOTKEY: Ctrl+K then Ctrl+B switches hidden mode, which shows the Model and Channel up-downs.
 LRESULT EditorHotkey(HWND editor, UINT, WPARAM wParam, LPARAM)
 {
-    const HiddenKey key = wParam == HK_FIRST ? HiddenKey::First
-                        : wParam == HK_SECOND ? HiddenKey::Second
-                                              : HiddenKey::Other;
+    const HiddenKey key = wParam == HK_FIRST    ? HiddenKey::First
+                          : wParam == HK_SECOND ? HiddenKey::Second
+                                                : HiddenKey::Other;
     const uint32_t before = HiddenModeState;
     HiddenModeState = NextHiddenModeState(HiddenModeState, key);
     if ((before ^ HiddenModeState) & kHiddenModeOn) {

@@ -38,11 +38,11 @@ uint32_t NextHiddenModeState(uint32_t state, HiddenKey key)
     const uint32_t count = state & kHiddenKeyCount;
     const uint32_t mode = state & kHiddenModeOn;
     switch (key) {
-    case HiddenKey::First:
-        return mode | (count != 0 ? 0u : 1u);
-    case HiddenKey::Second:
-        return count == 1 ? (mode ^ kHiddenModeOn) : mode;
-    default:
-        return state;
+        case HiddenKey::First:
+            return mode | (count != 0 ? 0u : 1u);
+        case HiddenKey::Second:
+            return count == 1 ? (mode ^ kHiddenModeOn) : mode;
+        default:
+            return state;
     }
 }

@@ -9,7 +9,7 @@
 
 int32_t PortCandidates[kPortCount];
 static uint16_t PortChoice = IDC_PORT_AUTO;  // IDC_PORT_AUTO or IDC_PORT_COM1..4; kept for the process
-static uint16_t PortChoiceAtOpen;             // what Cancel puts back
+static uint16_t PortChoiceAtOpen;            // what Cancel puts back
 static const uint16_t PortRadioIds[kPortCount] = {IDC_PORT_COM1, IDC_PORT_COM2, IDC_PORT_COM3, IDC_PORT_COM4};
 
 // WM_INITDIALOG: probe the four ports, enable the radio buttons of those that passed, and check
@@ -60,12 +60,8 @@ static constexpr MessageMapEntry FindMessageRows[] = {
     {WM_INITDIALOG, InitFindDialog},
 };
 static constexpr CommandMapEntry FindCommandRows[] = {
-    {IDC_PORT_AUTO, ChoosePort},
-    {IDC_PORT_COM1, ChoosePort},
-    {IDC_PORT_COM2, ChoosePort},
-    {IDC_PORT_COM3, ChoosePort},
-    {IDC_PORT_COM4, ChoosePort},
-    {IDOK, EndFindDialog},
+    {IDC_PORT_AUTO, ChoosePort}, {IDC_PORT_COM1, ChoosePort}, {IDC_PORT_COM2, ChoosePort},
+    {IDC_PORT_COM3, ChoosePort}, {IDC_PORT_COM4, ChoosePort}, {IDOK, EndFindDialog},
     {IDCANCEL, EndFindDialog},
 };
 static constexpr DialogMaps FindMaps = MakeDialogMaps(FindMessageRows, FindCommandRows);

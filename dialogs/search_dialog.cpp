@@ -21,7 +21,7 @@ namespace {
 int32_t searchIndex;  // index of the port under test, -1 before the first
 int bannerFound;
 int openFailed;
-int32_t progress;     // 0, then 4, 8, ... 100 while a port is under test
+int32_t progress;  // 0, then 4, 8, ... 100 while a port is under test
 char statusText[32];
 
 constexpr int32_t kProgressStep = 4;

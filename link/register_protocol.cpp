@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr DWORD kSendTextLimit = 16;   // texts of 16 characters or more are refused
-constexpr DWORD kReadPauseMs = 6;      // after a read frame, before the first read
+constexpr DWORD kSendTextLimit = 16;  // texts of 16 characters or more are refused
+constexpr DWORD kReadPauseMs = 6;     // after a read frame, before the first read
 constexpr DWORD kSecondReadPauseMs = 4;
 constexpr DWORD kReplyReadSize = 8;
 

@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr int kInitRegisters = 32;     // 'P'..'o'
-constexpr int kCommentRegisters = 8;   // 'H'..'O'
+constexpr int kInitRegisters = 32;    // 'P'..'o'
+constexpr int kCommentRegisters = 8;  // 'H'..'O'
 
 // What one operation carries from step to step.
 struct Run {
@@ -217,15 +217,9 @@ SyncOutcome StartComparing(const Run& run)
 }
 
 constexpr Step kWriteSteps[] = {
-    {1, 1, Handshake, nullptr},
-    {2, 2, Handshake, nullptr},
-    {3, 3, WriteModel, nullptr},
-    {4, 4, WriteStartFrame, nullptr},
-    {8, 8, WriteEndFrame, nullptr},
-    {12, 12, WriteChannel, nullptr},
-    {13, 18, WriteBaudFlags, nullptr},
-    {19, 19, WriteInitStrings, nullptr},
-    {0, 0, WriteComment, nullptr},
+    {1, 1, Handshake, nullptr},        {2, 2, Handshake, nullptr},          {3, 3, WriteModel, nullptr},
+    {4, 4, WriteStartFrame, nullptr},  {8, 8, WriteEndFrame, nullptr},      {12, 12, WriteChannel, nullptr},
+    {13, 18, WriteBaudFlags, nullptr}, {19, 19, WriteInitStrings, nullptr}, {0, 0, WriteComment, nullptr},
     {60, 60, StartComparing, nullptr},
 };
 
@@ -316,12 +310,8 @@ SyncOutcome VerifyComment(const Run& run)
 
 // The read-back starts the progress again from 1.
 constexpr Step kVerifySteps[] = {
-    {1, 1, VerifyModel, nullptr},
-    {2, 2, VerifyChannel, nullptr},
-    {3, 4, VerifyStartFrame, nullptr},
-    {8, 8, VerifyEndFrame, nullptr},
-    {12, 16, VerifyBaudFlags, nullptr},
-    {17, 17, VerifyInitStrings, nullptr},
+    {1, 1, VerifyModel, nullptr},    {2, 2, VerifyChannel, nullptr},     {3, 4, VerifyStartFrame, nullptr},
+    {8, 8, VerifyEndFrame, nullptr}, {12, 16, VerifyBaudFlags, nullptr}, {17, 17, VerifyInitStrings, nullptr},
     {0, 0, VerifyComment, nullptr},
 };
 

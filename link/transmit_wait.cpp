@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr DWORD kDeadlineFactor = 4;   // line times allowed before giving up
+constexpr DWORD kDeadlineFactor = 4;  // line times allowed before giving up
 constexpr DWORD kDeadlineMarginMs = 250;
 constexpr DWORD kPollMs = 2;
 

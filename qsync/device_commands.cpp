@@ -69,8 +69,8 @@ int RunRead(const Invocation& invocation)
     SYSTEMTIME now;
     GetLocalTime(&now);
     char header[64];
-    snprintf(header, sizeof header, "read from %s on %04u-%02u-%02u %02u:%02u", port.shown, now.wYear, now.wMonth,
-             now.wDay, now.wHour, now.wMinute);
+    snprintf(header, sizeof header, "read from %s on %04u-%02u-%02u %02u:%02u", port.shown, now.wYear,
+             now.wMonth, now.wDay, now.wHour, now.wMinute);
     const size_t length = PrintSettingsFile(fields, header, fileText, sizeof fileText);
     if (length == 0)
         return Fail(kExitDevice, "The settings read from %s do not fit a settings file", port.shown);

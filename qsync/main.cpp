@@ -37,9 +37,10 @@ void PrintUsage(FILE* to)
 {
     for (const Command& command : kCommands)
         fprintf(to, "%s\n", command.usage);
-    fputs("Exit codes: 0 done, 1 the device or its port failed, 2 bad usage or a bad file, "
-          "3 verify found differences.\n",
-          to);
+    fputs(
+        "Exit codes: 0 done, 1 the device or its port failed, 2 bad usage or a bad file, "
+        "3 verify found differences.\n",
+        to);
 }
 
 int Usage(const char* complaint)

@@ -21,7 +21,8 @@ struct PhaseRuns {
 template <size_t N>
 constexpr PhaseRuns Runs(const PositionRun (&runs)[N])
 {
-    return PhaseRuns{runs, N, runs[N - 1].countAtFirst + runs[N - 1].perPosition * (runs[N - 1].last - runs[N - 1].first)};
+    return PhaseRuns{
+        runs, N, runs[N - 1].countAtFirst + runs[N - 1].perPosition * (runs[N - 1].last - runs[N - 1].first)};
 }
 
 // Handshake, '?', '>', '0'-'2', '3'-'5', '6', then 'P'-'o' and 'H'-'O' one position each.
@@ -30,16 +31,17 @@ constexpr PositionRun kLoadRuns[] = {
 };
 // Handshake, '?', '0'-'2', '3'-'5', '>', '6', 'P'-'o' (20 to 51), 'H'-'O' (50 to 57), comparing.
 constexpr PositionRun kWriteRuns[] = {
-    {1, 3, 0, 0}, {4, 4, 1, 0}, {8, 8, 4, 0}, {12, 12, 7, 0}, {13, 18, 8, 0}, {19, 19, 9, 0},
-    {20, 51, 10, 1}, {50, 57, 42, 1}, {60, 60, 49, 0},
+    {1, 3, 0, 0},   {4, 4, 1, 0},    {8, 8, 4, 0},    {12, 12, 7, 0},  {13, 18, 8, 0},
+    {19, 19, 9, 0}, {20, 51, 10, 1}, {50, 57, 42, 1}, {60, 60, 49, 0},
 };
 constexpr PositionRun kWriteWithoutModelRuns[] = {
-    {1, 4, 0, 0}, {8, 8, 3, 0}, {12, 18, 6, 0}, {19, 19, 7, 0}, {20, 51, 8, 1}, {50, 57, 40, 1}, {60, 60, 47, 0},
+    {1, 4, 0, 0},   {8, 8, 3, 0},    {12, 18, 6, 0},  {19, 19, 7, 0},
+    {20, 51, 8, 1}, {50, 57, 40, 1}, {60, 60, 47, 0},
 };
 // '?', '>', '0'-'2', '3'-'5', '6', then 'P'-'o' (18 to 49) and 'H'-'O' (50 to 57), done.
 constexpr PositionRun kCompareRuns[] = {
-    {1, 1, 0, 0}, {2, 2, 1, 0}, {3, 4, 2, 0}, {8, 8, 5, 0}, {12, 16, 8, 0}, {17, 17, 9, 0},
-    {18, 49, 10, 1}, {50, 57, 42, 1}, {60, 60, 49, 0},
+    {1, 1, 0, 0},   {2, 2, 1, 0},    {3, 4, 2, 0},    {8, 8, 5, 0},    {12, 16, 8, 0},
+    {17, 17, 9, 0}, {18, 49, 10, 1}, {50, 57, 42, 1}, {60, 60, 49, 0},
 };
 
 PhaseRuns RunsOf(const RegisterCounter& counter)

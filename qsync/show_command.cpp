@@ -49,8 +49,9 @@ int RunShow(const Invocation& invocation)
     }
     printf("%d registers written, then all %d read back and compared\n", written, kRegisterCount);
     if (!modelAndChannel)
-        printf("model %d and channel %d are not written: the device must hold them already "
-               "(--model-channel writes them)\n",
-               static_cast<int>(Sync.model), static_cast<int>(Sync.channel));
+        printf(
+            "model %d and channel %d are not written: the device must hold them already "
+            "(--model-channel writes them)\n",
+            static_cast<int>(Sync.model), static_cast<int>(Sync.channel));
     return kExitOk;
 }

@@ -28,11 +28,26 @@ INT_PTR RouteDialog(const DialogMaps& maps, HWND dialog, UINT message, WPARAM wP
 
 // The default procedures by DefaultProcKind. Wrapped so that each has the handler's calling
 // convention on every target.
-static LRESULT NoDefaultProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
-static LRESULT WindowDefaultProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
-static LRESULT DialogDefaultProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefDlgProcA(w, m, wp, lp); }
-static LRESULT MdiChildDefaultProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefMDIChildProcA(w, m, wp, lp); }
-static LRESULT FrameDefaultProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefFrameProcA(w, nullptr, m, wp, lp); }
+static LRESULT NoDefaultProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return 0;
+}
+static LRESULT WindowDefaultProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(w, m, wp, lp);
+}
+static LRESULT DialogDefaultProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    return DefDlgProcA(w, m, wp, lp);
+}
+static LRESULT MdiChildDefaultProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    return DefMDIChildProcA(w, m, wp, lp);
+}
+static LRESULT FrameDefaultProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    return DefFrameProcA(w, nullptr, m, wp, lp);
+}
 
 static constexpr MessageHandler DefaultProcs[] = {
     NoDefaultProc,        // DPK_NONE

@@ -73,7 +73,8 @@ struct DialogMaps {
 // A dialog's maps from its two constant arrays; what neither lists returns 0 (DPK_NONE), and the
 // dialog manager does its own default handling.
 template <size_t M, size_t C>
-constexpr DialogMaps MakeDialogMaps(const MessageMapEntry (&messages)[M], const CommandMapEntry (&commands)[C])
+constexpr DialogMaps MakeDialogMaps(const MessageMapEntry (&messages)[M],
+                                    const CommandMapEntry (&commands)[C])
 {
     return DialogMaps{MakeMessageMap(messages, DPK_NONE), MakeCommandMap(commands, DPK_NONE)};
 }

@@ -73,11 +73,8 @@ static LRESULT EndApplication(HWND, UINT, WPARAM, LPARAM)
 }
 
 static constexpr MessageMapEntry MainMessageRows[] = {
-    {WM_COMMAND, MainCommand},
-    {UM_FINDSYNC, ShowSearchDialog},
-    {UM_SYNCFOUND, ShowEditor},
-    {UM_SYNCNOTFOUND, ReportNotFound},
-    {WM_DESTROY, EndApplication},
+    {WM_COMMAND, MainCommand},         {UM_FINDSYNC, ShowSearchDialog}, {UM_SYNCFOUND, ShowEditor},
+    {UM_SYNCNOTFOUND, ReportNotFound}, {WM_DESTROY, EndApplication},
 };
 static constexpr MessageMap MainMessages = MakeMessageMap(MainMessageRows, DPK_WINDOW);
 
@@ -126,8 +123,8 @@ int RegisterMainClass(HINSTANCE instance)
 int CreateMainWindow(HINSTANCE instance, int showState)
 {
     AppInstance = instance;
-    HWND window = CreateWindowExA(0, AppName, AppTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(0, AppName, AppTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT,
+                                  0, nullptr, nullptr, instance, nullptr);
     if (!window)
         return 0;
     ShowWindow(window, showState);

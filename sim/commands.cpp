@@ -29,27 +29,37 @@ struct Reply {
 
 using Handler = void (*)(Simulator& sim, const Args& args, Reply& reply);
 
-bool ParseUnsigned(const std::string& text, unsigned long max, unsigned long& value) {
-    if (text.empty() || text.size() > 10) return false;
+bool ParseUnsigned(const std::string& text, unsigned long max, unsigned long& value)
+{
+    if (text.empty() || text.size() > 10)
+        return false;
     for (char c : text) {
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
     }
     errno = 0;
     unsigned long v = std::strtoul(text.c_str(), nullptr, 10);
-    if (errno != 0 || v > max) return false;
+    if (errno != 0 || v > max)
+        return false;
     value = v;
     return true;
 }
 
-bool ParseHexByte(const std::string& text, uint8_t& value) {
-    if (text.empty() || text.size() > 2) return false;
+bool ParseHexByte(const std::string& text, uint8_t& value)
+{
+    if (text.empty() || text.size() > 2)
+        return false;
     unsigned v = 0;
     for (char c : text) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
         v = v * 16 + static_cast<unsigned>(d);
     }
     value = static_cast<uint8_t>(v);
@@ -57,7 +67,8 @@ bool ParseHexByte(const std::string& text, uint8_t& value) {
 }
 
 // args[0] names a device; null (with the error set) when it names none.
-Device* TakeDevice(Simulator& sim, const Args& args, Reply& reply) {
+Device* TakeDevice(Simulator& sim, const Args& args, Reply& reply)
+{
     unsigned long n = 0;
     if (args.empty() || !ParseUnsigned(args[0], static_cast<unsigned long>(sim.deviceCount), n) || n < 1) {
         reply.error = "bad device number";
@@ -66,13 +77,17 @@ Device* TakeDevice(Simulator& sim, const Args& args, Reply& reply) {
     return &sim.devices[n - 1];
 }
 
-void Send(Simulator& sim, Device& dev, std::vector<uint8_t> bytes, Reply& reply) {
-    if (!SendAndWait(sim, dev, std::move(bytes))) reply.error = "shutting down";
+void Send(Simulator& sim, Device& dev, std::vector<uint8_t> bytes, Reply& reply)
+{
+    if (!SendAndWait(sim, dev, std::move(bytes)))
+        reply.error = "shutting down";
 }
 
-void CmdReset(Simulator& sim, const Args& args, Reply& reply) {
+void CmdReset(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     const uint8_t* banner = kBanner;
     if (args.size() == 2) {
         if (args[1] != "crfirst") {
@@ -84,9 +99,11 @@ void CmdReset(Simulator& sim, const Args& args, Reply& reply) {
     Send(sim, *dev, std::vector<uint8_t>(banner, banner + sizeof kBanner), reply);
 }
 
-void CmdNoise(Simulator& sim, const Args& args, Reply& reply) {
+void CmdNoise(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     unsigned long count = 0;
     if (!ParseUnsigned(args[1], kMaxNoise, count)) {
         reply.error = "bad byte count";
@@ -100,9 +117,11 @@ void CmdNoise(Simulator& sim, const Args& args, Reply& reply) {
     Send(sim, *dev, std::move(bytes), reply);
 }
 
-void CmdSend(Simulator& sim, const Args& args, Reply& reply) {
+void CmdSend(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     if (args.size() - 1 > kMaxSendBytes) {
         reply.error = "too many bytes";
         return;
@@ -125,26 +144,32 @@ struct ModeName {
 };
 
 constexpr ModeName kModes[] = {
-    {"normal", Mode::Normal}, {"silent", Mode::Silent}, {"crlf", Mode::Crlf},
-    {"split", Mode::Split},   {"stray", Mode::Stray},   {"stopafter", Mode::StopAfter},
-    {"shape", Mode::Shape},   {"delay", Mode::Delay},
+    {"normal", Mode::Normal}, {"silent", Mode::Silent},       {"crlf", Mode::Crlf},   {"split", Mode::Split},
+    {"stray", Mode::Stray},   {"stopafter", Mode::StopAfter}, {"shape", Mode::Shape}, {"delay", Mode::Delay},
 };
 
 // A reply template: up to kMaxShapeLength of a b n r s, with at most one pause (/) between bytes.
-bool ValidShape(const std::string& shape) {
-    if (shape.empty() || shape.size() > kMaxShapeLength) return false;
-    if (shape.find_first_not_of("abnrs/") != std::string::npos) return false;
+bool ValidShape(const std::string& shape)
+{
+    if (shape.empty() || shape.size() > kMaxShapeLength)
+        return false;
+    if (shape.find_first_not_of("abnrs/") != std::string::npos)
+        return false;
     const size_t pause = shape.find('/');
-    if (pause == std::string::npos) return true;
+    if (pause == std::string::npos)
+        return true;
     return pause > 0 && pause + 1 < shape.size() && shape.find('/', pause + 1) == std::string::npos;
 }
 
-void CmdMode(Simulator& sim, const Args& args, Reply& reply) {
+void CmdMode(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     const ModeName* found = nullptr;
     for (const ModeName& m : kModes) {
-        if (args[1] == m.name) found = &m;
+        if (args[1] == m.name)
+            found = &m;
     }
     if (!found) {
         reply.error = "unknown mode";
@@ -166,9 +191,11 @@ void CmdMode(Simulator& sim, const Args& args, Reply& reply) {
     dev->shape = needsShape ? args[2] : std::string();
 }
 
-void Repoint(Simulator& sim, const Args& args, Reply& reply, bool plug) {
+void Repoint(Simulator& sim, const Args& args, Reply& reply, bool plug)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     if (plug) {
         // After a pull, a fresh line: a new pty behind the same link.
         std::lock_guard<std::mutex> lock(dev->mu);
@@ -193,30 +220,42 @@ void Repoint(Simulator& sim, const Args& args, Reply& reply, bool plug) {
     dev->plugged = plug;
 }
 
-void CmdPlug(Simulator& sim, const Args& args, Reply& reply) { Repoint(sim, args, reply, true); }
-void CmdUnplug(Simulator& sim, const Args& args, Reply& reply) { Repoint(sim, args, reply, false); }
+void CmdPlug(Simulator& sim, const Args& args, Reply& reply)
+{
+    Repoint(sim, args, reply, true);
+}
+void CmdUnplug(Simulator& sim, const Args& args, Reply& reply)
+{
+    Repoint(sim, args, reply, false);
+}
 
 // The cable pulled out, now or once the device has taken FRAMES more frames: its end of the line
 // is closed for good and the program's writes fail. plug N puts a fresh line in.
-void CmdPull(Simulator& sim, const Args& args, Reply& reply) {
+void CmdPull(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     unsigned long frames = 0;
     if (args.size() == 2 && !ParseUnsigned(args[1], kMaxStopAfter, frames)) {
         reply.error = "usage: pull N [FRAMES]";
         return;
     }
     std::unique_lock<std::mutex> lock(dev->mu);
-    if (dev->pulled) return;
+    if (dev->pulled)
+        return;
     dev->pullAfter = static_cast<long>(frames);
-    if (frames == 0) dev->cv.wait(lock, [&] { return sim.stopping.load() || dev->pulled; });
+    if (frames == 0)
+        dev->cv.wait(lock, [&] { return sim.stopping.load() || dev->pulled; });
 }
 
 // The pty's line settings as the program's serial calls left them, or set them: a port the
 // program must give back as it found it.
-void CmdLine(Simulator& sim, const Args& args, Reply& reply) {
+void CmdLine(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     std::lock_guard<std::mutex> lock(dev->mu);
     if (dev->pulled) {
         reply.error = "cable pulled";
@@ -238,9 +277,11 @@ void CmdLine(Simulator& sim, const Args& args, Reply& reply) {
     reply.lines.push_back(text);
 }
 
-void CmdSetReg(Simulator& sim, const Args& args, Reply& reply) {
+void CmdSetReg(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     uint8_t code = 0, first = 0, second = 0;
     if (!ParseHexByte(args[1], code) || !ParseHexByte(args[2], first) || !ParseHexByte(args[3], second)) {
         reply.error = "usage: setreg N CODE_HEX HEX1 HEX2";
@@ -257,9 +298,11 @@ void CmdSetReg(Simulator& sim, const Args& args, Reply& reply) {
     PersistRegisters(*dev);
 }
 
-void CmdRegs(Simulator& sim, const Args& args, Reply& reply) {
+void CmdRegs(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     std::lock_guard<std::mutex> lock(dev->mu);
     for (int i = 0; i < kRegisterCount; ++i) {
         char line[16];
@@ -268,39 +311,49 @@ void CmdRegs(Simulator& sim, const Args& args, Reply& reply) {
     }
 }
 
-void CmdFrames(Simulator& sim, const Args& args, Reply& reply) {
+void CmdFrames(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     std::lock_guard<std::mutex> lock(dev->mu);
     reply.lines.insert(reply.lines.end(), dev->frames.begin(), dev->frames.end());
 }
 
-void CmdLog(Simulator& sim, const Args& args, Reply& reply) {
+void CmdLog(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     std::lock_guard<std::mutex> lock(dev->mu);
     reply.lines.insert(reply.lines.end(), dev->log.begin(), dev->log.end());
 }
 
-void CmdClear(Simulator& sim, const Args& args, Reply& reply) {
+void CmdClear(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     std::lock_guard<std::mutex> lock(dev->mu);
     dev->frames.clear();
     dev->log.clear();
 }
 
-void CmdReads(Simulator& sim, const Args& args, Reply& reply) {
+void CmdReads(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     std::lock_guard<std::mutex> lock(dev->mu);
     reply.lines.push_back(std::to_string(dev->reads));
 }
 
 // Back to the power-on register contents (the memory file follows).
-void CmdPowerOn(Simulator& sim, const Args& args, Reply& reply) {
+void CmdPowerOn(Simulator& sim, const Args& args, Reply& reply)
+{
     Device* dev = TakeDevice(sim, args, reply);
-    if (!dev) return;
+    if (!dev)
+        return;
     std::lock_guard<std::mutex> lock(dev->mu);
     PowerOnContents(dev->regs);
     PersistRegisters(*dev);
@@ -308,7 +361,8 @@ void CmdPowerOn(Simulator& sim, const Args& args, Reply& reply) {
 
 // Line pacing of every device: on (output at 1200 baud), read (input consumed at 1200 baud too),
 // off (neither).
-void CmdPace(Simulator& sim, const Args& args, Reply& reply) {
+void CmdPace(Simulator& sim, const Args& args, Reply& reply)
+{
     if (args[0] == "on") {
         sim.pace = true;
         sim.paceRead = false;
@@ -323,7 +377,10 @@ void CmdPace(Simulator& sim, const Args& args, Reply& reply) {
     }
 }
 
-void CmdQuit(Simulator&, const Args&, Reply& reply) { reply.quit = true; }
+void CmdQuit(Simulator&, const Args&, Reply& reply)
+{
+    reply.quit = true;
+}
 
 void CmdHelp(Simulator& sim, const Args& args, Reply& reply);
 
@@ -360,7 +417,8 @@ constexpr CommandRow kCommands[] = {
     {"help", 0, 0, CmdHelp, "help", "this list"},
 };
 
-void CmdHelp(Simulator&, const Args&, Reply& reply) {
+void CmdHelp(Simulator&, const Args&, Reply& reply)
+{
     for (const CommandRow& row : kCommands) {
         char line[128];
         std::snprintf(line, sizeof line, "%-24s %s", row.usage, row.what);
@@ -369,19 +427,24 @@ void CmdHelp(Simulator&, const Args&, Reply& reply) {
 }
 
 // Splits on blanks; false when there are too many tokens.
-bool Tokenize(const std::string& line, std::string& name, Args& args) {
+bool Tokenize(const std::string& line, std::string& name, Args& args)
+{
     size_t i = 0;
     bool first = true;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
         size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i == start) break;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        if (i == start)
+            break;
         if (first) {
             name = line.substr(start, i - start);
             first = false;
         } else {
-            if (args.size() >= kMaxTokens) return false;
+            if (args.size() >= kMaxTokens)
+                return false;
             args.push_back(line.substr(start, i - start));
         }
     }
@@ -389,7 +452,8 @@ bool Tokenize(const std::string& line, std::string& name, Args& args) {
 }
 
 // Keeps an error text to printable ASCII so garbage never reaches the reply raw.
-std::string Printable(const std::string& text, size_t maxLength) {
+std::string Printable(const std::string& text, size_t maxLength)
+{
     std::string out;
     for (char c : text.substr(0, maxLength)) {
         unsigned char u = static_cast<unsigned char>(c);
@@ -400,9 +464,11 @@ std::string Printable(const std::string& text, size_t maxLength) {
 
 }  // namespace
 
-bool ExecuteCommand(Simulator& sim, const std::string& rawLine, std::vector<std::string>& out) {
+bool ExecuteCommand(Simulator& sim, const std::string& rawLine, std::vector<std::string>& out)
+{
     std::string line = rawLine;
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.pop_back();
 
     Reply reply{out, std::string(), false};
     std::string name;
@@ -416,7 +482,8 @@ bool ExecuteCommand(Simulator& sim, const std::string& rawLine, std::vector<std:
     } else {
         const CommandRow* row = nullptr;
         for (const CommandRow& r : kCommands) {
-            if (name == r.name) row = &r;
+            if (name == r.name)
+                row = &r;
         }
         if (!row) {
             reply.error = "unknown command " + Printable(name, 32);

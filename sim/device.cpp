@@ -20,7 +20,8 @@ constexpr std::chrono::seconds kWriteGiveUp(2);
 // How often the reader looks for a pulled or a fresh line while nothing arrives.
 constexpr int kLineCheckMs = 20;
 
-void AppendHexBytes(std::string& line, const uint8_t* data, size_t n) {
+void AppendHexBytes(std::string& line, const uint8_t* data, size_t n)
+{
     char hex[4];
     for (size_t i = 0; i < n; ++i) {
         std::snprintf(hex, sizeof hex, " %02x", data[i]);
@@ -28,8 +29,9 @@ void AppendHexBytes(std::string& line, const uint8_t* data, size_t n) {
     }
 }
 
-void LogChunk(Simulator& sim, Device& dev, Clock::time_point t, const char* direction,
-              const uint8_t* data, size_t n) {
+void LogChunk(Simulator& sim, Device& dev, Clock::time_point t, const char* direction, const uint8_t* data,
+              size_t n)
+{
     char head[48];
     std::snprintf(head, sizeof head, "%.3f %s", ElapsedMs(sim, t), direction);
     std::string line = head;
@@ -40,11 +42,13 @@ void LogChunk(Simulator& sim, Device& dev, Clock::time_point t, const char* dire
 // Writes one chunk to the master; stamp is when the chunk goes on the line.
 // The log entry is made under the same lock as the write, so that whoever has
 // received the bytes finds them in the log.
-void WriteChunk(Simulator& sim, Device& dev, Clock::time_point stamp, const uint8_t* data, size_t n) {
+void WriteChunk(Simulator& sim, Device& dev, Clock::time_point stamp, const uint8_t* data, size_t n)
+{
     size_t done = 0;
     Clock::time_point giveUp = Clock::now() + kWriteGiveUp;
     std::unique_lock<std::mutex> lock(dev.mu);
-    if (dev.pulled) return;  // the cable is out: what the device sends goes nowhere
+    if (dev.pulled)
+        return;  // the cable is out: what the device sends goes nowhere
     while (done < n && !sim.stopping.load()) {
         ssize_t w = write(dev.port.masterFd, data + done, n - done);
         if (w > 0) {
@@ -52,7 +56,8 @@ void WriteChunk(Simulator& sim, Device& dev, Clock::time_point stamp, const uint
             done += static_cast<size_t>(w);
             continue;
         }
-        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno == EINTR)
+            continue;
         if (w < 0 && errno == EAGAIN && Clock::now() < giveUp) {
             lock.unlock();
             pollfd pfd{dev.port.masterFd, POLLOUT, 0};
@@ -63,18 +68,22 @@ void WriteChunk(Simulator& sim, Device& dev, Clock::time_point stamp, const uint
         break;
     }
     if (done < n && !sim.stopping.load()) {
-        std::fprintf(stderr, "qsim: device %d: %zu bytes dropped, nobody reads the line\n", dev.number, n - done);
+        std::fprintf(stderr, "qsim: device %d: %zu bytes dropped, nobody reads the line\n", dev.number,
+                     n - done);
     }
 }
 
 // Sends one job; returns false when shutdown interrupted it.
-bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point& lineFree) {
+bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point& lineFree)
+{
     const uint8_t* data = job.bytes.data();
     size_t size = job.bytes.size();
     size_t pauseAt = (job.pauseAfter > 0 && job.pauseAfter < size) ? job.pauseAfter : 0;
     if (job.delayBefore.count() > 0) {
-        if (!SleepUntil(sim, Clock::now() + job.delayBefore)) return false;
-        if (lineFree < Clock::now()) lineFree = Clock::now();
+        if (!SleepUntil(sim, Clock::now() + job.delayBefore))
+            return false;
+        if (lineFree < Clock::now())
+            lineFree = Clock::now();
     }
 
     if (!sim.pace) {
@@ -83,15 +92,18 @@ bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_poin
             return true;
         }
         WriteChunk(sim, dev, Clock::now(), data, pauseAt);
-        if (!SleepUntil(sim, Clock::now() + kSplitPause)) return false;
+        if (!SleepUntil(sim, Clock::now() + kSplitPause))
+            return false;
         WriteChunk(sim, dev, Clock::now(), data + pauseAt, size - pauseAt);
         return true;
     }
     // One byte, then its line time, per byte. The next byte waits for the
     // line, measured from the moment this one was written.
     for (size_t i = 0; i < size; ++i) {
-        if (pauseAt != 0 && i == pauseAt) lineFree += kSplitPause;
-        if (!SleepUntil(sim, lineFree)) return false;
+        if (pauseAt != 0 && i == pauseAt)
+            lineFree += kSplitPause;
+        if (!SleepUntil(sim, lineFree))
+            return false;
         Clock::time_point now = Clock::now();
         WriteChunk(sim, dev, now, data + i, 1);
         lineFree = now + kByteTime;
@@ -100,54 +112,78 @@ bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_poin
     return SleepUntil(sim, lineFree);
 }
 
-void WriterLoop(Simulator* sim, Device* dev) {
+void WriterLoop(Simulator* sim, Device* dev)
+{
     Clock::time_point lineFree = Clock::now();
     std::unique_lock<std::mutex> lock(dev->mu);
     for (;;) {
         dev->cv.wait(lock, [&] { return sim->stopping.load() || !dev->queue.empty(); });
-        if (sim->stopping.load()) return;
+        if (sim->stopping.load())
+            return;
         OutputJob job = std::move(dev->queue.front());
         dev->queue.pop_front();
         lock.unlock();
         bool finished = SendJob(*sim, *dev, job, lineFree);
         lock.lock();
-        if (!finished) return;
-        if (job.id > dev->doneJobId) dev->doneJobId = job.id;  // a pull may have moved it on
+        if (!finished)
+            return;
+        if (job.id > dev->doneJobId)
+            dev->doneJobId = job.id;  // a pull may have moved it on
         dev->cv.notify_all();
     }
 }
 
 // Whether the device answers a read now; counts down in StopAfter. Caller holds dev.mu.
-bool TakeAnswer(Device& dev) {
+bool TakeAnswer(Device& dev)
+{
     switch (dev.mode) {
-        case Mode::Silent: return false;
+        case Mode::Silent:
+            return false;
         case Mode::StopAfter:
-            if (dev.answersLeft <= 0) return false;
+            if (dev.answersLeft <= 0)
+                return false;
             --dev.answersLeft;
             return true;
-        default: return true;
+        default:
+            return true;
     }
 }
 
 // Shape mode: a = first character, b = second, n = LF, r = CR, s = stray byte, / = the split
 // pause (the mode command has checked the letters).
-void ShapeReply(const std::string& shape, uint8_t first, uint8_t second, OutputJob& job) {
+void ShapeReply(const std::string& shape, uint8_t first, uint8_t second, OutputJob& job)
+{
     for (char c : shape) {
         switch (c) {
-            case 'a': job.bytes.push_back(first); break;
-            case 'b': job.bytes.push_back(second); break;
-            case 'n': job.bytes.push_back(kLf); break;
-            case 'r': job.bytes.push_back(kCr); break;
-            case 's': job.bytes.push_back(kStrayByte); break;
-            case '/': job.pauseAfter = job.bytes.size(); break;
-            default: break;
+            case 'a':
+                job.bytes.push_back(first);
+                break;
+            case 'b':
+                job.bytes.push_back(second);
+                break;
+            case 'n':
+                job.bytes.push_back(kLf);
+                break;
+            case 'r':
+                job.bytes.push_back(kCr);
+                break;
+            case 's':
+                job.bytes.push_back(kStrayByte);
+                break;
+            case '/':
+                job.pauseAfter = job.bytes.size();
+                break;
+            default:
+                break;
         }
     }
 }
 
 // The reply of the fixed modes.
-void ModeReply(Mode mode, uint8_t first, uint8_t second, OutputJob& job) {
-    if (mode == Mode::Stray) job.bytes.push_back(kStrayByte);
+void ModeReply(Mode mode, uint8_t first, uint8_t second, OutputJob& job)
+{
+    if (mode == Mode::Stray)
+        job.bytes.push_back(kStrayByte);
     job.bytes.push_back(first);
     job.bytes.push_back(second);
     if (mode == Mode::Crlf) {
@@ -157,17 +193,20 @@ void ModeReply(Mode mode, uint8_t first, uint8_t second, OutputJob& job) {
         job.bytes.push_back(kLf);
         job.bytes.push_back(kCr);
     }
-    if (mode == Mode::Split) job.pauseAfter = 2;
+    if (mode == Mode::Split)
+        job.pauseAfter = 2;
 }
 
 // Caller holds dev.mu.
-void QueueReply(Device& dev, uint8_t first, uint8_t second) {
+void QueueReply(Device& dev, uint8_t first, uint8_t second)
+{
     OutputJob job{{}, 0, dev.nextJobId++};
     if (dev.mode == Mode::Shape)
         ShapeReply(dev.shape, first, second, job);
     else
         ModeReply(dev.mode, first, second, job);
-    if (dev.mode == Mode::Delay) job.delayBefore = std::chrono::milliseconds(dev.answersLeft);
+    if (dev.mode == Mode::Delay)
+        job.delayBefore = std::chrono::milliseconds(dev.answersLeft);
     dev.queue.push_back(std::move(job));
     dev.cv.notify_all();
 }
@@ -176,12 +215,15 @@ void QueueReply(Device& dev, uint8_t first, uint8_t second) {
 void ActOn(Device& dev, const FrameItem& item);
 
 // Caller holds dev.mu.
-void TakeFrame(Device& dev, const FrameItem& item) {
+void TakeFrame(Device& dev, const FrameItem& item)
+{
     ActOn(dev, item);
-    if (dev.pullAfter > 0 && --dev.pullAfter == 0) PullCable(dev);
+    if (dev.pullAfter > 0 && --dev.pullAfter == 0)
+        PullCable(dev);
 }
 
-void ActOn(Device& dev, const FrameItem& item) {
+void ActOn(Device& dev, const FrameItem& item)
+{
     char line[32];
     switch (item.kind) {
         case ItemKind::Handshake:
@@ -196,14 +238,16 @@ void ActOn(Device& dev, const FrameItem& item) {
             AppendReport(dev.frames, line);
             ++dev.reads;
             int index = RegisterIndex(item.code);
-            if (index >= 0 && TakeAnswer(dev)) QueueReply(dev, dev.regs.pair[index][0], dev.regs.pair[index][1]);
+            if (index >= 0 && TakeAnswer(dev))
+                QueueReply(dev, dev.regs.pair[index][0], dev.regs.pair[index][1]);
             return;
         }
         case ItemKind::Write: {
             std::snprintf(line, sizeof line, "W %02x %02x %02x", item.code, item.first, item.second);
             AppendReport(dev.frames, line);
             int index = RegisterIndex(item.code);
-            if (index < 0) return;
+            if (index < 0)
+                return;
             dev.regs.pair[index][0] = item.first;
             dev.regs.pair[index][1] = item.second;
             PersistRegisters(dev);
@@ -212,17 +256,20 @@ void ActOn(Device& dev, const FrameItem& item) {
     }
 }
 
-void HandleReceived(Simulator& sim, Device& dev, const uint8_t* data, size_t n, Clock::time_point t) {
+void HandleReceived(Simulator& sim, Device& dev, const uint8_t* data, size_t n, Clock::time_point t)
+{
     std::lock_guard<std::mutex> lock(dev.mu);
     LogChunk(sim, dev, t, "rx", data, n);
     for (size_t i = 0; i < n; ++i) {
         FrameItem items[kMaxItemsPerByte];
         int count = FeedByte(dev.parser, data[i], items);
-        for (int k = 0; k < count && !dev.pulled; ++k) TakeFrame(dev, items[k]);
+        for (int k = 0; k < count && !dev.pulled; ++k)
+            TakeFrame(dev, items[k]);
     }
 }
 
-void ReaderLoop(Simulator* sim, Device* dev) {
+void ReaderLoop(Simulator* sim, Device* dev)
+{
     Clock::time_point nextRead = Clock::now();
     uint8_t buf[512];
     while (!sim->stopping.load()) {
@@ -231,67 +278,83 @@ void ReaderLoop(Simulator* sim, Device* dev) {
             // A pull asked for now is done here, where nobody polls the line; plug may have
             // given a fresh one.
             std::lock_guard<std::mutex> lock(dev->mu);
-            if (dev->pullAfter == 0) PullCable(*dev);
+            if (dev->pullAfter == 0)
+                PullCable(*dev);
             master = dev->port.masterFd;
         }
         // A pulled line (fd -1) is ignored by poll; the timeout notices a pull or a fresh line.
         pollfd fds[2] = {{master, POLLIN, 0}, {sim->stopPipe[0], POLLIN, 0}};
         int r = poll(fds, 2, kLineCheckMs);
         if (r < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return;
         }
-        if (fds[1].revents != 0) return;
-        if (r == 0) continue;
+        if (fds[1].revents != 0)
+            return;
+        if (r == 0)
+            continue;
         if ((fds[0].revents & POLLIN) == 0) {
             // No data but an error or hang-up state: do not spin on it.
-            if (!SleepUntil(*sim, Clock::now() + std::chrono::milliseconds(10))) return;
+            if (!SleepUntil(*sim, Clock::now() + std::chrono::milliseconds(10)))
+                return;
             continue;
         }
         // Line-rate reading: at most one byte per byte time, so a sender that
         // runs ahead finds its bytes still queued in the pty.
-        if (sim->paceRead && !SleepUntil(*sim, nextRead)) return;
+        if (sim->paceRead && !SleepUntil(*sim, nextRead))
+            return;
         size_t want = sim->paceRead ? 1 : sizeof buf;
         ssize_t n = read(master, buf, want);
         if (n <= 0) {
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-            if (!SleepUntil(*sim, Clock::now() + std::chrono::milliseconds(10))) return;
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            if (!SleepUntil(*sim, Clock::now() + std::chrono::milliseconds(10)))
+                return;
             continue;
         }
         Clock::time_point now = Clock::now();
-        if (sim->paceRead) nextRead = now + kByteTime;
+        if (sim->paceRead)
+            nextRead = now + kByteTime;
         HandleReceived(*sim, *dev, buf, static_cast<size_t>(n), now);
     }
 }
 
 }  // namespace
 
-double ElapsedMs(const Simulator& sim, Clock::time_point t) {
+double ElapsedMs(const Simulator& sim, Clock::time_point t)
+{
     return std::chrono::duration<double, std::milli>(t - sim.start).count();
 }
 
-bool SleepUntil(Simulator& sim, Clock::time_point t) {
+bool SleepUntil(Simulator& sim, Clock::time_point t)
+{
     std::unique_lock<std::mutex> lock(sim.stopMu);
     return !sim.stopCv.wait_until(lock, t, [&] { return sim.stopping.load(); });
 }
 
-void StartDevice(Simulator& sim, Device& dev) {
+void StartDevice(Simulator& sim, Device& dev)
+{
     dev.noiseState = 0x9E3779B9u ^ static_cast<uint32_t>(dev.number * 0x85EBCA6B);
     ResetParser(dev.parser);
     dev.reader = std::thread(ReaderLoop, &sim, &dev);
     dev.writer = std::thread(WriterLoop, &sim, &dev);
 }
 
-void JoinDevice(Device& dev) {
+void JoinDevice(Device& dev)
+{
     {
         std::lock_guard<std::mutex> lock(dev.mu);
         dev.cv.notify_all();
     }
-    if (dev.reader.joinable()) dev.reader.join();
-    if (dev.writer.joinable()) dev.writer.join();
+    if (dev.reader.joinable())
+        dev.reader.join();
+    if (dev.writer.joinable())
+        dev.writer.join();
 }
 
-bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes) {
+bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes)
+{
     std::unique_lock<std::mutex> lock(dev.mu);
     uint64_t id = dev.nextJobId++;
     dev.queue.push_back(OutputJob{std::move(bytes), 0, id});
@@ -300,26 +363,32 @@ bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes) {
     return dev.doneJobId >= id;
 }
 
-void PullCable(Device& dev) {
+void PullCable(Device& dev)
+{
     ClosePtyPort(dev.port);
     dev.pulled = true;
     dev.pullAfter = -1;
     dev.cv.notify_all();
 }
 
-void AppendReport(std::deque<std::string>& lines, std::string line) {
-    if (lines.size() >= kMaxReportLines) lines.pop_front();
+void AppendReport(std::deque<std::string>& lines, std::string line)
+{
+    if (lines.size() >= kMaxReportLines)
+        lines.pop_front();
     lines.push_back(std::move(line));
 }
 
-void PersistRegisters(Device& dev) {
-    if (dev.memoryPath.empty()) return;
+void PersistRegisters(Device& dev)
+{
+    if (dev.memoryPath.empty())
+        return;
     if (!SaveRegisterFile(dev.memoryPath.c_str(), dev.regs)) {
         std::fprintf(stderr, "qsim: cannot write %s\n", dev.memoryPath.c_str());
     }
 }
 
-std::vector<uint8_t> MakeNoise(Device& dev, size_t count) {
+std::vector<uint8_t> MakeNoise(Device& dev, size_t count)
+{
     std::vector<uint8_t> bytes;
     bytes.reserve(count);
     while (bytes.size() < count) {
@@ -330,7 +399,8 @@ std::vector<uint8_t> MakeNoise(Device& dev, size_t count) {
         x ^= x << 5;
         dev.noiseState = x;
         uint8_t b = static_cast<uint8_t>(x >> 24);
-        if (b != 0x41 && b != 0x00) bytes.push_back(b);
+        if (b != 0x41 && b != 0x00)
+            bytes.push_back(b);
     }
     return bytes;
 }

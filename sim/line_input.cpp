@@ -2,7 +2,9 @@
 
 namespace qsim {
 
-void TakeLines(LineInput& input, const char* data, size_t n, size_t maxLength, std::vector<std::string>& lines) {
+void TakeLines(LineInput& input, const char* data, size_t n, size_t maxLength,
+               std::vector<std::string>& lines)
+{
     for (size_t i = 0; i < n; ++i) {
         char c = data[i];
         if (c == '\n') {

@@ -34,17 +34,21 @@ struct Options {
     const char* memoryDir = nullptr;
 };
 
-bool ParseNumber(const char* text, long min, long max, long& value) {
-    if (!text || !*text) return false;
+bool ParseNumber(const char* text, long min, long max, long& value)
+{
+    if (!text || !*text)
+        return false;
     char* end = nullptr;
     errno = 0;
     long v = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < min || v > max) return false;
+    if (errno != 0 || *end != '\0' || v < min || v > max)
+        return false;
     value = v;
     return true;
 }
 
-bool ParseOptions(int argc, char** argv, Options& opt) {
+bool ParseOptions(int argc, char** argv, Options& opt)
+{
     long unplugged[qsim::kMaxDevices * 4];
     int unpluggedCount = 0;
     for (int i = 1; i < argc; ++i) {
@@ -59,7 +63,8 @@ bool ParseOptions(int argc, char** argv, Options& opt) {
             ++i;
         } else if (std::strcmp(a, "--control") == 0 && next) {
             long port = 0;
-            if (!ParseNumber(next, 0, 65535, port)) return false;
+            if (!ParseNumber(next, 0, 65535, port))
+                return false;
             opt.controlPort = static_cast<int>(port);
             ++i;
         } else if (std::strcmp(a, "--no-pace") == 0) {
@@ -72,7 +77,8 @@ bool ParseOptions(int argc, char** argv, Options& opt) {
         } else if (std::strcmp(a, "--unplugged") == 0) {
             // One or more device numbers follow.
             long n = 0;
-            if (!next || !ParseNumber(next, 1, qsim::kMaxDevices, n)) return false;
+            if (!next || !ParseNumber(next, 1, qsim::kMaxDevices, n))
+                return false;
             while (i + 1 < argc && ParseNumber(argv[i + 1], 1, qsim::kMaxDevices, n)) {
                 if (unpluggedCount < static_cast<int>(sizeof unplugged / sizeof unplugged[0])) {
                     unplugged[unpluggedCount++] = n;
@@ -83,7 +89,8 @@ bool ParseOptions(int argc, char** argv, Options& opt) {
             return false;
         }
     }
-    if (opt.deviceCount == 0) return false;
+    if (opt.deviceCount == 0)
+        return false;
     for (int k = 0; k < unpluggedCount; ++k) {
         if (unplugged[k] > opt.deviceCount) {
             std::fprintf(stderr, "qsim: --unplugged %ld: no such device\n", unplugged[k]);
@@ -94,11 +101,14 @@ bool ParseOptions(int argc, char** argv, Options& opt) {
     return true;
 }
 
-void OnSignal(int) {
-    if (g_sim) qsim::RequestQuit(*g_sim, 's');
+void OnSignal(int)
+{
+    if (g_sim)
+        qsim::RequestQuit(*g_sim, 's');
 }
 
-void InstallSignals() {
+void InstallSignals()
+{
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = OnSignal;
@@ -108,32 +118,41 @@ void InstallSignals() {
     signal(SIGPIPE, SIG_IGN);
 }
 
-void PrintLines(const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+void PrintLines(const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines)
+        std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 }
 
 // Commands typed at a terminal; an empty line presses device 1's Reset switch.
-void ServeStdin(Simulator* sim) {
+void ServeStdin(Simulator* sim)
+{
     qsim::LineInput input;
     char buf[4096];
     for (;;) {
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {sim->stopPipe[0], POLLIN, 0}};
         int r = poll(fds, 2, -1);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0 || fds[1].revents != 0) return;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 || fds[1].revents != 0)
+            return;
         ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
             // End of input ends the simulator only when no control port can reach it.
-            if (!sim->hasControl) qsim::RequestQuit(*sim, 'e');
+            if (!sim->hasControl)
+                qsim::RequestQuit(*sim, 'e');
             return;
         }
         std::vector<std::string> lines;
         qsim::TakeLines(input, buf, static_cast<size_t>(n), qsim::kMaxCommandLine, lines);
         for (std::string& line : lines) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (line.empty()) line = "reset 1";
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.empty())
+                line = "reset 1";
             std::vector<std::string> reply;
             bool quit = qsim::ExecuteCommand(*sim, line, reply);
             PrintLines(reply);
@@ -145,16 +164,19 @@ void ServeStdin(Simulator* sim) {
     }
 }
 
-bool MakeAbsentDir(Simulator& sim) {
+bool MakeAbsentDir(Simulator& sim)
+{
     const char* tmp = std::getenv("TMPDIR");
     char path[4096];
     std::snprintf(path, sizeof path, "%s/qsim-absent-XXXXXX", (tmp && *tmp) ? tmp : "/tmp");
-    if (!mkdtemp(path)) return false;
+    if (!mkdtemp(path))
+        return false;
     sim.absentDir = path;
     return true;
 }
 
-bool SetUpDevice(Simulator& sim, const Options& opt, int i) {
+bool SetUpDevice(Simulator& sim, const Options& opt, int i)
+{
     qsim::Device& dev = sim.devices[i];
     dev.number = i + 1;
     dev.linkPath = opt.devicePaths[i];
@@ -177,15 +199,18 @@ bool SetUpDevice(Simulator& sim, const Options& opt, int i) {
     return true;
 }
 
-void WaitForQuit(Simulator& sim) {
+void WaitForQuit(Simulator& sim)
+{
     char c = 0;
     for (;;) {
         ssize_t n = read(sim.wakePipe[0], &c, 1);
-        if (n == 1 || (n < 0 && errno != EINTR) || n == 0) return;
+        if (n == 1 || (n < 0 && errno != EINTR) || n == 0)
+            return;
     }
 }
 
-void BeginShutdown(Simulator& sim) {
+void BeginShutdown(Simulator& sim)
+{
     {
         std::lock_guard<std::mutex> lock(sim.stopMu);
         sim.stopping.store(true);
@@ -202,7 +227,8 @@ void BeginShutdown(Simulator& sim) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     Options opt;
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
@@ -239,7 +265,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (int i = 0; i < opt.deviceCount && status == 0; ++i) {
-        if (!SetUpDevice(sim, opt, i)) status = 1;
+        if (!SetUpDevice(sim, opt, i))
+            status = 1;
         sim.deviceCount = i + 1;  // set-up done so far, for the clean-up
     }
     if (status == 0 && sim.hasControl) {
@@ -251,28 +278,36 @@ int main(int argc, char** argv) {
     }
 
     if (status == 0) {
-        for (int i = 0; i < sim.deviceCount; ++i) qsim::StartDevice(sim, sim.devices[i]);
+        for (int i = 0; i < sim.deviceCount; ++i)
+            qsim::StartDevice(sim, sim.devices[i]);
         for (int i = 0; i < sim.deviceCount; ++i) {
-            std::printf("device %d %s %s\n", i + 1, sim.devices[i].port.slaveName, sim.devices[i].linkPath.c_str());
+            std::printf("device %d %s %s\n", i + 1, sim.devices[i].port.slaveName,
+                        sim.devices[i].linkPath.c_str());
         }
-        if (sim.hasControl) std::printf("control %d\n", controlPort);
+        if (sim.hasControl)
+            std::printf("control %d\n", controlPort);
         std::printf("ready\n");
         std::fflush(stdout);
 
-        if (sim.hasControl) control = std::thread(qsim::ServeControl, &sim, listenFd);
+        if (sim.hasControl)
+            control = std::thread(qsim::ServeControl, &sim, listenFd);
         console = std::thread(ServeStdin, &sim);
         WaitForQuit(sim);
     }
 
     BeginShutdown(sim);
-    if (control.joinable()) control.join();
-    if (console.joinable()) console.join();
-    for (int i = 0; i < sim.deviceCount; ++i) qsim::JoinDevice(sim.devices[i]);
+    if (control.joinable())
+        control.join();
+    if (console.joinable())
+        console.join();
+    for (int i = 0; i < sim.deviceCount; ++i)
+        qsim::JoinDevice(sim.devices[i]);
     for (int i = 0; i < sim.deviceCount; ++i) {
         qsim::RemoveLink(sim.devices[i].linkPath.c_str());
         qsim::ClosePtyPort(sim.devices[i].port);
     }
-    if (listenFd >= 0) close(listenFd);
+    if (listenFd >= 0)
+        close(listenFd);
     rmdir(sim.absentDir.c_str());
     return status;
 }

@@ -14,13 +14,16 @@ namespace qsim {
 
 namespace {
 
-void SetError(char* error, int errorSize, const char* what) {
-    if (error && errorSize > 0) std::snprintf(error, static_cast<size_t>(errorSize), "%s: %s", what, std::strerror(errno));
+void SetError(char* error, int errorSize, const char* what)
+{
+    if (error && errorSize > 0)
+        std::snprintf(error, static_cast<size_t>(errorSize), "%s: %s", what, std::strerror(errno));
 }
 
 }  // namespace
 
-bool OpenPtyPort(PtyPort& port, char* error, int errorSize) {
+bool OpenPtyPort(PtyPort& port, char* error, int errorSize)
+{
     port.masterFd = -1;
     port.slaveFd = -1;
     port.slaveName[0] = '\0';
@@ -78,9 +81,12 @@ bool OpenPtyPort(PtyPort& port, char* error, int errorSize) {
     return true;
 }
 
-void ClosePtyPort(PtyPort& port) {
-    if (port.slaveFd >= 0) close(port.slaveFd);
-    if (port.masterFd >= 0) close(port.masterFd);
+void ClosePtyPort(PtyPort& port)
+{
+    if (port.slaveFd >= 0)
+        close(port.slaveFd);
+    if (port.masterFd >= 0)
+        close(port.masterFd);
     port.slaveFd = -1;
     port.masterFd = -1;
 }
@@ -101,31 +107,39 @@ constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
 
 }  // namespace
 
-bool DescribeLine(const PtyPort& port, char* out, int outSize) {
+bool DescribeLine(const PtyPort& port, char* out, int outSize)
+{
     termios tio;
-    if (tcgetattr(port.slaveFd, &tio) != 0) return false;
+    if (tcgetattr(port.slaveFd, &tio) != 0)
+        return false;
     const char* baud = "?";
     for (const BaudRow& row : kBauds) {
-        if (cfgetospeed(&tio) == row.speed) baud = row.text;
+        if (cfgetospeed(&tio) == row.speed)
+            baud = row.text;
     }
     int bits = 5;
     for (int i = 0; i < 4; ++i) {
-        if ((tio.c_cflag & CSIZE) == kSizes[i]) bits = 5 + i;
+        if ((tio.c_cflag & CSIZE) == kSizes[i])
+            bits = 5 + i;
     }
     char parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 'O' : 'E') : 'N';
-    std::snprintf(out, static_cast<size_t>(outSize), "%s %d%c%d", baud, bits, parity, (tio.c_cflag & CSTOPB) ? 2 : 1);
+    std::snprintf(out, static_cast<size_t>(outSize), "%s %d%c%d", baud, bits, parity,
+                  (tio.c_cflag & CSTOPB) ? 2 : 1);
     return true;
 }
 
-bool SetLine(const PtyPort& port, const char* baud, const char* dps, char* error, int errorSize) {
+bool SetLine(const PtyPort& port, const char* baud, const char* dps, char* error, int errorSize)
+{
     const BaudRow* rate = nullptr;
     for (const BaudRow& row : kBauds) {
-        if (std::strcmp(baud, row.text) == 0) rate = &row;
+        if (std::strcmp(baud, row.text) == 0)
+            rate = &row;
     }
     const bool shapeOk = std::strlen(dps) == 3 && dps[0] >= '5' && dps[0] <= '8' &&
                          std::strchr("NEO", dps[1]) != nullptr && (dps[2] == '1' || dps[2] == '2');
     if (!rate || !shapeOk) {
-        if (error && errorSize > 0) std::snprintf(error, static_cast<size_t>(errorSize), "usage: line N [BAUD 8N1]");
+        if (error && errorSize > 0)
+            std::snprintf(error, static_cast<size_t>(errorSize), "usage: line N [BAUD 8N1]");
         return false;
     }
     termios tio;
@@ -136,9 +150,12 @@ bool SetLine(const PtyPort& port, const char* baud, const char* dps, char* error
     cfsetispeed(&tio, rate->speed);
     cfsetospeed(&tio, rate->speed);
     tio.c_cflag = (tio.c_cflag & ~(CSIZE | PARENB | PARODD | CSTOPB)) | kSizes[dps[0] - '5'];
-    if (dps[1] != 'N') tio.c_cflag |= PARENB;
-    if (dps[1] == 'O') tio.c_cflag |= PARODD;
-    if (dps[2] == '2') tio.c_cflag |= CSTOPB;
+    if (dps[1] != 'N')
+        tio.c_cflag |= PARENB;
+    if (dps[1] == 'O')
+        tio.c_cflag |= PARODD;
+    if (dps[2] == '2')
+        tio.c_cflag |= CSTOPB;
     if (tcsetattr(port.slaveFd, TCSANOW, &tio) != 0) {
         SetError(error, errorSize, "tcsetattr");
         return false;
@@ -146,7 +163,8 @@ bool SetLine(const PtyPort& port, const char* baud, const char* dps, char* error
     return true;
 }
 
-bool PointLink(const char* linkPath, const char* target, char* error, int errorSize) {
+bool PointLink(const char* linkPath, const char* target, char* error, int errorSize)
+{
     // The temporary link goes beside the final one (rename works only within
     // one file system) under a name of its own: under Wine, a file called
     // "com1.anything" would stand for the COM1 device itself.
@@ -174,9 +192,11 @@ bool PointLink(const char* linkPath, const char* target, char* error, int errorS
     return true;
 }
 
-void RemoveLink(const char* linkPath) {
+void RemoveLink(const char* linkPath)
+{
     struct stat st;
-    if (lstat(linkPath, &st) == 0 && S_ISLNK(st.st_mode)) unlink(linkPath);
+    if (lstat(linkPath, &st) == 0 && S_ISLNK(st.st_mode))
+        unlink(linkPath);
 }
 
 }  // namespace qsim

@@ -53,7 +53,7 @@ struct Device {
     PtyPort port{-1, -1, {0}};
     bool plugged = true;
 
-    std::mutex mu;  // guards everything below
+    std::mutex mu;               // guards everything below
     std::condition_variable cv;  // output queued, output done, or shutdown
     RegisterFile regs{};
     FrameParser parser{};

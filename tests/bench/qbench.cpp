@@ -53,7 +53,7 @@ constexpr double kDrainMs = 1000;               // an Exchange open drains for i
 constexpr double kReplyGapMs = 10;              // a reply ends by the read's interval timeout
 constexpr double kUnansweredReadMs = 6 + 1000 + 4 + 1000;
 constexpr double kVerdictAfterUnansweredMs = 3000;  // a save stops within this of the first
-constexpr int kHandshakeBytes = 2 * 4;               // OK CR LF, twice
+constexpr int kHandshakeBytes = 2 * 4;              // OK CR LF, twice
 constexpr int kReadFrameBytes = 3;
 constexpr int kReplyBytes = 4;
 constexpr int kWriteFrameBytes = 5;
@@ -66,7 +66,8 @@ constexpr int kInitRegisters = 32;
 constexpr double ExchangeBoundMs(int writes, int answered)
 {
     return kFirstTickMs + kDrainMs +
-           kByteMs * (kHandshakeBytes + writes * kWriteFrameBytes + answered * (kReadFrameBytes + kReplyBytes)) +
+           kByteMs *
+               (kHandshakeBytes + writes * kWriteFrameBytes + answered * (kReadFrameBytes + kReplyBytes)) +
            answered * kReplyGapMs;
 }
 
@@ -275,8 +276,8 @@ HWND LoadedEditor(Started* started)
 
 // How an exchange ended, and when.
 struct Ending {
-    double ms = -1;          // from the dialog's appearance to the box, or to its end
-    std::string boxText;     // the message box on the way, if any
+    double ms = -1;       // from the dialog's appearance to the box, or to its end
+    std::string boxText;  // the message box on the way, if any
 };
 
 // Waits until the progress dialog shown at `shownAt` ends or shows a message box; answers it.
@@ -284,8 +285,8 @@ Ending AwaitEnding(DWORD pid, HWND dialog, double shownAt)
 {
     Ending ending;
     HWND box = nullptr;
-    const double at = Stamp([&] { return !IsWindow(dialog) || (box = ProgramMessageBox(pid)) != nullptr; },
-                            kExchangeMs);
+    const double at =
+        Stamp([&] { return !IsWindow(dialog) || (box = ProgramMessageBox(pid)) != nullptr; }, kExchangeMs);
     if (at < 0)
         return ending;
     ending.ms = at - shownAt;
@@ -328,12 +329,16 @@ void StartUp(const char* who, const std::string& path, const char* caption, cons
         PrintMissing(row("start-up"), "ms", "no main window");
         return;
     }
-    Print(row("start-up"), shownAt - started.launchedAt, "ms", baselineRow("start-up"), "process created to main window shown");
+    Print(row("start-up"), shownAt - started.launchedAt, "ms", baselineRow("start-up"),
+          "process created to main window shown");
     const double cpu = IdleCpuMs(started.app.process);
-    Print(row("idle CPU"), cpu, "ms/10s", baselineRow("idle CPU"), "CPU time over 10 s with the main window open");
+    Print(row("idle CPU"), cpu, "ms/10s", baselineRow("idle CPU"),
+          "CPU time over 10 s with the main window open");
     const Memory memory = PeakMemory(started.app.process);
-    Print(row("peak working set"), memory.peakWorkingSetKb, "KB", baselineRow("peak working set"), "after start-up and 10 s idle");
-    Print(row("peak pagefile"), memory.peakPagefileKb, "KB", baselineRow("peak pagefile"), "after start-up and 10 s idle");
+    Print(row("peak working set"), memory.peakWorkingSetKb, "KB", baselineRow("peak working set"),
+          "after start-up and 10 s idle");
+    Print(row("peak pagefile"), memory.peakPagefileKb, "KB", baselineRow("peak pagefile"),
+          "after start-up and 10 s idle");
 }
 
 void MeasureStartUp(int run)
@@ -385,7 +390,8 @@ void MeasureSave(const char* name, bool defaults)
     const int writes = defaults ? kRegisters : kSavedRegisters;
     const double bound = ExchangeBoundMs(writes, kRegisters);
     PrintBound(name, ending.ms, "ms", bound,
-               defaults ? "as the save, with 49 write frames" : "first tick, drain, handshake, 47 writes, 49 reads and replies, reply gaps");
+               defaults ? "as the save, with 49 write frames"
+                        : "first tick, drain, handshake, 47 writes, 49 reads and replies, reply gaps");
     PrintWireSpan(name, bound);
 }
 
@@ -430,7 +436,7 @@ struct Fault {
     bool needsPull;
 };
 
-constexpr int kStopInInit = kTestedReads + 28;        // answers up to 'k', not 'l'..'o'
+constexpr int kStopInInit = kTestedReads + 28;  // answers up to 'k', not 'l'..'o'
 constexpr int kStopBeforeComment = kTestedReads + kInitRegisters;
 
 const Fault kFaults[] = {
@@ -508,11 +514,8 @@ struct Measurement {
 };
 
 constexpr Measurement kMeasurements[] = {
-    {"startup", MeasureStartUp},
-    {"load", MeasureLoad},
-    {"save", MeasureSaves},
-    {"find", MeasureFind},
-    {"faults", MeasureFaults},
+    {"startup", MeasureStartUp}, {"load", MeasureLoad},     {"save", MeasureSaves},
+    {"find", MeasureFind},       {"faults", MeasureFaults},
 };
 
 int Usage()

@@ -56,7 +56,8 @@ std::vector<std::string> ExpectedInitStrings(const SaveInputs& in)
     if (packed.size() > kInitStringBlockBytes - 1)
         packed = packed.substr(0, kInitStringBlockBytes - 2) + '\r';
     std::vector<std::string> strings;
-    for (size_t at = 0, cr; strings.size() < kInitStringCount && (cr = packed.find('\r', at)) != std::string::npos; at = cr + 1)
+    for (size_t at = 0, cr;
+         strings.size() < kInitStringCount && (cr = packed.find('\r', at)) != std::string::npos; at = cr + 1)
         strings.push_back(packed.substr(at, cr - at));
     strings.resize(kInitStringCount);
     return strings;
@@ -94,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     unsigned char regs[256][2];
     for (int code = 0; code < 256; ++code) {
         RegisterText(static_cast<RegisterCode>(code), regs[code]);
-        const bool mapped = code == '?' || code == '>' || (code >= '0' && code <= '6') || (code >= 'H' && code <= 'o');
+        const bool mapped =
+            code == '?' || code == '>' || (code >= '0' && code <= '6') || (code >= 'H' && code <= 'o');
         if (!mapped)
             FUZZ_CHECK(regs[code][0] == 0 && regs[code][1] == 0);
     }

@@ -6,13 +6,12 @@
 #include <cstring>
 #include <string>
 
-#define FUZZ_CHECK(condition)                                                                  \
-    do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: property does not hold: %s\n", __FILE__, __LINE__,    \
-                         #condition);                                                          \
-            std::abort();                                                                      \
-        }                                                                                      \
+#define FUZZ_CHECK(condition)                                                                            \
+    do {                                                                                                 \
+        if (!(condition)) {                                                                              \
+            std::fprintf(stderr, "%s:%d: property does not hold: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                                \
+        }                                                                                                \
     } while (0)
 
 // The text a fixed array shows: up to its first NUL, which must lie inside the array.

@@ -51,8 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         memcpy(gathered.bytes, stale.data(), stale.size());
 
     // Any two reads of up to 8 bytes each.
-    std::vector<unsigned char> first = in.ConsumeBytes<unsigned char>(in.ConsumeIntegralInRange<size_t>(0, kReadSize));
-    std::vector<unsigned char> second = in.ConsumeBytes<unsigned char>(in.ConsumeIntegralInRange<size_t>(0, kReadSize));
+    std::vector<unsigned char> first =
+        in.ConsumeBytes<unsigned char>(in.ConsumeIntegralInRange<size_t>(0, kReadSize));
+    std::vector<unsigned char> second =
+        in.ConsumeBytes<unsigned char>(in.ConsumeIntegralInRange<size_t>(0, kReadSize));
     std::vector<unsigned char> brought;
     FUZZ_CHECK(Gather(gathered, first, second, &brought) == IsReply(brought));
     if (first.size() > kReplyLength)

@@ -38,7 +38,7 @@ constexpr DWORD kSaveMs = 60000;  // a save whose device goes quiet waits about 
 constexpr int kInitIds[4] = {IDC_INIT1, IDC_INIT2, IDC_INIT3, IDC_INIT4};
 // Every field and button that a load or a save disables and enables again.
 constexpr int kEditorControlIds[] = {
-    IDC_START_FRAME, IDC_END_FRAME, IDC_SYNCHRONIZE, IDC_BAUD, IDC_BAUD_SPIN, IDC_COMMENT, IDC_INIT1,
+    IDC_START_FRAME, IDC_END_FRAME, IDC_SYNCHRONIZE, IDC_BAUD, IDC_BAUD_SPIN, IDC_COMMENT,  IDC_INIT1,
     IDC_INIT2,       IDC_INIT3,     IDC_INIT4,       IDC_SAVE, IDC_LOAD,      IDC_DEFAULTS, IDCANCEL,
 };
 
@@ -153,8 +153,8 @@ struct SaveOutcome {
     bool comparing = false;  // its status showed "Comparing ...." on the way
     std::string boxText;     // the text of an "ERROR" box, if one came
     bool boxOwnedBySave = false;
-    int position = -1;       // of the bar while the box was open
-    double seconds = 0;      // from the click to the end of the dialog
+    int position = -1;   // of the bar while the box was open
+    double seconds = 0;  // from the click to the end of the dialog
 };
 
 // SAVE, then everything up to the end of the Saving dialog; an "ERROR" box on the way is read
@@ -169,19 +169,21 @@ SaveOutcome RunSave(DWORD pid, HWND editor)
     out.opened = save != nullptr;
     if (!save)
         return out;
-    out.ended = WaitUntil([&] {
-        if (!out.comparing && CaptionText(Control(save, IDC_SAVE_STATUS)) == kComparingText)
-            out.comparing = true;
-        if (out.boxText.empty()) {
-            if (HWND box = WaitMessageBox(pid, kErrorCaption, 0)) {
-                out.boxText = MessageBoxText(box);
-                out.boxOwnedBySave = GetWindow(box, GW_OWNER) == save;
-                out.position = AnsweredProgressPosition(save, IDC_PROGRESS);
-                DismissMessageBox(box);
+    out.ended = WaitUntil(
+        [&] {
+            if (!out.comparing && CaptionText(Control(save, IDC_SAVE_STATUS)) == kComparingText)
+                out.comparing = true;
+            if (out.boxText.empty()) {
+                if (HWND box = WaitMessageBox(pid, kErrorCaption, 0)) {
+                    out.boxText = MessageBoxText(box);
+                    out.boxOwnedBySave = GetWindow(box, GW_OWNER) == save;
+                    out.position = AnsweredProgressPosition(save, IDC_PROGRESS);
+                    DismissMessageBox(box);
+                }
             }
-        }
-        return !IsWindow(save);
-    }, kSaveMs);
+            return !IsWindow(save);
+        },
+        kSaveMs);
     out.seconds = static_cast<double>(GetTickCount64() - pressed) / 1000.0;
     return out;
 }
@@ -284,10 +286,14 @@ constexpr int kLeaveIds[] = {IDC_MODEL, IDC_CHANNEL, IDC_START_FRAME, IDC_END_FR
 const char* FieldName(int id)
 {
     switch (id) {
-    case IDC_MODEL: return "Model";
-    case IDC_CHANNEL: return "Channel";
-    case IDC_START_FRAME: return "Start Frame";
-    default: return "End Frame";
+        case IDC_MODEL:
+            return "Model";
+        case IDC_CHANNEL:
+            return "Channel";
+        case IDC_START_FRAME:
+            return "Start Frame";
+        default:
+            return "End Frame";
     }
 }
 
@@ -633,12 +639,12 @@ TEST_F(EditSaveScenario, SaveSucceedsAgainstADeviceReadingAtLineSpeed)
 
 struct FailureRow {
     const char* name;
-    const char* fault;    // simulator command applied after the load
-    const char* repair;   // and the one that undoes it
+    const char* fault;   // simulator command applied after the load
+    const char* repair;  // and the one that undoes it
     const char* boxText;
-    int position;         // of the bar while the box is open: the last of the failed step's row
-    size_t frames;        // frames the save sends before it gives up
-    bool emptyComment;    // the comment left empty: its block is 16 BEL
+    int position;       // of the bar while the box is open: the last of the failed step's row
+    size_t frames;      // frames the save sends before it gives up
+    bool emptyComment;  // the comment left empty: its block is 16 BEL
 };
 constexpr FailureRow kFailureRows[] = {
     // Hidden mode off: '?' is not written but is compared.

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kDevice = 2;                 // COM2
+constexpr int kDevice = 2;                  // COM2
 constexpr WPARAM kPortIndex = kDevice - 1;  // the program names ports by index 0..3
 constexpr DWORD kLoadMs = 20000;            // far above the ~6 s of a load that is answered
 
@@ -33,9 +33,9 @@ struct TextField {
     int id;
 };
 constexpr TextField kTextFields[] = {
-    {"Model", IDC_MODEL},       {"Channel", IDC_CHANNEL}, {"Start Frame", IDC_START_FRAME},
-    {"End Frame", IDC_END_FRAME}, {"BAUD", IDC_BAUD},     {"Init 1", IDC_INIT1},
-    {"Init 2", IDC_INIT2},      {"Init 3", IDC_INIT3},    {"Init 4", IDC_INIT4},
+    {"Model", IDC_MODEL},         {"Channel", IDC_CHANNEL}, {"Start Frame", IDC_START_FRAME},
+    {"End Frame", IDC_END_FRAME}, {"BAUD", IDC_BAUD},       {"Init 1", IDC_INIT1},
+    {"Init 2", IDC_INIT2},        {"Init 3", IDC_INIT3},    {"Init 4", IDC_INIT4},
     {"Comment", IDC_COMMENT},
 };
 constexpr int kTextFieldCount = static_cast<int>(sizeof kTextFields / sizeof kTextFields[0]);
@@ -80,7 +80,7 @@ void ExpectSameShown(const Shown& before, const Shown& now)
 }
 
 // The controls that the load, the save and Defaults enable and disable together.
-constexpr int kFieldIds[] = {IDC_START_FRAME, IDC_END_FRAME, IDC_SYNCHRONIZE, IDC_BAUD, IDC_BAUD_SPIN,
+constexpr int kFieldIds[] = {IDC_START_FRAME, IDC_END_FRAME, IDC_SYNCHRONIZE, IDC_BAUD,  IDC_BAUD_SPIN,
                              IDC_COMMENT,     IDC_INIT1,     IDC_INIT2,       IDC_INIT3, IDC_INIT4};
 
 struct ButtonState {
@@ -149,11 +149,14 @@ HWND WaitAnyBox(DWORD pid, DWORD timeoutMs)
 bool WaitLoadGone(DWORD pid, HWND* box, DWORD timeoutMs = kLoadMs)
 {
     *box = nullptr;
-    return WaitUntil([&] {
-        if (!*box)
-            *box = FindAnyBox(pid);
-        return *box != nullptr || FindTopWindow(pid, kLoadCaption, false) == nullptr;
-    }, timeoutMs) && !*box;
+    return WaitUntil(
+               [&] {
+                   if (!*box)
+                       *box = FindAnyBox(pid);
+                   return *box != nullptr || FindTopWindow(pid, kLoadCaption, false) == nullptr;
+               },
+               timeoutMs) &&
+           !*box;
 }
 
 // ---- The fixture ---------------------------------------------------------------------------
@@ -207,7 +210,8 @@ protected:
     {
         ASSERT_NE(PressLoad(editor), nullptr);
         HWND box = nullptr;
-        ASSERT_TRUE(WaitLoadGone(Pid(), &box)) << "box \"" << CaptionText(box) << "\": " << MessageBoxText(box);
+        ASSERT_TRUE(WaitLoadGone(Pid(), &box))
+            << "box \"" << CaptionText(box) << "\": " << MessageBoxText(box);
     }
 };
 
@@ -237,7 +241,8 @@ TEST_F(EditorLoadScenario, EditorOpensFilledFromTheDevice)
     const ULONGLONG resetAt = GetTickCount64();
     HWND editor = WaitEditorLoaded(kLoadMs + 10000);
     ASSERT_NE(editor, nullptr);
-    printf("search and load: editor shown %.1f s after the reset banner\n", (GetTickCount64() - resetAt) / 1000.0);
+    printf("search and load: editor shown %.1f s after the reset banner\n",
+           (GetTickCount64() - resetAt) / 1000.0);
     EXPECT_EQ(FindAnyBox(Pid()), nullptr);
 
     ExpectShown(editor, {"7", "42", "1234", "4567", "4800", "ATE0", "AT&C1", "S0=2", "Z", "Stage left 7"},
@@ -255,11 +260,11 @@ TEST_F(EditorLoadScenario, EditorOpensFilledFromTheDevice)
 // lower limit; Defaults then tells 0 from a model in range, as it keeps only the latter.
 struct RangeRow {
     const char* name;
-    const char* model;      // '?'
-    const char* channel;    // '>'
-    const char* start;      // '0' '1' '2'
-    const char* end;        // '3' '4' '5'
-    const char* baudFlags;  // '6'
+    const char* model;       // '?'
+    const char* channel;     // '>'
+    const char* start;       // '0' '1' '2'
+    const char* end;         // '3' '4' '5'
+    const char* baudFlags;   // '6'
     const char* modelShown;  // null: a stored 0, shown as the up-down shows it
     const char* channelShown;
     const char* startShown;
@@ -271,14 +276,14 @@ struct RangeRow {
 };
 
 const RangeRow kRangeRows[] = {
-    {"ZeroPairsAndNonDigits", "00", "00", "123a50", "0a0000", "5?", nullptr, "1", "2", "501", "9600", BST_CHECKED,
-     "5", "1"},
+    {"ZeroPairsAndNonDigits", "00", "00", "123a50", "0a0000", "5?", nullptr, "1", "2", "501", "9600",
+     BST_CHECKED, "5", "1"},
     {"LettersAndFramesAboveLimits", "x7", "7x", "999990", "999990", "44", nullptr, "7", "1", "2", "2400",
      BST_UNCHECKED, "5", "7"},
-    {"HighestValuesKept", "99", "99", "539990", "540000", "Hx", "99", "99", "53999", "54000", "1200", BST_CHECKED,
-     nullptr, nullptr},
-    {"JustAboveTheFrameLimits", " 5", "-3", "540000", "540010", "60", "5", "1", "1", "2", "4800", BST_UNCHECKED,
-     nullptr, nullptr},
+    {"HighestValuesKept", "99", "99", "539990", "540000", "Hx", "99", "99", "53999", "54000", "1200",
+     BST_CHECKED, nullptr, nullptr},
+    {"JustAboveTheFrameLimits", " 5", "-3", "540000", "540010", "60", "5", "1", "1", "2", "4800",
+     BST_UNCHECKED, nullptr, nullptr},
     {"ZeroFramesAndCodeWithoutRate", "01", "02", "000000", "000000", "17", "1", "2", "0", "0", "9600",
      BST_UNCHECKED, nullptr, nullptr},
 };
@@ -300,8 +305,8 @@ TEST_F(EditorLoadScenario, LoadAppliesTheRangeRules)
             LoadAgain(editor);
         }
         ExpectShown(editor,
-                    {row.modelShown, row.channelShown, row.startShown, row.endShown, row.baudShown, "0KL0DS", "",
-                     "", "", "QSIM"},
+                    {row.modelShown, row.channelShown, row.startShown, row.endShown, row.baudShown, "0KL0DS",
+                     "", "", "", "QSIM"},
                     row.synchronize);
         ExpectAllEnabled(editor);
         if (!row.modelShown) {
@@ -327,13 +332,13 @@ TEST_F(EditorLoadScenario, LoadAppliesTheRangeRules)
 // frame registers after the one that failed, never what the save or an earlier load left.
 struct FailureRow {
     const char* name;
-    const char* fault;      // simulator command
-    unsigned char code;     // a register to set first (0: none)
+    const char* fault;   // simulator command
+    unsigned char code;  // a register to set first (0: none)
     const char* pair;
-    const char* text;       // of the box
+    const char* text;  // of the box
     const char* caption;
     int position;
-    size_t frames;          // on the wire: the handshake's and the read frames, the failed one included
+    size_t frames;  // on the wire: the handshake's and the read frames, the failed one included
 };
 
 constexpr const char* kBadData = "Bad Data in Synchronizer";
@@ -347,7 +352,8 @@ const FailureRow kFailureRows[] = {
     // The channel read gets nothing: the model's answer is still in the receive buffer.
     {"ChannelUnanswered", "mode 2 stopafter 1", '?', "12", kBadData, "serial = 31,32", 4, 4},
     // '2' unanswered: '0', '1', then the '1' answer again.
-    {"ThirdStartRegister", "mode 2 stopafter 4", '1', "12", kBadData, "start frame = 30,37,31,32,31,32", 6, 7},
+    {"ThirdStartRegister", "mode 2 stopafter 4", '1', "12", kBadData, "start frame = 30,37,31,32,31,32", 6,
+     7},
     // '4' unanswered: '3' twice, then this load's '2'.
     {"SecondEndRegister", "mode 2 stopafter 6", '3', "98", kBadData, "stop frame = 39,38,39,38,31,30", 10, 9},
     // '6' unanswered: the '5' answer.
@@ -410,13 +416,15 @@ TEST_F(EditorLoadScenario, UnansweredInitAndCommentReadsDoNotStopTheLoad)
     ASSERT_TRUE(SimMode(kDevice, "stopafter 12"));
     ASSERT_TRUE(PostToWindow(main_, UM_SYNCFOUND, kPortIndex, 0));
     const auto waitForRead = [](unsigned char code) {
-        return WaitUntil([&] {
-            for (const std::string& line : SimFrames(kDevice)) {
-                if (line == ReadFrame(code))
-                    return true;
-            }
-            return false;
-        }, kLoadMs);
+        return WaitUntil(
+            [&] {
+                for (const std::string& line : SimFrames(kDevice)) {
+                    if (line == ReadFrame(code))
+                        return true;
+                }
+                return false;
+            },
+            kLoadMs);
     };
     // The program waits about two seconds for each unanswered read: time enough to change the
     // device's mode before the next read comes.
@@ -433,8 +441,9 @@ TEST_F(EditorLoadScenario, UnansweredInitAndCommentReadsDoNotStopTheLoad)
            (GetTickCount64() - stoppedAt) / 1000.0);
     EXPECT_EQ(FindAnyBox(Pid()), nullptr);
     EXPECT_EQ(SimFrames(kDevice), LoadFrames()) << "the load skipped or repeated a read";
-    ExpectShown(editor, {"5", "1", MarkedStartFrame(kDevice).c_str(), "500", "9600", "0KL0DSDST", "", "", "",
-                         "ABCDEFEFIJKLMN"},
+    ExpectShown(editor,
+                {"5", "1", MarkedStartFrame(kDevice).c_str(), "500", "9600", "0KL0DSDST", "", "", "",
+                 "ABCDEFEFIJKLMN"},
                 BST_CHECKED);
     ExpectAllEnabled(editor);
     CloseEditor(editor);
@@ -567,16 +576,24 @@ TEST_F(EditorLoadScenario, EnterDoesNothingEscClosesAndReopeningLoadsAgain)
     ASSERT_TRUE(BringToFront(editor));
     GUITHREADINFO thread = {};
     thread.cbSize = sizeof thread;
-    ASSERT_TRUE(WaitUntil([&] {
-        return GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &thread) && thread.hwndFocus == field;
-    }, 5000)) << "the End Frame field did not take the focus";
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &thread) &&
+                   thread.hwndFocus == field;
+        },
+        5000))
+        << "the End Frame field did not take the focus";
     // Keys are handled in the order they were pressed: once the Tab behind Enter has moved the
     // focus on, Enter has been handled too.
     ASSERT_TRUE(PressKeys("ENTER"));
     ASSERT_TRUE(PressKeys("TAB"));
-    EXPECT_TRUE(WaitUntil([&] {
-        return GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &thread) && thread.hwndFocus != field;
-    }, 5000)) << "Tab did not move the focus on";
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &thread) &&
+                   thread.hwndFocus != field;
+        },
+        5000))
+        << "Tab did not move the focus on";
     EXPECT_TRUE(Responds(editor));
     EXPECT_TRUE(IsWindowVisible(editor)) << "Enter closed the editor";
     EXPECT_EQ(FindTopWindow(Pid(), kLoadCaption, false), nullptr);

@@ -112,10 +112,14 @@ const FaultRow kRows[] = {
 const char* OpName(Op op)
 {
     switch (op) {
-    case Op::Search: return "search";
-    case Op::Load: return "load";
-    case Op::Save: return "save";
-    default: return "defaults+save";
+        case Op::Search:
+            return "search";
+        case Op::Load:
+            return "load";
+        case Op::Save:
+            return "save";
+        default:
+            return "defaults+save";
     }
 }
 
@@ -155,8 +159,8 @@ std::string Fields(HWND editor)
 std::string EnableState(HWND editor)
 {
     auto mark = [&](int id) { return ControlEnabled(editor, id) ? "+" : "-"; };
-    return std::string("fields") + mark(IDC_START_FRAME) + " SAVE" + mark(IDC_SAVE) + " LOAD" + mark(IDC_LOAD) +
-           " DEF" + mark(IDC_DEFAULTS) + " CANCEL" + mark(IDCANCEL);
+    return std::string("fields") + mark(IDC_START_FRAME) + " SAVE" + mark(IDC_SAVE) + " LOAD" +
+           mark(IDC_LOAD) + " DEF" + mark(IDC_DEFAULTS) + " CANCEL" + mark(IDCANCEL);
 }
 
 // A message box of the program, whatever its caption: a top-level dialog with the static 0xFFFF.
@@ -247,16 +251,18 @@ protected:
     {
         Outcome out;
         HWND dialog = WaitTopWindow(Pid(), dialogCaption, 5000);
-        out.ended = WaitUntil([&] {
-            if (HWND box = FindBox(Pid())) {
-                out.boxText = MessageBoxText(box);
-                out.boxCaption = CaptionText(box);
-                out.seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
-                DismissMessageBox(box);
-                return true;
-            }
-            return !dialog || !IsWindow(dialog);
-        }, kOperationMs);
+        out.ended = WaitUntil(
+            [&] {
+                if (HWND box = FindBox(Pid())) {
+                    out.boxText = MessageBoxText(box);
+                    out.boxCaption = CaptionText(box);
+                    out.seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
+                    DismissMessageBox(box);
+                    return true;
+                }
+                return !dialog || !IsWindow(dialog);
+            },
+            kOperationMs);
         if (out.boxText.empty())
             out.seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
         WaitTopWindowGone(Pid(), dialogCaption);
@@ -274,19 +280,21 @@ protected:
         if (!search || !WaitTesting(search, "COM1"))
             return out;
         RunSteps(row.fault, search);
-        out.ended = WaitUntil([&] {
-            if (HWND box = FindBox(Pid())) {
-                out.boxText = MessageBoxText(box);
-                out.boxCaption = CaptionText(box);
-                DismissMessageBox(box);
-                return true;
-            }
-            if (FindTopWindow(Pid(), kEditorCaption)) {
-                out.boxText = kEditorOpened;
-                return true;
-            }
-            return false;
-        }, kOperationMs);
+        out.ended = WaitUntil(
+            [&] {
+                if (HWND box = FindBox(Pid())) {
+                    out.boxText = MessageBoxText(box);
+                    out.boxCaption = CaptionText(box);
+                    DismissMessageBox(box);
+                    return true;
+                }
+                if (FindTopWindow(Pid(), kEditorCaption)) {
+                    out.boxText = kEditorOpened;
+                    return true;
+                }
+                return false;
+            },
+            kOperationMs);
         out.seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
         out.boundSeconds = 1 + 26 + 3;
         if (out.boxText == kEditorOpened) {
@@ -373,30 +381,30 @@ TEST_P(FaultSweep, Row)
     }
     EXPECT_TRUE(reopened);
     switch (row.op) {
-    case Op::Search:
-        EXPECT_FALSE(regsChanged);
-        break;
-    case Op::Load:
-        EXPECT_FALSE(regsChanged) << "a load changed a register";
-        if (!out.boxText.empty()) {
-            EXPECT_EQ(fieldsAfter, fieldsBefore);
-            EXPECT_EQ(state, "fields- SAVE- LOAD+ DEF+ CANCEL+");
-        } else {
+        case Op::Search:
+            EXPECT_FALSE(regsChanged);
+            break;
+        case Op::Load:
+            EXPECT_FALSE(regsChanged) << "a load changed a register";
+            if (!out.boxText.empty()) {
+                EXPECT_EQ(fieldsAfter, fieldsBefore);
+                EXPECT_EQ(state, "fields- SAVE- LOAD+ DEF+ CANCEL+");
+            } else {
+                EXPECT_EQ(state, "fields+ SAVE+ LOAD+ DEF+ CANCEL+");
+            }
+            break;
+        default:
             EXPECT_EQ(state, "fields+ SAVE+ LOAD+ DEF+ CANCEL+");
-        }
-        break;
-    default:
-        EXPECT_EQ(state, "fields+ SAVE+ LOAD+ DEF+ CANCEL+");
-        EXPECT_EQ(fieldsAfter, fieldsBefore) << "what was typed is not kept";
-        if (out.boxText.empty()) {
-            // Reported verified: the device must hold what was typed ("%05ld0" of 1234, "FAULT").
-            EXPECT_EQ(regsAfter['0'], "01");
-            EXPECT_EQ(regsAfter['1'], "23");
-            EXPECT_EQ(regsAfter['2'], "40");
-            EXPECT_EQ(regsAfter['H'], "FA");
-            EXPECT_EQ(regsAfter['J'], "T\a");
-        }
-        break;
+            EXPECT_EQ(fieldsAfter, fieldsBefore) << "what was typed is not kept";
+            if (out.boxText.empty()) {
+                // Reported verified: the device must hold what was typed ("%05ld0" of 1234, "FAULT").
+                EXPECT_EQ(regsAfter['0'], "01");
+                EXPECT_EQ(regsAfter['1'], "23");
+                EXPECT_EQ(regsAfter['2'], "40");
+                EXPECT_EQ(regsAfter['H'], "FA");
+                EXPECT_EQ(regsAfter['J'], "T\a");
+            }
+            break;
     }
 }
 
@@ -444,7 +452,8 @@ long CountHandles(DWORD pid)
     std::vector<unsigned char> buffer(1 << 20);
     for (int attempt = 0; attempt < 6; ++attempt) {
         ULONG needed = 0;
-        const LONG status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        const LONG status =
+            query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
         if (status == 0) {
             const HandleList* list = reinterpret_cast<const HandleList*>(buffer.data());
             long count = 0;
@@ -513,11 +522,12 @@ TEST_F(FaultSoak, LoadSaveCycles)
         }
     }
     const Usage end = Measure(App());
-    printf("SOAK|start handles %ld private %zu KB|after 10 handles %ld private %zu KB|after %d handles %ld "
-           "private %zu KB\n",
-           start.handles, static_cast<size_t>(start.privateBytes / 1024), settled.handles,
-           static_cast<size_t>(settled.privateBytes / 1024), cycles, end.handles,
-           static_cast<size_t>(end.privateBytes / 1024));
+    printf(
+        "SOAK|start handles %ld private %zu KB|after 10 handles %ld private %zu KB|after %d handles %ld "
+        "private %zu KB\n",
+        start.handles, static_cast<size_t>(start.privateBytes / 1024), settled.handles,
+        static_cast<size_t>(settled.privateBytes / 1024), cycles, end.handles,
+        static_cast<size_t>(end.privateBytes / 1024));
     ASSERT_GT(start.handles, 0) << "the handle count could not be read";
     ASSERT_GT(start.privateBytes, 0u) << "the private memory could not be read";
     EXPECT_LE(end.handles, settled.handles) << "handles grew";

@@ -67,8 +67,8 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM data)
 bool SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result)
 {
     DWORD_PTR answer = 0;
-    const LRESULT sent = SendMessageTimeoutA(window, message, wParam, lParam,
-                                             SMTO_ABORTIFHUNG | SMTO_BLOCK, kAnswerMs, &answer);
+    const LRESULT sent = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                                             kAnswerMs, &answer);
     if (result)
         *result = answer;
     return sent != 0;
@@ -136,7 +136,8 @@ bool LaunchApp(const std::string& path, AppProcess* app, bool endWithDriver)
 {
     *app = AppProcess{};
     char commandLine[MAX_PATH + 3];
-    if (snprintf(commandLine, sizeof commandLine, "\"%s\"", path.c_str()) >= static_cast<int>(sizeof commandLine))
+    if (snprintf(commandLine, sizeof commandLine, "\"%s\"", path.c_str()) >=
+        static_cast<int>(sizeof commandLine))
         return false;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -144,8 +145,8 @@ bool LaunchApp(const std::string& path, AppProcess* app, bool endWithDriver)
     HANDLE job = endWithDriver ? DriverJob() : nullptr;
     // Suspended until it is in the job, so that not even its first window escapes the job.
     const DWORD flags = job ? CREATE_SUSPENDED : 0;
-    if (!CreateProcessA(path.c_str(), commandLine, nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup, &info)) {
+    if (!CreateProcessA(path.c_str(), commandLine, nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                        &info)) {
         fprintf(stderr, "cannot start %s (error %lu)\n", path.c_str(), GetLastError());
         return false;
     }
@@ -255,8 +256,8 @@ std::string ControlText(HWND dialog, int id, bool* ok)
 {
     char text[kTextSize] = {};
     HWND control = Control(dialog, id);
-    const bool answered = control && SendBounded(control, WM_GETTEXT, sizeof text - 1,
-                                                 reinterpret_cast<LPARAM>(text), nullptr);
+    const bool answered =
+        control && SendBounded(control, WM_GETTEXT, sizeof text - 1, reinterpret_cast<LPARAM>(text), nullptr);
     text[sizeof text - 1] = '\0';
     if (ok)
         *ok = answered;
@@ -312,7 +313,8 @@ int AnsweredProgressPosition(HWND dialog, int id, DWORD timeoutMs)
 bool WaitControlText(HWND dialog, int id, const char* prefix, DWORD timeoutMs)
 {
     const size_t length = strlen(prefix);
-    return WaitUntil([&] { return CaptionText(Control(dialog, id)).compare(0, length, prefix) == 0; }, timeoutMs);
+    return WaitUntil([&] { return CaptionText(Control(dialog, id)).compare(0, length, prefix) == 0; },
+                     timeoutMs);
 }
 
 bool Click(HWND dialog, int id)
@@ -392,28 +394,32 @@ bool BringToFront(HWND window, DWORD timeoutMs)
 {
     if (!window)
         return false;
-    return WaitUntil([&] {
-        if (GetForegroundWindow() == window)
-            return true;
-        SetForegroundWindow(window);
-        return false;
-    }, timeoutMs);
+    return WaitUntil(
+        [&] {
+            if (GetForegroundWindow() == window)
+                return true;
+            SetForegroundWindow(window);
+            return false;
+        },
+        timeoutMs);
 }
 
 HWND WaitTopWindowOfClass(DWORD pid, const char* className, const char* caption, DWORD timeoutMs)
 {
     HWND found = nullptr;
-    WaitUntil([&] {
-        for (HWND window : TopWindows(pid, caption)) {
-            char name[32] = {};
-            GetClassNameA(window, name, sizeof name);
-            if (strcmp(name, className) == 0) {
-                found = window;
-                return true;
+    WaitUntil(
+        [&] {
+            for (HWND window : TopWindows(pid, caption)) {
+                char name[32] = {};
+                GetClassNameA(window, name, sizeof name);
+                if (strcmp(name, className) == 0) {
+                    found = window;
+                    return true;
+                }
             }
-        }
-        return false;
-    }, timeoutMs);
+            return false;
+        },
+        timeoutMs);
     return found;
 }
 

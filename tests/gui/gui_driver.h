@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-constexpr DWORD kWaitMs = 10000;      // default bound of a wait for something the program does
-constexpr DWORD kAnswerMs = 5000;     // bound of one message round trip to the program
-constexpr DWORD kPollMs = 20;         // polling step of every wait
+constexpr DWORD kWaitMs = 10000;   // default bound of a wait for something the program does
+constexpr DWORD kAnswerMs = 5000;  // bound of one message round trip to the program
+constexpr DWORD kPollMs = 20;      // polling step of every wait
 
 struct AppProcess {
     HANDLE process = nullptr;

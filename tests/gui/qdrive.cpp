@@ -16,19 +16,19 @@ struct IdName {
     long value;
 };
 
-#define ID_ROW(name) {#name, name}
+#define ID_ROW(name) \
+    {                \
+#name, name  \
+    }
 constexpr IdName kIdNames[] = {
-    ID_ROW(IDOK), ID_ROW(IDCANCEL),
-    ID_ROW(IDM_FINDSYNC), ID_ROW(IDM_EXIT), ID_ROW(IDM_ABOUT),
-    ID_ROW(IDC_VERSION),
-    ID_ROW(IDC_PORT_GROUP), ID_ROW(IDC_PORT_AUTO), ID_ROW(IDC_PORT_COM1), ID_ROW(IDC_PORT_COM2),
-    ID_ROW(IDC_PORT_COM3), ID_ROW(IDC_PORT_COM4),
-    ID_ROW(IDC_PROGRESS), ID_ROW(IDC_SEARCH_STATUS), ID_ROW(IDC_SAVE_STATUS),
-    ID_ROW(IDC_START_FRAME), ID_ROW(IDC_END_FRAME), ID_ROW(IDC_SYNCHRONIZE), ID_ROW(IDC_COMMENT),
-    ID_ROW(IDC_INIT1), ID_ROW(IDC_INIT2), ID_ROW(IDC_INIT3), ID_ROW(IDC_INIT4),
-    ID_ROW(IDC_LOAD), ID_ROW(IDC_DEFAULTS), ID_ROW(IDC_SAVE), ID_ROW(IDC_BAUD), ID_ROW(IDC_MODEL),
-    ID_ROW(IDC_CHANNEL),
-    ID_ROW(UM_FINDSYNC), ID_ROW(UM_SYNCFOUND), ID_ROW(UM_SYNCNOTFOUND),
+    ID_ROW(IDOK),          ID_ROW(IDCANCEL),          ID_ROW(IDM_FINDSYNC),    ID_ROW(IDM_EXIT),
+    ID_ROW(IDM_ABOUT),     ID_ROW(IDC_VERSION),       ID_ROW(IDC_PORT_GROUP),  ID_ROW(IDC_PORT_AUTO),
+    ID_ROW(IDC_PORT_COM1), ID_ROW(IDC_PORT_COM2),     ID_ROW(IDC_PORT_COM3),   ID_ROW(IDC_PORT_COM4),
+    ID_ROW(IDC_PROGRESS),  ID_ROW(IDC_SEARCH_STATUS), ID_ROW(IDC_SAVE_STATUS), ID_ROW(IDC_START_FRAME),
+    ID_ROW(IDC_END_FRAME), ID_ROW(IDC_SYNCHRONIZE),   ID_ROW(IDC_COMMENT),     ID_ROW(IDC_INIT1),
+    ID_ROW(IDC_INIT2),     ID_ROW(IDC_INIT3),         ID_ROW(IDC_INIT4),       ID_ROW(IDC_LOAD),
+    ID_ROW(IDC_DEFAULTS),  ID_ROW(IDC_SAVE),          ID_ROW(IDC_BAUD),        ID_ROW(IDC_MODEL),
+    ID_ROW(IDC_CHANNEL),   ID_ROW(UM_FINDSYNC),       ID_ROW(UM_SYNCFOUND),    ID_ROW(UM_SYNCNOTFOUND),
 };
 #undef ID_ROW
 
@@ -118,8 +118,14 @@ int ClickWith(char** argv, bool async)
     return done ? 0 : Fail("cannot click (missing, disabled or no answer)", argv[1]);
 }
 
-int ClickNow(int, char** argv) { return ClickWith(argv, false); }
-int ClickLater(int, char** argv) { return ClickWith(argv, true); }
+int ClickNow(int, char** argv)
+{
+    return ClickWith(argv, false);
+}
+int ClickLater(int, char** argv)
+{
+    return ClickWith(argv, true);
+}
 
 int Command(int, char** argv)
 {

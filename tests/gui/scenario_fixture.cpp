@@ -121,18 +121,21 @@ bool SimScenario::WaitTesting(HWND search, const char* port, DWORD timeoutMs)
 int SimScenario::WaitNextTick(HWND search, int from, DWORD timeoutMs)
 {
     int now = from;
-    WaitUntil([&] {
-        if (!IsWindow(search))
-            return true;
-        now = ProgressPosition(search, IDC_PROGRESS);
-        return now != from;
-    }, timeoutMs);
+    WaitUntil(
+        [&] {
+            if (!IsWindow(search))
+                return true;
+            now = ProgressPosition(search, IDC_PROGRESS);
+            return now != from;
+        },
+        timeoutMs);
     return IsWindow(search) ? now : -1;
 }
 
 void SimScenario::WaitProgressOrEnd(HWND search, int position, DWORD timeoutMs)
 {
-    WaitUntil([&] { return !IsWindow(search) || ProgressPosition(search, IDC_PROGRESS) >= position; }, timeoutMs);
+    WaitUntil([&] { return !IsWindow(search) || ProgressPosition(search, IDC_PROGRESS) >= position; },
+              timeoutMs);
 }
 
 HWND SimScenario::WaitEditorLoaded(DWORD timeoutMs)

@@ -102,15 +102,17 @@ TEST_F(SearchScenario, NoBannerEndsInNotFoundAfterTheListeningTime)
     const ULONGLONG opened = GetTickCount64();
     int highest = 0;
     std::vector<int> offStep;
-    const bool ended = WaitUntil([&] {
-        if (FindTopWindow(Pid(), kFailureCaption))
-            return true;
-        const int position = ProgressPosition(search, IDC_PROGRESS);
-        if (position > 0 && position % kStep != 0)
-            offStep.push_back(position);
-        highest = std::max(highest, position);
-        return false;
-    }, 60000);
+    const bool ended = WaitUntil(
+        [&] {
+            if (FindTopWindow(Pid(), kFailureCaption))
+                return true;
+            const int position = ProgressPosition(search, IDC_PROGRESS);
+            if (position > 0 && position % kStep != 0)
+                offStep.push_back(position);
+            highest = std::max(highest, position);
+            return false;
+        },
+        60000);
     const double seconds = (GetTickCount64() - opened) / 1000.0;
     printf("no banner: failure box %.1f s after COM3 was opened\n", seconds);
     ASSERT_TRUE(ended) << "no failure box";
@@ -128,7 +130,9 @@ std::string LineSummary(const DCB& dcb)
 {
     char text[96];
     snprintf(text, sizeof text, "%lu baud, %s stop bits, xon/xoff %d/%d, cts %d", dcb.BaudRate,
-             dcb.StopBits == TWOSTOPBITS ? "2" : dcb.StopBits == ONESTOPBIT ? "1" : "1.5",
+             dcb.StopBits == TWOSTOPBITS  ? "2"
+             : dcb.StopBits == ONESTOPBIT ? "1"
+                                          : "1.5",
              dcb.fOutX, dcb.fInX, dcb.fOutxCtsFlow);
     return text;
 }
@@ -201,11 +205,11 @@ TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
 // What arrives on the line around the banner, and whether the search recognises it.
 struct RecognitionRow {
     const char* name;
-    std::string before;     // bytes sent just before the banner
-    bool crFirst;           // the banner with CR before LF
-    std::string after;      // bytes sent just after it
-    int noise;              // a burst of the simulator's noise (no 'A', no zero) before the banner
-    bool split;             // first half, a tick, then the rest
+    std::string before;  // bytes sent just before the banner
+    bool crFirst;        // the banner with CR before LF
+    std::string after;   // bytes sent just after it
+    int noise;           // a burst of the simulator's noise (no 'A', no zero) before the banner
+    bool split;          // first half, a tick, then the rest
     bool recognised;
 };
 
@@ -229,8 +233,7 @@ void PrintTo(const RecognitionRow& row, std::ostream* out)
     *out << row.name;
 }
 
-class RecognitionScenario : public SearchScenario,
-                            public ::testing::WithParamInterface<RecognitionRow> {};
+class RecognitionScenario : public SearchScenario, public ::testing::WithParamInterface<RecognitionRow> {};
 
 TEST_P(RecognitionScenario, BannerIsRecognisedOnlyWhenExact)
 {
@@ -283,7 +286,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, RecognitionScenario, ::testing::ValuesIn(kRecogni
 // one tick (for the length of one short read) is seen.
 class TextWatch {
 public:
-    explicit TextWatch(HWND control) : control_(control) { thread_ = std::thread([this] { Run(); }); }
+    explicit TextWatch(HWND control) : control_(control)
+    {
+        thread_ = std::thread([this] { Run(); });
+    }
     ~TextWatch() { Stop(); }
     void Stop()
     {

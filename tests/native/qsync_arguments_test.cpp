@@ -48,7 +48,8 @@ TEST(QsyncArguments, SecondsAreWholeNumbersFromOneToAnHour)
     const struct {
         const char* text;
         int seconds;  // 0: refused
-    } rows[] = {{"1", 1}, {"30", 30}, {"3600", 3600}, {"3601", 0}, {"0", 0}, {"05", 0}, {"-5", 0}, {"1.5", 0}, {"", 0}};
+    } rows[] = {{"1", 1},  {"30", 30}, {"3600", 3600}, {"3601", 0}, {"0", 0},
+                {"05", 0}, {"-5", 0},  {"1.5", 0},     {"", 0}};
     for (const auto& row : rows) {
         int seconds = -1;
         EXPECT_EQ(ParseSeconds(row.text, &seconds), row.seconds != 0) << row.text;
@@ -75,8 +76,8 @@ TEST(QsyncArguments, OptionsAreTakenAnywhereOnceEachAndOnlyWhereTheCommandAllows
     for (const auto& row : rows) {
         Invocation invocation = {};
         char err[64] = "";
-        const bool accepted =
-            ParseInvocation(static_cast<int>(row.argv.size()), row.argv.data(), row.allowed, &invocation, err, sizeof err);
+        const bool accepted = ParseInvocation(static_cast<int>(row.argv.size()), row.argv.data(), row.allowed,
+                                              &invocation, err, sizeof err);
         EXPECT_EQ(accepted, row.err == nullptr) << err;
         EXPECT_STREQ(err, row.err ? row.err : "");
     }

@@ -16,21 +16,24 @@ using namespace std::string_literals;
 
 constexpr int kWaitMs = 2000;
 
-SimOptions Fast(int devices = 1) {
+SimOptions Fast(int devices = 1)
+{
     SimOptions o;
     o.devices = devices;
     o.extraArgs = {"--no-pace"};
     return o;
 }
 
-bool LinkExists(const std::string& path) {
+bool LinkExists(const std::string& path)
+{
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
 }
 
 class SimControl : public SimFixture {};
 
-TEST_F(SimControl, RegsListsPowerOnContentsSortedByCode) {
+TEST_F(SimControl, RegsListsPowerOnContentsSortedByCode)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     std::vector<std::string> want = {
         "30 30 30", "31 30 30", "32 31 30",  // start frame 000010
@@ -54,7 +57,8 @@ TEST_F(SimControl, RegsListsPowerOnContentsSortedByCode) {
     EXPECT_EQ(ctl.Data("regs 1"), want);
 }
 
-TEST_F(SimControl, SetregChangesWhatTheDeviceAnswers) {
+TEST_F(SimControl, SetregChangesWhatTheDeviceAnswers)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("setreg 1 3f 30 37").back(), "ok");
     ASSERT_EQ(ctl.Cmd("setreg 1 6F FF 0").back(), "ok");
@@ -68,7 +72,8 @@ TEST_F(SimControl, SetregChangesWhatTheDeviceAnswers) {
 
 // The wire log holds exactly the bytes that passed, in order, stamped in
 // milliseconds with three decimals.
-TEST_F(SimControl, LogAndFramesRecordExactBytes) {
+TEST_F(SimControl, LogAndFramesRecordExactBytes)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     const std::string sent = "OK\r\nR?\r\x01";
     ASSERT_TRUE(line[0].Write(sent));
@@ -100,7 +105,8 @@ TEST_F(SimControl, LogAndFramesRecordExactBytes) {
 
 // Bad commands are refused with one error line and nothing else, and the
 // connection goes on working.
-TEST_F(SimControl, BadCommandsGetOneErrorLine) {
+TEST_F(SimControl, BadCommandsGetOneErrorLine)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast(2)));
     const std::string rows[] = {
         "",
@@ -161,7 +167,8 @@ TEST_F(SimControl, BadCommandsGetOneErrorLine) {
 
 // line reports and sets the pty's settings. A Linux pty keeps the speed and the stop bits but
 // forces 8 data bits and no parity, whatever is asked.
-TEST_F(SimControl, LineSetsAndReportsThePtySettings) {
+TEST_F(SimControl, LineSetsAndReportsThePtySettings)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("line 1 9600 8N2").back(), "ok");
     EXPECT_EQ(ctl.Data("line 1"), std::vector<std::string>{"9600 8N2"});
@@ -171,7 +178,8 @@ TEST_F(SimControl, LineSetsAndReportsThePtySettings) {
 
 // pull closes the pty: the program's end fails to write and reads a hang-up, the slave node goes, and
 // the device keeps its registers; plug gives it a fresh pty behind the same link.
-TEST_F(SimControl, PullClosesTheLineAndPlugGivesAFreshOne) {
+TEST_F(SimControl, PullClosesTheLineAndPlugGivesAFreshOne)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("setreg 1 3f 30 37").back(), "ok");
     const std::string oldPty = sim.PtyName(1);
@@ -194,7 +202,8 @@ TEST_F(SimControl, PullClosesTheLineAndPlugGivesAFreshOne) {
     EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("07")));
 }
 
-TEST_F(SimControl, ConnectionsAreServedOneAfterAnother) {
+TEST_F(SimControl, ConnectionsAreServedOneAfterAnother)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     // Several commands in one packet are answered in order.
     EXPECT_EQ(ctl.RawCmd("setreg 1 3f 31 31\nreads 1\n"), std::vector<std::string>{"ok"});
@@ -210,7 +219,8 @@ TEST_F(SimControl, ConnectionsAreServedOneAfterAnother) {
     EXPECT_EQ(again.Data("regs 1")[8], "3f 31 31");
 }
 
-TEST_F(SimControl, DevicesAreIndependent) {
+TEST_F(SimControl, DevicesAreIndependent)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast(3)));
     EXPECT_NE(sim.PtyName(1), sim.PtyName(2));
     ASSERT_EQ(ctl.Cmd("setreg 2 3f 32 32").back(), "ok");
@@ -228,11 +238,13 @@ TEST_F(SimControl, DevicesAreIndependent) {
     EXPECT_EQ(ctl.Data("frames 1"), std::vector<std::string>{"R 3f"});
     ASSERT_NO_FATAL_FAILURE(WaitForReads(2, 1));
     Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
-    while (ctl.Data("frames 2").size() < 2 && Clock::now() < deadline) usleep(2000);
+    while (ctl.Data("frames 2").size() < 2 && Clock::now() < deadline)
+        usleep(2000);
     EXPECT_EQ(ctl.Data("frames 2"), (std::vector<std::string>{"R 3f", "OK"}));
 }
 
-TEST_F(SimControl, QuitEndsCleanlyAndRemovesLinks) {
+TEST_F(SimControl, QuitEndsCleanlyAndRemovesLinks)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast(2)));
     ASSERT_TRUE(LinkExists(sim.LinkPath(1)));
     EXPECT_EQ(ctl.Cmd("quit"), std::vector<std::string>{"ok"});
@@ -241,7 +253,8 @@ TEST_F(SimControl, QuitEndsCleanlyAndRemovesLinks) {
     EXPECT_FALSE(LinkExists(sim.LinkPath(2)));
 }
 
-TEST_F(SimControl, SigtermEndsCleanlyEvenWhileOutputIsPaced) {
+TEST_F(SimControl, SigtermEndsCleanlyEvenWhileOutputIsPaced)
+{
     SimOptions o;  // paced: a long noise burst is still going when the signal comes
     o.devices = 1;
     ASSERT_NO_FATAL_FAILURE(Boot(o));
@@ -253,7 +266,8 @@ TEST_F(SimControl, SigtermEndsCleanlyEvenWhileOutputIsPaced) {
 }
 
 // Without a control port, standard input is the console and its end ends qsim.
-TEST_F(SimControl, StdinTakesCommandsAndEmptyLineResetsDeviceOne) {
+TEST_F(SimControl, StdinTakesCommandsAndEmptyLineResetsDeviceOne)
+{
     SimOptions o = Fast(2);
     o.control = false;
     o.stdinPipe = true;
@@ -273,7 +287,8 @@ TEST_F(SimControl, StdinTakesCommandsAndEmptyLineResetsDeviceOne) {
 
     ASSERT_TRUE(sim.WriteStdin("help\n", false));
     int helpLines = 0;
-    while (sim.ReadStdoutLine(reply, kWaitMs) && reply != "ok") ++helpLines;
+    while (sim.ReadStdoutLine(reply, kWaitMs) && reply != "ok")
+        ++helpLines;
     EXPECT_EQ(reply, "ok");
     EXPECT_GT(helpLines, 5);
 
@@ -282,7 +297,8 @@ TEST_F(SimControl, StdinTakesCommandsAndEmptyLineResetsDeviceOne) {
     EXPECT_FALSE(LinkExists(sim.LinkPath(1)));
 }
 
-TEST_F(SimControl, QuitOnStdinEndsIt) {
+TEST_F(SimControl, QuitOnStdinEndsIt)
+{
     SimOptions o = Fast();
     o.stdinPipe = true;
     ASSERT_NO_FATAL_FAILURE(Boot(o));
@@ -291,7 +307,8 @@ TEST_F(SimControl, QuitOnStdinEndsIt) {
 }
 
 // With a control port, the end of standard input leaves qsim running.
-TEST_F(SimControl, StdinEndDoesNotEndItWhenControlled) {
+TEST_F(SimControl, StdinEndDoesNotEndItWhenControlled)
+{
     SimOptions o = Fast();
     o.stdinPipe = true;
     ASSERT_NO_FATAL_FAILURE(Boot(o));
@@ -302,7 +319,8 @@ TEST_F(SimControl, StdinEndDoesNotEndItWhenControlled) {
 
 // Usage errors end with status 2 before anything is set up (the paths lie in
 // a directory that does not exist, so a run that got further would end with 1).
-TEST(SimCommandLine, BadArgumentsAreRefused) {
+TEST(SimCommandLine, BadArgumentsAreRefused)
+{
     const std::string d = "/nonexistent-qsim-dir/";
     const std::vector<std::vector<std::string>> rows = {
         {},
@@ -313,11 +331,13 @@ TEST(SimCommandLine, BadArgumentsAreRefused) {
         {"--device", d + "a", "--unplugged", "2"},
         {"--device", d + "a", "--unplugged"},
         {"--device"},
-        {"--device", d + "a", "--device", d + "b", "--device", d + "c", "--device", d + "d", "--device", d + "e"},
+        {"--device", d + "a", "--device", d + "b", "--device", d + "c", "--device", d + "d", "--device",
+         d + "e"},
     };
     for (const std::vector<std::string>& args : rows) {
         std::string cmd = "timeout 10 " + std::string(QSIM_PATH);
-        for (const std::string& a : args) cmd += " " + a;
+        for (const std::string& a : args)
+            cmd += " " + a;
         cmd += " </dev/null >/dev/null 2>&1";
         int status = std::system(cmd.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << cmd;

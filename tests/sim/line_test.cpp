@@ -19,33 +19,40 @@ namespace {
 
 constexpr int kWaitMs = 2000;
 
-std::string LinkTarget(const std::string& path) {
+std::string LinkTarget(const std::string& path)
+{
     char buf[PATH_MAX];
     ssize_t n = readlink(path.c_str(), buf, sizeof buf - 1);
-    if (n < 0) return "<not a link>";
+    if (n < 0)
+        return "<not a link>";
     return std::string(buf, static_cast<size_t>(n));
 }
 
-bool IsEmptyDirectory(const std::string& path) {
+bool IsEmptyDirectory(const std::string& path)
+{
     DIR* d = opendir(path.c_str());
-    if (!d) return false;
+    if (!d)
+        return false;
     int entries = 0;
     while (dirent* e = readdir(d)) {
         std::string name = e->d_name;
-        if (name != "." && name != "..") ++entries;
+        if (name != "." && name != "..")
+            ++entries;
     }
     closedir(d);
     return entries == 0;
 }
 
-std::string ReadFile(const std::string& path) {
+std::string ReadFile(const std::string& path)
+{
     std::ifstream in(path);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 class SimLine : public SimFixture {};
 
-TEST_F(SimLine, LinkFollowsPlugAndUnplug) {
+TEST_F(SimLine, LinkFollowsPlugAndUnplug)
+{
     SimOptions o;
     o.devices = 2;
     o.extraArgs = {"--no-pace", "--unplugged", "2"};
@@ -59,12 +66,8 @@ TEST_F(SimLine, LinkFollowsPlugAndUnplug) {
         bool present;
     };
     const Step steps[] = {
-        {"unplug 1", 1, false},
-        {"plug 1", 1, true},
-        {"plug 2", 2, true},
-        {"unplug 2", 2, false},
-        {"unplug 2", 2, false},
-        {"plug 2", 2, true},
+        {"unplug 1", 1, false}, {"plug 1", 1, true},    {"plug 2", 2, true},
+        {"unplug 2", 2, false}, {"unplug 2", 2, false}, {"plug 2", 2, true},
     };
     for (const Step& step : steps) {
         ASSERT_EQ(ctl.Cmd(step.command).back(), "ok") << step.command;
@@ -74,7 +77,8 @@ TEST_F(SimLine, LinkFollowsPlugAndUnplug) {
             EXPECT_TRUE(IsEmptyDirectory(link)) << step.command;
             int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
             EXPECT_LT(fd, 0) << step.command;
-            if (fd >= 0) close(fd);
+            if (fd >= 0)
+                close(fd);
             continue;
         }
         EXPECT_EQ(LinkTarget(link), sim.PtyName(step.device)) << step.command;
@@ -87,7 +91,8 @@ TEST_F(SimLine, LinkFollowsPlugAndUnplug) {
 
 // The device holds its own end of the pty, so the program may close its port
 // and open it again, as every dialog does.
-TEST_F(SimLine, PortWorksAfterCloseAndReopen) {
+TEST_F(SimLine, PortWorksAfterCloseAndReopen)
+{
     SimOptions o;
     o.extraArgs = {"--no-pace"};
     ASSERT_NO_FATAL_FAILURE(Boot(o));
@@ -107,7 +112,8 @@ TEST_F(SimLine, PortWorksAfterCloseAndReopen) {
         double ms = 0;
         std::string dir, bytes;
         ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
-        if (dir == "tx") tx += bytes;
+        if (dir == "tx")
+            tx += bytes;
     }
     std::string once = "ATS0=1\n\r" + Answer("05");
     EXPECT_EQ(Hex(tx), Hex(once + once + once));
@@ -115,7 +121,8 @@ TEST_F(SimLine, PortWorksAfterCloseAndReopen) {
 
 // A pulled cable: the device takes the frames it was told to, then its end of the line is gone
 // and writes to the port fail; plug gives it a fresh line behind the same link.
-TEST_F(SimLine, PullFailsWritesUntilPlug) {
+TEST_F(SimLine, PullFailsWritesUntilPlug)
+{
     SimOptions o;
     o.extraArgs = {"--no-pace"};
     ASSERT_NO_FATAL_FAILURE(Boot(o));
@@ -139,7 +146,8 @@ TEST_F(SimLine, PullFailsWritesUntilPlug) {
     EXPECT_FALSE(l.Write("R>\r")) << "a write went through after the pull";
 }
 
-TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts) {
+TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts)
+{
     TempDir temp;
     ASSERT_FALSE(temp.path.empty());
     const std::string memory = temp.path + "/regs";  // qsim makes it
@@ -174,7 +182,8 @@ TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts) {
 }
 
 // A damaged memory file costs only its damaged lines.
-TEST_F(SimLine, MemoryFileWithBadLinesLoadsTheGoodOnes) {
+TEST_F(SimLine, MemoryFileWithBadLinesLoadsTheGoodOnes)
+{
     TempDir temp;
     ASSERT_FALSE(temp.path.empty());
     const std::string memory = temp.path;
@@ -187,7 +196,8 @@ TEST_F(SimLine, MemoryFileWithBadLinesLoadsTheGoodOnes) {
     o.extraArgs = {"--no-pace", "--memory", memory};
     ASSERT_NO_FATAL_FAILURE(Boot(o));
     ASSERT_TRUE(line[0].Write("R>\rR?\rR6\rRP\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(16, kWaitMs)), Hex(Answer("99") + Answer("05") + Answer("7<") + Answer("AB")));
+    EXPECT_EQ(Hex(line[0].ReadExactly(16, kWaitMs)),
+              Hex(Answer("99") + Answer("05") + Answer("7<") + Answer("AB")));
     sim.Stop();
 }
 

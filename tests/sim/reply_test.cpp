@@ -11,7 +11,8 @@ using namespace std::string_literals;
 
 constexpr int kWaitMs = 2000;
 
-SimOptions Fast(int devices = 1) {
+SimOptions Fast(int devices = 1)
+{
     SimOptions o;
     o.devices = devices;
     o.extraArgs = {"--no-pace"};
@@ -21,7 +22,8 @@ SimOptions Fast(int devices = 1) {
 class SimReply : public SimFixture {};
 
 // A fresh device's registers, read over the line.
-TEST_F(SimReply, ReadFrameGetsPairThenLfCr) {
+TEST_F(SimReply, ReadFrameGetsPairThenLfCr)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         char code;
@@ -33,7 +35,7 @@ TEST_F(SimReply, ReadFrameGetsPairThenLfCr) {
         {'3', "00"}, {'4', "50"}, {'5', "00"},                   // end frame 500
         {'6', "7<"},                                             // baud code 7, flags 12
         {'H', "QS"}, {'I', "IM"}, {'J', "\a\a"}, {'O', "\a\a"},  // comment
-        {'P', "0K"}, {'Q', "L0"}, {'R', "DS"}, {'S', "\r\a"}, {'T', "\a\a"}, {'o', "\a\a"},  // init block
+        {'P', "0K"}, {'Q', "L0"}, {'R', "DS"},   {'S', "\r\a"}, {'T', "\a\a"}, {'o', "\a\a"},  // init block
     };
     for (const Row& row : rows) {
         ASSERT_TRUE(line[0].Write("R"s + row.code + "\r"));
@@ -44,16 +46,18 @@ TEST_F(SimReply, ReadFrameGetsPairThenLfCr) {
 
 // Each input must produce no bytes of its own: the answer to the read of '>'
 // that follows it must be the first thing on the line.
-TEST_F(SimReply, FramesWithoutAnswerSendNothing) {
+TEST_F(SimReply, FramesWithoutAnswerSendNothing)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     const std::string rows[] = {
-        "OK\r\n",       // handshake text
+        "OK\r\n",  // handshake text
         "OK\r\nOK\r\n",
-        "Wo12\r",       // a write is never answered
-        "RA\r",         // 'A' is no register
-        "R\x00\r"s, "R\x2f\r", "R\x37\r", "R\x3d\r", "R\x40\r", "R\x47\r", "R\x70\r", "R\xff\r",  // just outside the map
-        "\x01\x02\xfe",  // bytes of no frame
-        "R?\n",         // a read not ended by CR
+        "Wo12\r",  // a write is never answered
+        "RA\r",    // 'A' is no register
+        "R\x00\r"s,     "R\x2f\r", "R\x37\r", "R\x3d\r",
+        "R\x40\r",      "R\x47\r", "R\x70\r", "R\xff\r",  // just outside the map
+        "\x01\x02\xfe",                                   // bytes of no frame
+        "R?\n",                                           // a read not ended by CR
     };
     for (const std::string& input : rows) {
         ASSERT_TRUE(line[0].Write(input + "R>\r"));
@@ -63,7 +67,8 @@ TEST_F(SimReply, FramesWithoutAnswerSendNothing) {
 }
 
 // Data bytes are taken by position, whatever they are, even frame bytes.
-TEST_F(SimReply, WriteThenReadReturnsWrittenPair) {
+TEST_F(SimReply, WriteThenReadReturnsWrittenPair)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         char code;
@@ -71,28 +76,25 @@ TEST_F(SimReply, WriteThenReadReturnsWrittenPair) {
         std::string regsLine;
     };
     const Row rows[] = {
-        {'?', "42", "3f 34 32"},
-        {'6', "4?", "36 34 3f"},
-        {'o', "\x00\xff"s, "6f 00 ff"},
-        {'H', "\r\n", "48 0d 0a"},
-        {'W', "RW", "57 52 57"},
-        {'O', "OK", "4f 4f 4b"},
-        {'R', "\r\r", "52 0d 0d"},
-        {'0', "99", "30 39 39"},
+        {'?', "42", "3f 34 32"},   {'6', "4?", "36 34 3f"}, {'o', "\x00\xff"s, "6f 00 ff"},
+        {'H', "\r\n", "48 0d 0a"}, {'W', "RW", "57 52 57"}, {'O', "OK", "4f 4f 4b"},
+        {'R', "\r\r", "52 0d 0d"}, {'0', "99", "30 39 39"},
     };
     for (const Row& row : rows) {
         ASSERT_TRUE(line[0].Write("W"s + row.code + row.pair + "\r" + "R" + row.code + "\r"));
         EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer(row.pair))) << "register " << row.code;
         std::vector<std::string> regs = ctl.Data("regs 1");
         bool found = false;
-        for (const std::string& r : regs) found = found || r == row.regsLine;
+        for (const std::string& r : regs)
+            found = found || r == row.regsLine;
         EXPECT_TRUE(found) << "regs lacks " << row.regsLine;
     }
 }
 
 // What the device reports having received, item by item. Each input is
 // followed by a read of '>' whose answer shows the device has taken it all.
-TEST_F(SimReply, FramesReportEveryItemInOrder) {
+TEST_F(SimReply, FramesReportEveryItemInOrder)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         std::string input;
@@ -123,23 +125,28 @@ TEST_F(SimReply, FramesReportEveryItemInOrder) {
         ASSERT_EQ(ctl.Cmd("clear 1").back(), "ok");
         ASSERT_TRUE(line[0].Write(row.input + "R>\r"));
         std::string expected = row.answers + Answer("01");
-        EXPECT_EQ(Hex(line[0].ReadExactly(expected.size(), kWaitMs)), Hex(expected)) << "input " << Hex(row.input);
+        EXPECT_EQ(Hex(line[0].ReadExactly(expected.size(), kWaitMs)), Hex(expected))
+            << "input " << Hex(row.input);
         std::vector<std::string> want = row.frames;
         want.push_back("R 3e");
         EXPECT_EQ(ctl.Data("frames 1"), want) << "input " << Hex(row.input);
     }
 }
 
-TEST_F(SimReply, WriteToUnknownCodeChangesNoRegister) {
+TEST_F(SimReply, WriteToUnknownCodeChangesNoRegister)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     std::vector<std::string> before = ctl.Data("regs 1");
-    ASSERT_TRUE(line[0].Write("WA12\rW\x70" "34\rR>\r"));
+    ASSERT_TRUE(
+        line[0].Write("WA12\rW\x70"
+                      "34\rR>\r"));
     ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01")));
     EXPECT_EQ(ctl.Data("regs 1"), before);
 }
 
 // Each misbehaviour mode, as the program would see it.
-TEST_F(SimReply, ModesShapeTheAnswer) {
+TEST_F(SimReply, ModesShapeTheAnswer)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         const char* mode;
@@ -148,7 +155,9 @@ TEST_F(SimReply, ModesShapeTheAnswer) {
     const Row rows[] = {
         {"normal", "05\n\r"},
         {"crlf", "05\r\n"},
-        {"stray", "\x55" "05\n\r"},
+        {"stray",
+         "\x55"
+         "05\n\r"},
         {"split", "05\n\r"},
         {"shape abn/r", "05\n\r"},
         {"shape abn", "05\n"},
@@ -167,7 +176,8 @@ TEST_F(SimReply, ModesShapeTheAnswer) {
 
 // A split answer comes as two writes at least 60 ms apart, by the device's own clock, the pause
 // where the mode puts it.
-TEST_F(SimReply, SplitModesPauseInsideTheAnswer) {
+TEST_F(SimReply, SplitModesPauseInsideTheAnswer)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         const char* mode;
@@ -183,7 +193,8 @@ TEST_F(SimReply, SplitModesPauseInsideTheAnswer) {
         ASSERT_EQ(ctl.Cmd("clear 1").back(), "ok");
         ASSERT_TRUE(line[0].Write("R?\r"));
         size_t size = 0;
-        for (const std::string& chunk : row.chunks) size += (chunk.size() + 1) / 3;
+        for (const std::string& chunk : row.chunks)
+            size += (chunk.size() + 1) / 3;
         ASSERT_EQ(line[0].ReadExactly(size, kWaitMs).size(), size) << row.mode;
         std::vector<double> stamps;
         std::vector<std::string> chunks;
@@ -201,7 +212,8 @@ TEST_F(SimReply, SplitModesPauseInsideTheAnswer) {
     }
 }
 
-TEST_F(SimReply, SilentModeAnswersNothingButStillListens) {
+TEST_F(SimReply, SilentModeAnswersNothingButStillListens)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("mode 1 silent").back(), "ok");
     ASSERT_TRUE(line[0].Write("Wo33\rR?\r"));
@@ -213,7 +225,8 @@ TEST_F(SimReply, SilentModeAnswersNothingButStillListens) {
     EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("33")));
 }
 
-TEST_F(SimReply, StopAfterAnswersThatManyReadsThenFallsSilent) {
+TEST_F(SimReply, StopAfterAnswersThatManyReadsThenFallsSilent)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("mode 1 stopafter 2").back(), "ok");
     // A read of an unknown code is never answered and does not use one up.
@@ -231,7 +244,8 @@ TEST_F(SimReply, StopAfterAnswersThatManyReadsThenFallsSilent) {
 }
 
 // Delay mode holds each reply back: nothing for the given time, then the whole reply.
-TEST_F(SimReply, DelayModeHoldsTheReplyBack) {
+TEST_F(SimReply, DelayModeHoldsTheReplyBack)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("mode 1 delay 300").back(), "ok");
     const Clock::time_point sent = Clock::now();
@@ -241,7 +255,8 @@ TEST_F(SimReply, DelayModeHoldsTheReplyBack) {
     EXPECT_GE(MsSince(sent), 300.0);
 }
 
-TEST_F(SimReply, ResetSendsTheBanner) {
+TEST_F(SimReply, ResetSendsTheBanner)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         const char* command;
@@ -259,7 +274,8 @@ TEST_F(SimReply, ResetSendsTheBanner) {
     }
 }
 
-TEST_F(SimReply, NoiseHasNeitherAnANorANul) {
+TEST_F(SimReply, NoiseHasNeitherAnANorANul)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     constexpr size_t kCount = 3000;
     ASSERT_EQ(ctl.Cmd("noise 1 3000").back(), "ok");
@@ -270,7 +286,8 @@ TEST_F(SimReply, NoiseHasNeitherAnANorANul) {
     for (unsigned char c : noise) {
         EXPECT_NE(c, 0x41);
         EXPECT_NE(c, 0x00);
-        if (!seen[c]) ++distinct;
+        if (!seen[c])
+            ++distinct;
         seen[c] = true;
     }
     // Noise, not a repeated byte: 3000 draws over 254 values miss hardly any.

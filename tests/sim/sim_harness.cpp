@@ -28,13 +28,15 @@ namespace {
 constexpr int kStartTimeoutMs = 5000;
 constexpr int kReplyTimeoutMs = 5000;
 
-int RemainingMs(Clock::time_point deadline) {
+int RemainingMs(Clock::time_point deadline)
+{
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
 // Reads from fd into buffer until it holds a LF; returns the line.
-bool ReadLineFrom(int fd, std::string& buffer, std::string& line, int timeoutMs) {
+bool ReadLineFrom(int fd, std::string& buffer, std::string& line, int timeoutMs)
+{
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         size_t lf = buffer.find('\n');
@@ -45,25 +47,32 @@ bool ReadLineFrom(int fd, std::string& buffer, std::string& line, int timeoutMs)
         }
         pollfd pfd{fd, POLLIN, 0};
         int left = RemainingMs(deadline);
-        if (left == 0) return false;
+        if (left == 0)
+            return false;
         int r = poll(&pfd, 1, left);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
         char buf[4096];
         ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         buffer.append(buf, static_cast<size_t>(n));
     }
 }
 
 }  // namespace
 
-double MsSince(Clock::time_point t) {
+double MsSince(Clock::time_point t)
+{
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
-std::string Hex(const std::string& bytes) {
+std::string Hex(const std::string& bytes)
+{
     std::string out;
     char h[4];
     for (unsigned char c : bytes) {
@@ -73,29 +82,38 @@ std::string Hex(const std::string& bytes) {
     return out;
 }
 
-bool ParseLogLine(const std::string& line, double& ms, std::string& direction, std::string& bytes) {
+bool ParseLogLine(const std::string& line, double& ms, std::string& direction, std::string& bytes)
+{
     size_t sp = line.find(' ');
-    if (sp == std::string::npos) return false;
+    if (sp == std::string::npos)
+        return false;
     std::string stamp = line.substr(0, sp);
     size_t dot = stamp.find('.');
-    if (dot == std::string::npos || dot == 0 || stamp.size() - dot - 1 != 3) return false;
+    if (dot == std::string::npos || dot == 0 || stamp.size() - dot - 1 != 3)
+        return false;
     for (size_t i = 0; i < stamp.size(); ++i) {
-        if (i != dot && (stamp[i] < '0' || stamp[i] > '9')) return false;
+        if (i != dot && (stamp[i] < '0' || stamp[i] > '9'))
+            return false;
     }
     ms = std::strtod(stamp.c_str(), nullptr);
-    if (line.size() < sp + 3) return false;
+    if (line.size() < sp + 3)
+        return false;
     direction = line.substr(sp + 1, 2);
-    if (direction != "rx" && direction != "tx") return false;
+    if (direction != "rx" && direction != "tx")
+        return false;
     std::string rest = line.substr(sp + 3);
     bytes.clear();
-    if (rest.empty() || rest.size() % 3 != 0) return false;
+    if (rest.empty() || rest.size() % 3 != 0)
+        return false;
     for (size_t i = 0; i < rest.size(); i += 3) {
-        if (rest[i] != ' ') return false;
+        if (rest[i] != ' ')
+            return false;
         unsigned v = 0;
         for (int k = 1; k <= 2; ++k) {
             char c = rest[i + static_cast<size_t>(k)];
             int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
-            if (d < 0) return false;
+            if (d < 0)
+                return false;
             v = v * 16 + static_cast<unsigned>(d);
         }
         bytes += static_cast<char>(v);
@@ -105,24 +123,35 @@ bool ParseLogLine(const std::string& line, double& ms, std::string& direction, s
 
 // --- TempDir ---
 
-TempDir::TempDir() {
+TempDir::TempDir()
+{
     char temp[] = "/tmp/qsim-test-XXXXXX";
-    if (mkdtemp(temp)) path = temp;
+    if (mkdtemp(temp))
+        path = temp;
 }
 
-TempDir::~TempDir() {
-    if (path.empty()) return;
+TempDir::~TempDir()
+{
+    if (path.empty())
+        return;
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
 }
 
 // --- SimProcess ---
 
-SimProcess::~SimProcess() { Stop(); }
+SimProcess::~SimProcess()
+{
+    Stop();
+}
 
-std::string SimProcess::LinkPath(int device) const { return dir_ + "/com" + std::to_string(device); }
+std::string SimProcess::LinkPath(int device) const
+{
+    return dir_ + "/com" + std::to_string(device);
+}
 
-bool SimProcess::Start(const SimOptions& options) {
+bool SimProcess::Start(const SimOptions& options)
+{
     dir_ = ownDir_.path;
     if (dir_.empty()) {
         why_ = "mkdtemp failed";
@@ -149,7 +178,8 @@ bool SimProcess::Start(const SimOptions& options) {
     // Only the child's own ends may reach qsim; a stray copy of the stdin
     // pipe's write end would keep its input from ever ending.
     for (int fd : {out[0], out[1], in[0], in[1]}) {
-        if (fd >= 0) fcntl(fd, F_SETFD, FD_CLOEXEC);
+        if (fd >= 0)
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
     pid_ = fork();
     if (pid_ < 0) {
@@ -161,7 +191,8 @@ bool SimProcess::Start(const SimOptions& options) {
         dup2(stdinFd, STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(&a[0]);
+        for (std::string& a : args)
+            argv.push_back(&a[0]);
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
@@ -198,13 +229,17 @@ bool SimProcess::Start(const SimOptions& options) {
     return false;
 }
 
-bool SimProcess::ReadStdoutLine(std::string& line, int timeoutMs) {
-    if (stdoutFd_ < 0) return false;
+bool SimProcess::ReadStdoutLine(std::string& line, int timeoutMs)
+{
+    if (stdoutFd_ < 0)
+        return false;
     return ReadLineFrom(stdoutFd_, stdoutBuffer_, line, timeoutMs);
 }
 
-bool SimProcess::WriteStdin(const std::string& text, bool closeAfter) {
-    if (stdinFd_ < 0) return false;
+bool SimProcess::WriteStdin(const std::string& text, bool closeAfter)
+{
+    if (stdinFd_ < 0)
+        return false;
     bool ok = write(stdinFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     if (closeAfter) {
         close(stdinFd_);
@@ -213,8 +248,10 @@ bool SimProcess::WriteStdin(const std::string& text, bool closeAfter) {
     return ok;
 }
 
-int SimProcess::WaitExit(int timeoutMs) {
-    if (pid_ <= 0) return -1;
+int SimProcess::WaitExit(int timeoutMs)
+{
+    if (pid_ <= 0)
+        return -1;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         int status = 0;
@@ -223,12 +260,14 @@ int SimProcess::WaitExit(int timeoutMs) {
             pid_ = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
-        if (Clock::now() >= deadline) return -1;
+        if (Clock::now() >= deadline)
+            return -1;
         usleep(5000);
     }
 }
 
-int SimProcess::Stop() {
+int SimProcess::Stop()
+{
     int result = -1;
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
@@ -240,8 +279,10 @@ int SimProcess::Stop() {
             result = -1;
         }
     }
-    if (stdinFd_ >= 0) close(stdinFd_);
-    if (stdoutFd_ >= 0) close(stdoutFd_);
+    if (stdinFd_ >= 0)
+        close(stdinFd_);
+    if (stdoutFd_ >= 0)
+        close(stdoutFd_);
     stdinFd_ = -1;
     stdoutFd_ = -1;
     return result;
@@ -249,18 +290,25 @@ int SimProcess::Stop() {
 
 // --- Control ---
 
-Control::~Control() { Close(); }
+Control::~Control()
+{
+    Close();
+}
 
-void Control::Close() {
-    if (fd_ >= 0) close(fd_);
+void Control::Close()
+{
+    if (fd_ >= 0)
+        close(fd_);
     fd_ = -1;
     buffer_.clear();
 }
 
-bool Control::Connect(int port) {
+bool Control::Connect(int port)
+{
     Close();
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd_ < 0) return false;
+    if (fd_ < 0)
+        return false;
     fcntl(fd_, F_SETFD, FD_CLOEXEC);
     sockaddr_in addr;
     std::memset(&addr, 0, sizeof addr);
@@ -274,36 +322,47 @@ bool Control::Connect(int port) {
     return true;
 }
 
-std::vector<std::string> Control::Next() {
+std::vector<std::string> Control::Next()
+{
     std::vector<std::string> lines;
     std::string line;
     while (ReadLineFrom(fd_, buffer_, line, kReplyTimeoutMs)) {
         lines.push_back(line);
-        if (line == "ok" || line.rfind("error", 0) == 0) return lines;
+        if (line == "ok" || line.rfind("error", 0) == 0)
+            return lines;
     }
     lines.push_back("<timeout>");
     return lines;
 }
 
-bool Control::Send(const std::string& bytes) {
+bool Control::Send(const std::string& bytes)
+{
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         done += static_cast<size_t>(n);
     }
     return true;
 }
 
-std::vector<std::string> Control::RawCmd(const std::string& bytes) {
-    if (!Send(bytes)) return {"<send failed>"};
+std::vector<std::string> Control::RawCmd(const std::string& bytes)
+{
+    if (!Send(bytes))
+        return {"<send failed>"};
     return Next();
 }
 
-std::vector<std::string> Control::Cmd(const std::string& line) { return RawCmd(line + "\n"); }
+std::vector<std::string> Control::Cmd(const std::string& line)
+{
+    return RawCmd(line + "\n");
+}
 
-std::vector<std::string> Control::Data(const std::string& line) {
+std::vector<std::string> Control::Data(const std::string& line)
+{
     std::vector<std::string> reply = Cmd(line);
     EXPECT_EQ(reply.back(), "ok") << "command: " << line;
     reply.pop_back();
@@ -312,17 +371,24 @@ std::vector<std::string> Control::Data(const std::string& line) {
 
 // --- Line ---
 
-Line::~Line() { Close(); }
+Line::~Line()
+{
+    Close();
+}
 
-void Line::Close() {
-    if (fd_ >= 0) close(fd_);
+void Line::Close()
+{
+    if (fd_ >= 0)
+        close(fd_);
     fd_ = -1;
 }
 
-bool Line::Open(const std::string& path) {
+bool Line::Open(const std::string& path)
+{
     Close();
     fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return false;
+    if (fd_ < 0)
+        return false;
     termios tio;
     if (tcgetattr(fd_, &tio) != 0) {
         Close();
@@ -336,7 +402,8 @@ bool Line::Open(const std::string& path) {
     return true;
 }
 
-bool Line::Write(const std::string& bytes) {
+bool Line::Write(const std::string& bytes)
+{
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
@@ -345,56 +412,69 @@ bool Line::Write(const std::string& bytes) {
             poll(&pfd, 1, 100);
             continue;
         }
-        if (n <= 0) return false;
+        if (n <= 0)
+            return false;
         done += static_cast<size_t>(n);
     }
     return true;
 }
 
-std::string Line::ReadExactly(size_t n, int timeoutMs) {
+std::string Line::ReadExactly(size_t n, int timeoutMs)
+{
     std::string got;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (got.size() < n) {
         pollfd pfd{fd_, POLLIN, 0};
         int left = RemainingMs(deadline);
-        if (left == 0) break;
+        if (left == 0)
+            break;
         int r = poll(&pfd, 1, left);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
         char buf[4096];
         size_t want = n - got.size() < sizeof buf ? n - got.size() : sizeof buf;
         ssize_t k = read(fd_, buf, want);
-        if (k < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (k <= 0) break;
+        if (k < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (k <= 0)
+            break;
         got.append(buf, static_cast<size_t>(k));
     }
     return got;
 }
 
-std::string Line::ReadFor(int ms) {
+std::string Line::ReadFor(int ms)
+{
     std::string got;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         got += ReadNow();
         int left = RemainingMs(deadline);
-        if (left == 0) return got;
+        if (left == 0)
+            return got;
         pollfd pfd{fd_, POLLIN, 0};
         poll(&pfd, 1, left);
     }
 }
 
-std::string Line::ReadNow() {
+std::string Line::ReadNow()
+{
     std::string got;
     char buf[4096];
     for (;;) {
         ssize_t k = read(fd_, buf, sizeof buf);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return got;
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k <= 0)
+            return got;
         got.append(buf, static_cast<size_t>(k));
     }
 }
 
-void SimFixture::Boot(const SimOptions& options) {
+void SimFixture::Boot(const SimOptions& options)
+{
     ASSERT_TRUE(sim.Start(options)) << sim.why();
     if (options.control) {
         ASSERT_TRUE(ctl.Connect(sim.controlPort()));
@@ -405,13 +485,15 @@ void SimFixture::Boot(const SimOptions& options) {
     }
 }
 
-void SimFixture::WaitForReads(int device, unsigned long reads) {
+void SimFixture::WaitForReads(int device, unsigned long reads)
+{
     Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
     std::string want = std::to_string(reads);
     std::vector<std::string> got;
     while (Clock::now() < deadline) {
         got = ctl.Data("reads " + std::to_string(device));
-        if (got.size() == 1 && got[0] == want) return;
+        if (got.size() == 1 && got[0] == want)
+            return;
         usleep(2000);
     }
     FAIL() << "device " << device << " never counted " << reads << " reads";

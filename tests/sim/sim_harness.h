@@ -17,8 +17,8 @@ constexpr double kByteMs = 8.333;
 
 struct SimOptions {
     int devices = 1;
-    bool control = true;      // --control 0
-    bool stdinPipe = false;   // else stdin is /dev/null
+    bool control = true;     // --control 0
+    bool stdinPipe = false;  // else stdin is /dev/null
     std::vector<std::string> extraArgs;
 };
 
@@ -50,7 +50,7 @@ public:
     bool ReadStdoutLine(std::string& line, int timeoutMs);
 
     const std::string& dir() const { return dir_; }
-    std::string LinkPath(int device) const;   // 1-based
+    std::string LinkPath(int device) const;  // 1-based
     const std::string& PtyName(int device) const { return ptyNames_[static_cast<size_t>(device - 1)]; }
     int controlPort() const { return controlPort_; }
     const std::string& why() const { return why_; }
@@ -138,6 +138,9 @@ protected:
 };
 
 // The device's answer to a read: the pair, then LF, then CR.
-inline std::string Answer(const std::string& pair) { return pair + "\n\r"; }
+inline std::string Answer(const std::string& pair)
+{
+    return pair + "\n\r";
+}
 
 }  // namespace simtest

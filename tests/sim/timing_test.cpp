@@ -15,7 +15,8 @@ constexpr double kStampSlack = 0.001;
 class SimTiming : public SimFixture {
 protected:
     // The device's own stamps and bytes of each chunk it logged in one direction.
-    void Chunks(const char* direction, std::vector<double>& stamps, std::vector<std::string>& bytes) {
+    void Chunks(const char* direction, std::vector<double>& stamps, std::vector<std::string>& bytes)
+    {
         for (const std::string& entry : ctl.Data("log 1")) {
             double ms = 0;
             std::string dir, data;
@@ -28,7 +29,8 @@ protected:
     }
 };
 
-TEST_F(SimTiming, PacedAnswerTakesItsLineTime) {
+TEST_F(SimTiming, PacedAnswerTakesItsLineTime)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(SimOptions{}));
     Clock::time_point sent = Clock::now();
     ASSERT_TRUE(line[0].Write("R?\r"));
@@ -40,11 +42,13 @@ TEST_F(SimTiming, PacedAnswerTakesItsLineTime) {
     std::vector<std::string> bytes;
     ASSERT_NO_FATAL_FAILURE(Chunks("tx", stamps, bytes));
     ASSERT_EQ(bytes, (std::vector<std::string>{"30", "35", "0a", "0d"}));
-    for (size_t i = 1; i < stamps.size(); ++i) EXPECT_GE(stamps[i] - stamps[i - 1], kByteMs - kStampSlack) << i;
+    for (size_t i = 1; i < stamps.size(); ++i)
+        EXPECT_GE(stamps[i] - stamps[i - 1], kByteMs - kStampSlack) << i;
     EXPECT_GE(stamps[3] - stamps[0], 3 * kByteMs - kStampSlack);
 }
 
-TEST_F(SimTiming, PacedSplitAnswerAddsItsPause) {
+TEST_F(SimTiming, PacedSplitAnswerAddsItsPause)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(SimOptions{}));
     ASSERT_EQ(ctl.Cmd("mode 1 split").back(), "ok");
     ASSERT_TRUE(line[0].Write("R?\r"));
@@ -58,7 +62,8 @@ TEST_F(SimTiming, PacedSplitAnswerAddsItsPause) {
 
 // "ok" to an output command means the bytes are on the line: the last of the
 // banner's 8 bytes comes 7 byte times after the first.
-TEST_F(SimTiming, ResetIsAcknowledgedAfterItsLineTime) {
+TEST_F(SimTiming, ResetIsAcknowledgedAfterItsLineTime)
+{
     ASSERT_NO_FATAL_FAILURE(Boot(SimOptions{}));
     Clock::time_point sent = Clock::now();
     ASSERT_EQ(ctl.Cmd("reset 1").back(), "ok");
@@ -68,7 +73,8 @@ TEST_F(SimTiming, ResetIsAcknowledgedAfterItsLineTime) {
 
 // With --pace-read the device takes one byte per byte time, so 43 bytes sent
 // at once are answered no sooner than 42 byte times later.
-TEST_F(SimTiming, PaceReadConsumesInputAtLineRate) {
+TEST_F(SimTiming, PaceReadConsumesInputAtLineRate)
+{
     SimOptions o;
     o.extraArgs = {"--pace-read"};
     ASSERT_NO_FATAL_FAILURE(Boot(o));
@@ -93,12 +99,15 @@ TEST_F(SimTiming, PaceReadConsumesInputAtLineRate) {
     std::vector<std::string> bytes;
     ASSERT_NO_FATAL_FAILURE(Chunks("rx", stamps, bytes));
     ASSERT_EQ(bytes.size(), 43u);
-    for (size_t i = 0; i < bytes.size(); ++i) EXPECT_EQ(bytes[i].size(), 2u) << "chunk " << i << ": " << bytes[i];
-    for (size_t i = 1; i < stamps.size(); ++i) EXPECT_GE(stamps[i] - stamps[i - 1], kByteMs - kStampSlack) << i;
+    for (size_t i = 0; i < bytes.size(); ++i)
+        EXPECT_EQ(bytes[i].size(), 2u) << "chunk " << i << ": " << bytes[i];
+    for (size_t i = 1; i < stamps.size(); ++i)
+        EXPECT_GE(stamps[i] - stamps[i - 1], kByteMs - kStampSlack) << i;
 }
 
 // Without pacing an answer goes out in one write (how fast is not asserted).
-TEST_F(SimTiming, NoPaceAnswersInOneWrite) {
+TEST_F(SimTiming, NoPaceAnswersInOneWrite)
+{
     SimOptions o;
     o.extraArgs = {"--no-pace", "--pace-read"};  // --no-pace turns read pacing off too
     ASSERT_NO_FATAL_FAILURE(Boot(o));

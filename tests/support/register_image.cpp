@@ -30,20 +30,28 @@ DeviceFields PowerOnFields(int startFrame)
 const char* RateText(int baudCode)
 {
     switch (baudCode) {
-    case 0: return "1200";
-    case 4: return "2400";
-    case 6: return "4800";
-    default: return "9600";
+        case 0:
+            return "1200";
+        case 4:
+            return "2400";
+        case 6:
+            return "4800";
+        default:
+            return "9600";
     }
 }
 
 int BaudCodeOfRate(int rate)
 {
     switch (rate) {
-    case 1200: return 0;
-    case 2400: return 4;
-    case 4800: return 6;
-    default: return 7;
+        case 1200:
+            return 0;
+        case 2400:
+            return 4;
+        case 4800:
+            return 6;
+        default:
+            return 7;
     }
 }
 

@@ -17,10 +17,10 @@ SimReply SimCommand(const std::string& command);
 SimReply SimCommandOn(int device, const std::string& verb, const std::string& arguments = "");
 
 // Shorthands; each returns whether the simulator answered ok.
-bool SimPlug(int device, bool present);                // present = plug, else unplug
-bool SimMode(int device, const std::string& mode);     // "normal", "silent", "crlf", "stopafter 3"...
-bool SimReset(int device, bool crFirst = false);       // the reset banner
-bool SimClear(int device);                             // empties frames and wire log
+bool SimPlug(int device, bool present);             // present = plug, else unplug
+bool SimMode(int device, const std::string& mode);  // "normal", "silent", "crlf", "stopafter 3"...
+bool SimReset(int device, bool crFirst = false);    // the reset banner
+bool SimClear(int device);                          // empties frames and wire log
 bool SimSend(int device, const std::vector<unsigned char>& bytes);
 bool SimSetRegister(int device, unsigned char code, unsigned char first, unsigned char second);
 // What the device received since the last clear, one item a line: "OK", "R 3f", "W 30 30 30"...

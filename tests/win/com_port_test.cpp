@@ -313,8 +313,8 @@ TEST_F(ComPortTest, RestoreAndClosePutsBackTheFormerSettings)
 
         ASSERT_EQ(1, OpenPort(kPortIndex, row.profile));
         HANDLE watch = INVALID_HANDLE_VALUE;
-        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), ComPort.handle, GetCurrentProcess(), &watch, 0, FALSE,
-                                    DUPLICATE_SAME_ACCESS));
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), ComPort.handle, GetCurrentProcess(), &watch, 0,
+                                    FALSE, DUPLICATE_SAME_ACCESS));
         EXPECT_EQ(1200u, ReadDcb(watch).BaudRate);
         RestoreAndClosePort();
         EXPECT_EQ(ComPort.handle, INVALID_HANDLE_VALUE);
@@ -340,7 +340,8 @@ TEST_F(ComPortTest, OpenDiscardsPendingBytesAndZeroesTheAccumulator)
         bool sendBefore;       // the banner, sent while the port is closed
         bool sendDuringDrain;  // one byte, sent while the drain waits on a quiet line
     };
-    const Row rows[] = {{kProfiles[0], true, false}, {kProfiles[1], true, false}, {kProfiles[1], false, true}};
+    const Row rows[] = {
+        {kProfiles[0], true, false}, {kProfiles[1], true, false}, {kProfiles[1], false, true}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.profile.name) + (row.sendBefore ? ", bytes before the open" : "") +
                      (row.sendDuringDrain ? ", a byte during the drain" : ""));

@@ -24,8 +24,8 @@ struct Answer {
 };
 
 struct PlayedPort {
-    Answer queryOnly;  // desired access 0
-    Answer read;       // GENERIC_READ
+    Answer queryOnly;          // desired access 0
+    Answer read;               // GENERIC_READ
     std::vector<DWORD> opens;  // the desired access of every open, in order
     DWORD lastAccess;
 };

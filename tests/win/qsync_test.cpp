@@ -83,7 +83,8 @@ public:
     {
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
         HANDLE errWrite = nullptr;
-        HANDLE out = CreateFileA(outPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+        HANDLE out = CreateFileA(outPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
+                                 nullptr);
         if (out == INVALID_HANDLE_VALUE || !CreatePipe(&errRead_, &errWrite, &inherit, 0)) {
             ADD_FAILURE() << "cannot redirect qsync's output";
             return;
@@ -97,8 +98,8 @@ public:
         startup.hStdError = errWrite;
         std::string commandLine = std::string("\"") + QSYNC_EXE + "\" " + arguments;
         PROCESS_INFORMATION info = {};
-        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                           &startup, &info)) {
+        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                           nullptr, &startup, &info)) {
             process_ = info.hProcess;
             CloseHandle(info.hThread);
         } else {
@@ -179,8 +180,14 @@ RegisterImage EncodedRegisters(const std::string& fileText)
     SettingsFileFields f = {};
     char err[200];
     EXPECT_TRUE(ParseSettingsFile(fileText.data(), fileText.size(), &f, err, sizeof err)) << err;
-    return EncodeImage({f.model, f.channel, f.startFrame, f.endFrame, BaudCodeOfRate(f.baud), f.synchronize,
-                        {f.initStrings[0], f.initStrings[1], f.initStrings[2], f.initStrings[3]}, f.comment});
+    return EncodeImage({f.model,
+                        f.channel,
+                        f.startFrame,
+                        f.endFrame,
+                        BaudCodeOfRate(f.baud),
+                        f.synchronize,
+                        {f.initStrings[0], f.initStrings[1], f.initStrings[2], f.initStrings[3]},
+                        f.comment});
 }
 
 class Qsync : public ::testing::Test {
@@ -240,16 +247,22 @@ TEST_F(Qsync, AnEditedFileIsWrittenAndThenVerifies)
         std::string text;
         const char* option;
     } rows[] = {
-        {"a clone on another channel", Edited({{"channel = 1", "channel = 7"}, {"comment = \"QSIM\"", "comment = \"clone 7\""}}),
+        {"a clone on another channel",
+         Edited({{"channel = 1", "channel = 7"}, {"comment = \"QSIM\"", "comment = \"clone 7\""}}),
          " --model-channel"},
-        {"every field", Edited({{"model = 5", "model = 12"}, {"channel = 1", "channel = 99"}, {"baud = 9600", "baud = 1200"},
-                                {"start_frame = 1", "start_frame = 53999"}, {"end_frame = 500", "end_frame = 2"},
-                                {"synchronize = yes", "synchronize = no"}, {"init1 = \"0KL0DS\"", "init1 = \"AT\\r\\x7F\""},
-                                {"comment = \"QSIM\"", "comment = \"fifteen chars!!\""}}),
+        {"every field",
+         Edited({{"model = 5", "model = 12"},
+                 {"channel = 1", "channel = 99"},
+                 {"baud = 9600", "baud = 1200"},
+                 {"start_frame = 1", "start_frame = 53999"},
+                 {"end_frame = 500", "end_frame = 2"},
+                 {"synchronize = yes", "synchronize = no"},
+                 {"init1 = \"0KL0DS\"", "init1 = \"AT\\r\\x7F\""},
+                 {"comment = \"QSIM\"", "comment = \"fifteen chars!!\""}}),
          " --model-channel"},
         // The device packs the strings: a verify compares what it keeps.
-        {"an empty init string before others", Edited({{"init1 = \"0KL0DS\"", "init1 = \"\""}, {"init3 = \"\"", "init3 = \"B\""}}),
-         ""},
+        {"an empty init string before others",
+         Edited({{"init1 = \"0KL0DS\"", "init1 = \"\""}, {"init3 = \"\"", "init3 = \"B\""}}), ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -278,17 +291,71 @@ TEST_F(Qsync, EachFailureHasItsExitCodeAndMessage)
         const char* err;  // found in standard error
         bool nothingSent;
     } rows[] = {
-        {"a changed register", {"setreg 1 3e 30 39"}, "verify COM1 FILE", base, 3, "channel: file 1, device 9", "", false},
+        {"a changed register",
+         {"setreg 1 3e 30 39"},
+         "verify COM1 FILE",
+         base,
+         3,
+         "channel: file 1, device 9",
+         "",
+         false},
         {"the device namespace", {}, "verify \\\\.\\COM1 FILE", base, 0, "COM1 holds", "", false},
-        {"a silent device read", {"mode 1 silent"}, "read COM1", "", 1, "", "Bad Data in Synchronizer (version = 0,0)", false},
-        {"a silent device written", {"mode 1 silent"}, "write COM1 FILE", base, 1, "", "Can't write to port", false},
+        {"a silent device read",
+         {"mode 1 silent"},
+         "read COM1",
+         "",
+         1,
+         "",
+         "Bad Data in Synchronizer (version = 0,0)",
+         false},
+        {"a silent device written",
+         {"mode 1 silent"},
+         "write COM1 FILE",
+         base,
+         1,
+         "",
+         "Can't write to port",
+         false},
         {"an unplugged port", {"unplug 1"}, "write COM1 FILE", base, 1, "", "Can't open COM1", true},
-        {"an unplugged port listened to", {"unplug 4"}, "find --port COM4 --wait 1", "", 1, "", "Can't open COM4", true},
-        {"another channel, not written", {}, "write COM1 FILE", Edited({{"channel = 1", "channel = 2"}}), 1, "",
-         "Save failed (data doesn't match)", false},
-        {"a refused file", {}, "write COM1 FILE", Edited({{"channel = 1", "channel = 100"}}), 2, "", "line 3: channel", true},
-        {"a refused file verified", {}, "verify COM1 FILE", "[synchronizer]\r\nmodel = 5\r\n", 2, "", "line ", true},
-        {"a file that is not there", {}, "write COM1 no_such_qsync_file.ini", "", 2, "", "Can't read no_such_qsync_file.ini",
+        {"an unplugged port listened to",
+         {"unplug 4"},
+         "find --port COM4 --wait 1",
+         "",
+         1,
+         "",
+         "Can't open COM4",
+         true},
+        {"another channel, not written",
+         {},
+         "write COM1 FILE",
+         Edited({{"channel = 1", "channel = 2"}}),
+         1,
+         "",
+         "Save failed (data doesn't match)",
+         false},
+        {"a refused file",
+         {},
+         "write COM1 FILE",
+         Edited({{"channel = 1", "channel = 100"}}),
+         2,
+         "",
+         "line 3: channel",
+         true},
+        {"a refused file verified",
+         {},
+         "verify COM1 FILE",
+         "[synchronizer]\r\nmodel = 5\r\n",
+         2,
+         "",
+         "line ",
+         true},
+        {"a file that is not there",
+         {},
+         "write COM1 no_such_qsync_file.ini",
+         "",
+         2,
+         "",
+         "Can't read no_such_qsync_file.ini",
          true},
         {"not a serial port", {}, "read LPT1", "", 2, "", "LPT1 is not a serial port", true},
         {"a missing word", {}, "write COM1", "", 2, "", "usage: qsync write", true},
@@ -315,10 +382,11 @@ TEST_F(Qsync, ShowListsTheFramesAWriteWouldSend)
 {
     const Result plain = RunQsync(WithFile("show FILE", kPowerOnBody));
     ASSERT_EQ(plain.code, 0) << plain.err;
-    EXPECT_EQ(plain.out.rfind("W 0 \"00\"\r\nW 1 \"00\"\r\nW 2 \"10\"\r\nW 3 \"00\"\r\nW 4 \"50\"\r\nW 5 \"00\"\r\n"
-                              "W 6 \"7<\"\r\nW P \"0K\"\r\nW Q \"L0\"\r\nW R \"DS\"\r\nW S \"\\r\\x07\"\r\n",
-                              0),
-              0u)
+    EXPECT_EQ(
+        plain.out.rfind("W 0 \"00\"\r\nW 1 \"00\"\r\nW 2 \"10\"\r\nW 3 \"00\"\r\nW 4 \"50\"\r\nW 5 \"00\"\r\n"
+                        "W 6 \"7<\"\r\nW P \"0K\"\r\nW Q \"L0\"\r\nW R \"DS\"\r\nW S \"\\r\\x07\"\r\n",
+                        0),
+        0u)
         << plain.out;
     EXPECT_NE(plain.out.find("W H \"QS\"\r\nW I \"IM\"\r\nW J \"\\x07\\x07\"\r\n"), std::string::npos);
     EXPECT_NE(plain.out.find("47 registers written, then all 49 read back and compared"), std::string::npos);

@@ -126,12 +126,8 @@ TEST_F(RegisterProtocolTest, WriteAndReadFramesAndRoundTrip)
         unsigned char pair[2];
     };
     constexpr Row rows[] = {
-        {'?', {'0', '7'}},
-        {'>', {'9', '9'}},
-        {'6', {'1', '<'}},
-        {'H', {'R', 'W'}},
-        {'P', {0x0D, 0x0A}},
-        {'o', {0x07, 0x07}},
+        {'?', {'0', '7'}}, {'>', {'9', '9'}},   {'6', {'1', '<'}},
+        {'H', {'R', 'W'}}, {'P', {0x0D, 0x0A}}, {'o', {0x07, 0x07}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(WriteFrame(row.code, row.pair[0], row.pair[1]));
@@ -163,7 +159,7 @@ struct ReadModeRow {
 
 constexpr ReadModeRow kReadModes[] = {
     {"normal", 1, PairFrom::Register, 0},
-    {"split", 1, PairFrom::Register, 60},   // the device pauses 60 ms inside its reply
+    {"split", 1, PairFrom::Register, 60},  // the device pauses 60 ms inside its reply
     {"crlf", 0, PairFrom::Register, 0},
     {"stray", 0, PairFrom::StrayThenFirst, 0},
     {"silent", 0, PairFrom::EarlierRead, 1900},  // two reads of 1000 ms that get nothing
