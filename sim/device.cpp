@@ -42,13 +42,14 @@ void LogChunk(Simulator& sim, Device& dev, Clock::time_point t, const char* dire
 // Writes one chunk to the master; stamp is when the chunk goes on the line.
 // The log entry is made under the same lock as the write, so that whoever has
 // received the bytes finds them in the log.
-void WriteChunk(Simulator& sim, Device& dev, Clock::time_point stamp, const uint8_t* data, size_t n)
+void WriteChunk(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point stamp, const uint8_t* data,
+                size_t n)
 {
     size_t done = 0;
     Clock::time_point giveUp = Clock::now() + kWriteGiveUp;
     std::unique_lock<std::mutex> lock(dev.mu);
-    if (dev.pulled)
-        return;  // the cable is out: what the device sends goes nowhere
+    if (dev.pulled || dev.cable != job.cable)
+        return;  // the cable is out, or was since: what the device sends goes nowhere
     while (done < n && !sim.stopping.load()) {
         ssize_t w = write(dev.port.masterFd, data + done, n - done);
         if (w > 0) {
@@ -88,13 +89,13 @@ bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_poin
 
     if (!sim.pace) {
         if (pauseAt == 0) {
-            WriteChunk(sim, dev, Clock::now(), data, size);
+            WriteChunk(sim, dev, job, Clock::now(), data, size);
             return true;
         }
-        WriteChunk(sim, dev, Clock::now(), data, pauseAt);
+        WriteChunk(sim, dev, job, Clock::now(), data, pauseAt);
         if (!SleepUntil(sim, Clock::now() + kSplitPause))
             return false;
-        WriteChunk(sim, dev, Clock::now(), data + pauseAt, size - pauseAt);
+        WriteChunk(sim, dev, job, Clock::now(), data + pauseAt, size - pauseAt);
         return true;
     }
     // One byte, then its line time, per byte. The next byte waits for the
@@ -105,7 +106,7 @@ bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_poin
         if (!SleepUntil(sim, lineFree))
             return false;
         Clock::time_point now = Clock::now();
-        WriteChunk(sim, dev, now, data + i, 1);
+        WriteChunk(sim, dev, job, now, data + i, 1);
         lineFree = now + kByteTime;
     }
     // Done means the last byte has left the line too.
@@ -201,6 +202,7 @@ void ModeReply(Mode mode, uint8_t first, uint8_t second, OutputJob& job)
 void QueueReply(Device& dev, uint8_t first, uint8_t second)
 {
     OutputJob job{{}, 0, dev.nextJobId++};
+    job.cable = dev.cable;
     if (dev.mode == Mode::Shape)
         ShapeReply(dev.shape, first, second, job);
     else
@@ -357,7 +359,9 @@ bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes)
 {
     std::unique_lock<std::mutex> lock(dev.mu);
     uint64_t id = dev.nextJobId++;
-    dev.queue.push_back(OutputJob{std::move(bytes), 0, id});
+    OutputJob job{std::move(bytes), 0, id};
+    job.cable = dev.cable;
+    dev.queue.push_back(std::move(job));
     dev.cv.notify_all();
     dev.cv.wait(lock, [&] { return sim.stopping.load() || dev.doneJobId >= id; });
     return dev.doneJobId >= id;
@@ -368,6 +372,11 @@ void PullCable(Device& dev)
     ClosePtyPort(dev.port);
     dev.pulled = true;
     dev.pullAfter = -1;
+    // What the device was about to send goes with the cable, the reply to the frame that
+    // pulled it included; nobody waits for it.
+    ++dev.cable;
+    dev.queue.clear();
+    dev.doneJobId = dev.nextJobId - 1;
     dev.cv.notify_all();
 }
 

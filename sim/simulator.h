@@ -44,6 +44,7 @@ struct OutputJob {
     size_t pauseAfter;  // pause kSplitPause after this many bytes; 0 = none
     uint64_t id;
     std::chrono::milliseconds delayBefore{0};  // Delay mode: silence before the first byte
+    uint64_t cable = 0;  // the cable it was meant for: a pulled one takes its bytes with it
 };
 
 struct Device {
@@ -62,6 +63,7 @@ struct Device {
     std::string shape;     // Shape: the reply's template, checked by the mode command
     long pullAfter = -1;   // frames still to take before the cable is pulled; 0: now; -1: never
     bool pulled = false;   // the line is closed for good, until plug gives a fresh one
+    uint64_t cable = 0;    // counts the pulls: output queued before one never reaches the next line
     uint64_t reads = 0;
     std::deque<std::string> frames;
     std::deque<std::string> log;
