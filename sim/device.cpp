@@ -42,8 +42,8 @@ void LogChunk(Simulator& sim, Device& dev, Clock::time_point t, const char* dire
 // Writes one chunk to the master; stamp is when the chunk goes on the line.
 // The log entry is made under the same lock as the write, so that whoever has
 // received the bytes finds them in the log.
-void WriteChunk(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point stamp, const uint8_t* data,
-                size_t n)
+void WriteChunk(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point stamp,
+                const uint8_t* data, size_t n)
 {
     size_t done = 0;
     Clock::time_point giveUp = Clock::now() + kWriteGiveUp;
