@@ -1,6 +1,7 @@
 // The settings file: print and parse, every refusal with its line, differences, and the way from
 // a file to a save and from a load back to a file.
 #include "link/settings_file.h"
+#include "tests/support/power_on_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -15,20 +16,7 @@ namespace {
 constexpr char kHeader[] = "read from COM1 on 2026-12-07 14:03";
 
 // The editor after Defaults with comment QSIM, as a file.
-constexpr char kValid[] =
-    "; read from COM1 on 2026-12-07 14:03\r\n"
-    "[synchronizer]\r\n"
-    "model = 5\r\n"
-    "channel = 1\r\n"
-    "baud = 9600\r\n"
-    "start_frame = 1\r\n"
-    "end_frame = 500\r\n"
-    "synchronize = yes\r\n"
-    "init1 = \"0KL0DS\"\r\n"
-    "init2 = \"\"\r\n"
-    "init3 = \"\"\r\n"
-    "init4 = \"\"\r\n"
-    "comment = \"QSIM\"\r\n";
+const std::string kValid = std::string("; read from COM1 on 2026-12-07 14:03\r\n") + kPowerOnSettingsBody;
 
 SettingsFileFields Fields(int32_t model, int32_t channel, int32_t baud, int32_t start, int32_t end, bool sync,
                           const std::string (&init)[4], const std::string& comment)
@@ -123,7 +111,7 @@ struct Refusal {
 const Refusal kRefusals[] = {
     {nullptr, "", 1, "missing [synchronizer] section header"},
     {nullptr, "; nothing\n\n# here\n", 3, "missing [synchronizer] section header"},
-    {nullptr, std::string(kValid) + std::string(kSettingsFileMaxSize, ';'), 1, "larger than 65536 bytes"},
+    {nullptr, kValid + std::string(kSettingsFileMaxSize, ';'), 1, "larger than 65536 bytes"},
     {"[synchronizer]", ";", 3, "text before the [synchronizer] section header"},
     {"[synchronizer]", "model = 5", 2, "text before the [synchronizer] section header"},
     {"comment", "[synchronizer]", 13, "repeated section header (first on line 2)"},

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/settings_file.h"
+#include "tests/support/power_on_settings.h"
 #include "tests/support/register_image.h"
 #include "tests/support/sim_control.h"
 
@@ -17,20 +18,7 @@
 
 namespace {
 
-// The simulator's power-on settings, as qsync reads them (the header line aside).
-constexpr char kPowerOnBody[] =
-    "[synchronizer]\r\n"
-    "model = 5\r\n"
-    "channel = 1\r\n"
-    "baud = 9600\r\n"
-    "start_frame = 1\r\n"
-    "end_frame = 500\r\n"
-    "synchronize = yes\r\n"
-    "init1 = \"0KL0DS\"\r\n"
-    "init2 = \"\"\r\n"
-    "init3 = \"\"\r\n"
-    "init4 = \"\"\r\n"
-    "comment = \"QSIM\"\r\n";
+constexpr const char* kPowerOnBody = kPowerOnSettingsBody;
 
 // The power-on file with some lines replaced: {"channel = 1", "channel = 7"}.
 std::string Edited(const std::vector<std::pair<std::string, std::string>>& changes)
