@@ -87,8 +87,8 @@ bool ClickArrow(HWND dialog, int spinId, bool up)
         return false;
     const LPARAM at = MAKELPARAM(area.right / 2, up ? area.bottom / 4 : area.bottom * 3 / 4);
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(spin, WM_LBUTTONDOWN, MK_LBUTTON, at, SMTO_ABORTIFHUNG, kAnswerMs, &result) &&
-           SendMessageTimeoutA(spin, WM_LBUTTONUP, 0, at, SMTO_ABORTIFHUNG, kAnswerMs, &result);
+    return SendMessageTimeoutA(spin, WM_LBUTTONDOWN, MK_LBUTTON, at, SMTO_NORMAL, kAnswerMs, &result) &&
+           SendMessageTimeoutA(spin, WM_LBUTTONUP, 0, at, SMTO_NORMAL, kAnswerMs, &result);
 }
 
 // Waits until the editor's thread has handled what was posted to it so far: a pushed look posted
@@ -101,11 +101,11 @@ bool HandledPosted(HWND editor)
         return false;
     const bool pushed = WaitUntil([&] {
         DWORD_PTR state = 0;
-        return SendMessageTimeoutA(button, BM_GETSTATE, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &state) &&
+        return SendMessageTimeoutA(button, BM_GETSTATE, 0, 0, SMTO_NORMAL, kAnswerMs, &state) &&
                (state & BST_PUSHED) != 0;
     });
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(button, BM_SETSTATE, FALSE, 0, SMTO_ABORTIFHUNG, kAnswerMs, &ignored);
+    SendMessageTimeoutA(button, BM_SETSTATE, FALSE, 0, SMTO_NORMAL, kAnswerMs, &ignored);
     return pushed;
 }
 

@@ -64,11 +64,13 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM data)
     return TRUE;
 }
 
+// No SMTO_ABORTIFHUNG: a program that has just come back from a long serial exchange (a load
+// with unanswered reads blocks its thread for seconds) counts as hung until it next asks for a
+// message, and the query would fail at once. The time limit bounds the wait instead.
 bool SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result)
 {
     DWORD_PTR answer = 0;
-    const LRESULT sent = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK,
-                                             kAnswerMs, &answer);
+    const LRESULT sent = SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK, kAnswerMs, &answer);
     if (result)
         *result = answer;
     return sent != 0;
@@ -368,7 +370,7 @@ bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 bool Responds(HWND window, DWORD timeoutMs)
 {
     DWORD_PTR answer = 0;
-    return window && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &answer) != 0;
+    return window && SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &answer) != 0;
 }
 
 bool PressKeys(const char* combination)
