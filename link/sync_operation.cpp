@@ -290,22 +290,25 @@ bool ReadWithProgress(const Run& run, RegisterCode first, int count, int firstPo
     return true;
 }
 
+// A block of init strings or comment read back: every register must answer and the bytes equal
+// what was written; then the decoded read-back replaces the text.
+SyncOutcome VerifyBlock(const Run& run, RegisterCode first, int count, int firstPosition, const void* written,
+                        void (*decode)(const unsigned char* image))
+{
+    if (!ReadWithProgress(run, first, count, firstPosition) || memcmp(regBuffer, written, 2 * count) != 0)
+        return SyncOutcome::Mismatch;
+    decode(regBuffer);
+    return SyncOutcome::Done;
+}
+
 SyncOutcome VerifyInitStrings(const Run& run)
 {
-    const bool answered = ReadWithProgress(run, 'P', kInitRegisters, 18);
-    if (!answered || memcmp(regBuffer, Sync.initBlock, kInitStringBlockBytes) != 0)
-        return SyncOutcome::Mismatch;
-    DecodeInitBlock(regBuffer);
-    return SyncOutcome::Done;
+    return VerifyBlock(run, 'P', kInitRegisters, 18, Sync.initBlock, DecodeInitBlock);
 }
 
 SyncOutcome VerifyComment(const Run& run)
 {
-    const bool answered = ReadWithProgress(run, 'H', kCommentRegisters, 50);
-    if (!answered || memcmp(regBuffer, Sync.comment, kCommentBlockBytes) != 0)
-        return SyncOutcome::Mismatch;
-    DecodeComment(regBuffer);
-    return SyncOutcome::Done;
+    return VerifyBlock(run, 'H', kCommentRegisters, 50, Sync.comment, DecodeComment);
 }
 
 // The read-back starts the progress again from 1.
