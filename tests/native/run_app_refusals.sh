@@ -6,6 +6,12 @@ run_app=$1
 tmp=$(mktemp -d)
 trap 'chmod -R u+rwx "$tmp"; rm -rf "$tmp"' EXIT
 chmod 755 "$tmp"
+# A copy the user nobody can reach: the checkout itself may sit in a directory only its owner
+# may enter (a clone into mktemp -d). The refusals come before the script looks beside itself.
+mkdir "$tmp/tools"
+cp "$run_app" "$tmp/tools/run-app"
+chmod 755 "$tmp/tools" "$tmp/tools/run-app"
+run_app=$tmp/tools/run-app
 : >"$tmp/locked"
 chmod 000 "$tmp/locked"
 # Root passes every access check: the permission row runs as nobody.
