@@ -5,6 +5,8 @@ set(QUORBANE_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/link/decimal_text.cpp
   ${PROJECT_SOURCE_DIR}/link/sync_settings.cpp
   ${PROJECT_SOURCE_DIR}/link/settings_file.cpp
+  ${PROJECT_SOURCE_DIR}/link/cp1252.cpp
+  ${PROJECT_SOURCE_DIR}/link/interrupt.cpp
   ${PROJECT_SOURCE_DIR}/link/accumulator.cpp
   ${PROJECT_SOURCE_DIR}/link/banner.cpp
   ${PROJECT_SOURCE_DIR}/link/reply_rule.cpp

@@ -50,8 +50,10 @@ add_executable(qsync
   qsync/find_command.cpp
   qsync/device_commands.cpp
   qsync/show_command.cpp
+  qsync/console_interrupt_win.cpp
 )
 target_compile_options(qsync PRIVATE ${QUORBANE_WARNINGS})
+target_compile_definitions(qsync PRIVATE "QUORBANE_VERSION=\"${QUORBANE_VERSION}\"")
 target_link_libraries(qsync PRIVATE quorbane_core)
 set_target_properties(qsync PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 

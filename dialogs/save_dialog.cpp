@@ -63,7 +63,7 @@ static void SaveTick(HWND dialog)
         return;
     SyncProgress progress = BarProgress(dialog);
     progress.comparing = ShowComparing;
-    const SyncOutcome outcome = SaveSettings(progress, WritesModelAndChannel());
+    const SyncOutcome outcome = SaveSettings(progress, SaveScope{WritesModelAndChannel(), true}, nullptr);
     if (outcome == SyncOutcome::Mismatch) {
         ReportMismatch(dialog);
         return;

@@ -5,22 +5,22 @@
 #include <cstring>
 
 #include "dialogs/field_rules.h"
+#include "link/cp1252.h"
 #include "link/decimal_text.h"
 
 namespace {
 
 constexpr char kSection[] = "[synchronizer]";
 constexpr char kEol[] = "\r\n";
-constexpr int kCommentIndex = kInitStringCount;  // text index of the comment; 0 to 3 are init strings
-constexpr size_t kValueSize = 128;               // a value as printed: at most 2 + 4 * 23 characters
-constexpr size_t kReasonSize = 160;              // a refusal's reason, without its line number
-constexpr size_t kEchoChars = 24;                // characters of a refused key or header echoed back
+constexpr int kCommentIndex = kInitStringCount;    // text index of the comment; 0 to 3 are init strings
+constexpr size_t kValueSize = 128;                 // a value as printed: at most 2 + 4 * 23 characters
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";  // what Notepad puts before a UTF-8 text
+constexpr size_t kReasonSize = 160;                // a refusal's reason, without its line number
+constexpr size_t kEchoChars = 24;                  // characters of a refused key or header echoed back
 using Reason = char[kReasonSize];
 
 // A parsed text is gathered in an init string's array, so no field may be longer.
-static_assert(kInitFieldChars[0] < kInitStringSize && kInitFieldChars[1] < kInitStringSize &&
-                  kInitFieldChars[2] < kInitStringSize && kInitFieldChars[3] < kInitStringSize &&
-                  kCommentFieldChars < kCommentSize && kCommentSize <= kInitStringSize,
+static_assert(kCommentFieldChars < kCommentSize && kCommentSize <= kInitStringSize,
               "a field's text must fit its array with its NUL");
 
 // Appends into a fixed buffer, always NUL-terminated; what does not fit sets `full`.
@@ -53,12 +53,14 @@ void Put(Writer& w, const char* s)
         PutChar(w, *s);
 }
 
-// The bytes of a text as they stand between the quotes of a file.
+// The bytes of a text as they stand between the quotes of a file: code page 1252 written as
+// UTF-8, a byte the code page lacks as \xNN.
 void PutEscaped(Writer& w, const char* text, size_t n)
 {
     static const char kHex[] = "0123456789ABCDEF";
     for (size_t i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
+        const int32_t character = UnicodeOfCp1252(c);
         if (c == '"' || c == '\\') {
             PutChar(w, '\\');
             PutChar(w, static_cast<char>(c));
@@ -66,6 +68,11 @@ void PutEscaped(Writer& w, const char* text, size_t n)
             Put(w, "\\r");
         } else if (c == '\n') {
             Put(w, "\\n");
+        } else if (c >= 0x80 && character >= 0) {
+            char utf8[4];
+            const size_t length = PutUtf8(static_cast<uint32_t>(character), utf8);
+            for (size_t k = 0; k < length; ++k)
+                PutChar(w, utf8[k]);
         } else if (c < 0x20 || c >= 0x7F) {
             Put(w, "\\x");
             PutChar(w, kHex[c >> 4]);
@@ -254,6 +261,42 @@ int ReadEscape(Value v, size_t* i, Reason& reason)
     }
 }
 
+// The character at v.p[*i], a raw UTF-8 character, as its code page byte, moving *i past it; -1
+// with a reason if it is not UTF-8 or the code page lacks it.
+int ReadCharacter(Value v, size_t* i, Reason& reason)
+{
+    uint32_t character = 0;
+    const size_t length = ReadUtf8(v.p + *i, v.n - *i, &character);
+    if (length == 0) {
+        std::snprintf(reason, sizeof reason, "not UTF-8 text: save the file as UTF-8");
+        return -1;
+    }
+    const int byte = Cp1252OfUnicode(character);
+    if (byte < 0) {
+        std::snprintf(reason, sizeof reason, "U+%04lX is not a character of code page 1252",
+                      static_cast<unsigned long>(character));
+        return -1;
+    }
+    *i += length;
+    return byte;
+}
+
+// A byte the device could not keep where the text goes: in the init-string block CR separates the
+// strings and BEL fills the rest; in the comment BEL ends it.
+bool Storable(int byte, const FileKey& key, Reason& reason)
+{
+    const bool init = key.text < kInitStringCount;
+    if (byte == kBel || (init && byte == kCr)) {
+        std::snprintf(reason, sizeof reason, "%s holds a %s, which the device takes as %s", key.name,
+                      byte == kBel ? "BEL (\\x07)" : "CR (\\r)",
+                      byte == kCr ? "the end of an init string"
+                      : init      ? "the end of the init strings"
+                                  : "the end of the comment");
+        return false;
+    }
+    return true;
+}
+
 bool ParseText(Value v, const FileKey& key, SettingsFileFields* f, Reason& reason)
 {
     if (v.n == 0 || v.p[0] != '"') {
@@ -274,15 +317,15 @@ bool ParseText(Value v, const FileKey& key, SettingsFileFields* f, Reason& reaso
         int byte = c;
         if (c == '\\') {
             byte = ReadEscape(v, &i, reason);
-            if (byte < 0)
-                return false;
         } else if (c < 0x20 || c == 0x7F) {
             std::snprintf(reason, sizeof reason, "control character in a text: write it as \\x%02X",
                           static_cast<unsigned>(c));
             return false;
         } else {
-            ++i;
+            byte = ReadCharacter(v, &i, reason);
         }
+        if (byte < 0 || !Storable(byte, key, reason))
+            return false;
         if (len == key.high) {
             std::snprintf(reason, sizeof reason, "%s longer than %ld characters", key.name,
                           static_cast<long>(key.high));
@@ -319,18 +362,23 @@ void FormatText(const SettingsFileFields& f, const FileKey& key, Writer& w)
     PutChar(w, '"');
 }
 
+// What a load can give is accepted (model 0, frames from 0, a fourth init string of 23 characters,
+// init strings longer together than the block), so that any device's file writes back; a write
+// corrects or cuts it as the window program's save does, and says so.
+constexpr int32_t kLoadedLow = 0, kInitChars = kInitStringSize - 1;
+
 // The keys in the order they are printed.
 constexpr FileKey kKeys[] = {
-    {"model", ParseNumber, FormatNumber, &SettingsFileFields::model, kNumberLow, kNumberHigh, 0},
+    {"model", ParseNumber, FormatNumber, &SettingsFileFields::model, kLoadedLow, kNumberHigh, 0},
     {"channel", ParseNumber, FormatNumber, &SettingsFileFields::channel, kNumberLow, kNumberHigh, 0},
     {"baud", ParseBaud, FormatNumber, &SettingsFileFields::baud, 0, 0, 0},
-    {"start_frame", ParseNumber, FormatNumber, &SettingsFileFields::startFrame, kStartLow, kStartHigh, 0},
-    {"end_frame", ParseNumber, FormatNumber, &SettingsFileFields::endFrame, kEndLow, kEndHigh, 0},
+    {"start_frame", ParseNumber, FormatNumber, &SettingsFileFields::startFrame, kLoadedLow, kStartHigh, 0},
+    {"end_frame", ParseNumber, FormatNumber, &SettingsFileFields::endFrame, kLoadedLow, kEndHigh, 0},
     {"synchronize", ParseYesNo, FormatYesNo, nullptr, 0, 0, 0},
-    {"init1", ParseText, FormatText, nullptr, 0, kInitFieldChars[0], 0},
-    {"init2", ParseText, FormatText, nullptr, 0, kInitFieldChars[1], 1},
-    {"init3", ParseText, FormatText, nullptr, 0, kInitFieldChars[2], 2},
-    {"init4", ParseText, FormatText, nullptr, 0, kInitFieldChars[3], 3},
+    {"init1", ParseText, FormatText, nullptr, 0, kInitChars, 0},
+    {"init2", ParseText, FormatText, nullptr, 0, kInitChars, 1},
+    {"init3", ParseText, FormatText, nullptr, 0, kInitChars, 2},
+    {"init4", ParseText, FormatText, nullptr, 0, kInitChars, 3},
     {"comment", ParseText, FormatText, nullptr, 0, kCommentFieldChars, kCommentIndex},
 };
 constexpr int kKeyCount = static_cast<int>(sizeof kKeys / sizeof kKeys[0]);
@@ -341,10 +389,22 @@ void FormatValue(const SettingsFileFields& f, const FileKey& key, char value[kVa
     key.format(f, key, w);
 }
 
+// Names of sections and keys match without regard to case, as in Windows settings files.
+bool SameName(const char* a, const char* b, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
 int FindKey(const char* name, size_t n)
 {
     for (int k = 0; k < kKeyCount; ++k) {
-        if (std::strlen(kKeys[k].name) == n && std::memcmp(kKeys[k].name, name, n) == 0)
+        if (std::strlen(kKeys[k].name) == n && SameName(kKeys[k].name, name, n))
             return k;
     }
     return -1;
@@ -398,7 +458,8 @@ bool ParseSettingsFile(const char* text, size_t len, SettingsFileFields* out, ch
         return Refuse(err, errSize, 1, "larger than %lu bytes",
                       static_cast<unsigned long>(kSettingsFileMaxSize));
 
-    for (size_t pos = 0; pos < len;) {
+    const size_t bom = sizeof kByteOrderMark - 1;
+    for (size_t pos = len >= bom && std::memcmp(text, kByteOrderMark, bom) == 0 ? bom : 0; pos < len;) {
         ++line;
         const char* start = text + pos;
         size_t n = 0;
@@ -411,7 +472,7 @@ bool ParseSettingsFile(const char* text, size_t len, SettingsFileFields* out, ch
         if (l.n == 0 || l.p[0] == ';' || l.p[0] == '#')
             continue;
         if (l.p[0] == '[') {
-            if (l.n != sizeof kSection - 1 || std::memcmp(l.p, kSection, l.n) != 0) {
+            if (l.n != sizeof kSection - 1 || !SameName(l.p, kSection, l.n)) {
                 Echo(l.p, l.n, echo);
                 return Refuse(err, errSize, line, "unknown section %s, expected %s", echo, kSection);
             }
@@ -448,27 +509,6 @@ bool ParseSettingsFile(const char* text, size_t len, SettingsFileFields* out, ch
         if (keyLine[k] == 0)
             return Refuse(err, errSize, last, "missing key '%s'", kKeys[k].name);
     }
-    // Too long together: refused on the first init line, in file order, that takes the total over.
-    int lines[kInitStringCount];
-    for (int k = 0; k < kKeyCount; ++k) {
-        if (kKeys[k].parse == ParseText && kKeys[k].text < kInitStringCount)
-            lines[kKeys[k].text] = keyLine[k];
-    }
-    int overLine = 0, total = 0;
-    for (int s = 0; s < kInitStringCount; ++s) {
-        int lengths[kInitStringCount];  // the strings on this line or before it
-        for (int j = 0; j < kInitStringCount; ++j)
-            lengths[j] =
-                lines[j] <= lines[s] ? static_cast<int>(FixedLength(f.initStrings[j], kInitStringSize)) : 0;
-        const int upToHere = InitStringsTotal(lengths);
-        if (upToHere > kInitStringsLimit && (overLine == 0 || lines[s] < overLine))
-            overLine = lines[s];
-        total = upToHere > total ? upToHere : total;
-    }
-    if (overLine != 0)
-        return Refuse(err, errSize, overLine,
-                      "init strings too long together: %d characters with one CR each, at most %d", total,
-                      kInitStringsLimit);
     *out = f;
     if (err != nullptr && errSize > 0)
         err[0] = '\0';
@@ -513,7 +553,7 @@ size_t PrintSettingsFile(const SettingsFileFields& fields, const char* headerCom
 }
 
 int ListSettingsDifferences(const SettingsFileFields& file, const SettingsFileFields& device, char* out,
-                            size_t outSize)
+                            size_t outSize, const char* deviceLabel)
 {
     if (out == nullptr || outSize == 0)
         return -1;
@@ -529,7 +569,10 @@ int ListSettingsDifferences(const SettingsFileFields& file, const SettingsFileFi
         Put(w, key.name);
         Put(w, ": file ");
         Put(w, a);
-        Put(w, ", device ");
+        PutChar(w, ',');
+        PutChar(w, ' ');
+        Put(w, deviceLabel);
+        PutChar(w, ' ');
         Put(w, b);
         PutChar(w, '\n');
     }
@@ -538,6 +581,18 @@ int ListSettingsDifferences(const SettingsFileFields& file, const SettingsFileFi
         return -1;
     }
     return count;
+}
+
+void SettingsFileFieldsExpected(const SettingsFileFields& file, const SettingsFileFields& device,
+                                SettingsFileFields* out)
+{
+    SettingsFileFieldsAsStored(file, out);
+    for (const FileKey& key : kKeys) {
+        if (key.number && device.*key.number == file.*key.number)
+            out->*key.number = file.*key.number;
+    }
+    if (std::memcmp(device.initStrings, file.initStrings, sizeof file.initStrings) == 0)
+        std::memcpy(out->initStrings, file.initStrings, sizeof file.initStrings);
 }
 
 void SettingsFileFieldsFromSync(const SyncSettings& sync, SettingsFileFields* out)

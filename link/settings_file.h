@@ -19,8 +19,9 @@
 // with ';' or '#' are skipped; there are no comments after a value. Spaces and tabs around keys
 // and values are ignored. Lines end with LF or CR LF (both are read, and may be mixed); the
 // printer writes CR LF, the Windows convention for text files. Texts are in double quotes with
-// the escapes \" \\ \r \n \t and \xNN; the printer writes every byte outside printable ASCII as
-// \xNN, except CR and LF as \r and \n. A raw byte from 0x80 up is read as itself inside quotes.
+// the escapes \" \\ \r \n \t and \xNN (the byte itself, also from 0x80 up); the printer writes
+// each control byte as \xNN except CR and LF as \r and \n, and each byte from 0x80 up as the UTF-8
+// of its code page 1252 character, or as \xNN where the code page has none.
 #include <cstddef>
 #include <cstdint>
 
@@ -38,9 +39,13 @@ struct SettingsFileFields {
 
 // Reads a settings file of `len` bytes (no NUL needed). On success fills *out and returns true.
 // Otherwise leaves *out unchanged, writes "line N: reason" into err and returns false. Values are
-// held to what the editor accepts: model and channel 1 to 99, baud 1200/2400/4800/9600, start
-// frame 1 to 53999, end frame 2 to 54000, synchronize yes or no, init strings of at most 23, 23,
-// 23 and 22 characters taking at most 63 bytes together, a comment of at most 15.
+// held to what a load of any device can give: model 0 to 99, channel 1 to 99, baud
+// 1200/2400/4800/9600, start frame 0 to 53999, end frame 0 to 54000, synchronize yes or no, init
+// strings of at most 23 characters without CR or BEL, a comment of at most 15 without BEL. A write
+// corrects and cuts what the editor would not keep (SettingsFileFieldsAsStored).
+// A leading UTF-8 byte-order mark is skipped; section and key names match without regard to case.
+// Texts are UTF-8 in the file and code page 1252 in the record: a character the code page lacks
+// is refused.
 // A longer text is refused whole (a settings file takes well under 1 KB).
 constexpr size_t kSettingsFileMaxSize = 65536;
 bool ParseSettingsFile(const char* text, size_t len, SettingsFileFields* out, char* err, size_t errSize);
@@ -60,9 +65,16 @@ constexpr size_t kSettingsDiffSize = 2048;
 
 // One line per field that differs, in file order, values written as in a file:
 //   channel: file 3, device 1
-// Returns the number of fields that differ, or -1 with out empty when the text does not fit.
+// (deviceLabel in place of "device"). Returns the number of fields that differ, or -1 with out
+// empty when the text does not fit.
 int ListSettingsDifferences(const SettingsFileFields& file, const SettingsFileFields& device, char* out,
-                            size_t outSize);
+                            size_t outSize, const char* deviceLabel = "device");
+
+// What a device must show to hold the settings of `file`: each number and the init strings as the
+// file says where the device shows them so (a file read from it), else as a write of the file
+// leaves them (corrected, packed and cut). Uses Sync as scratch.
+void SettingsFileFieldsExpected(const SettingsFileFields& file, const SettingsFileFields& device,
+                                SettingsFileFields* out);
 
 // The editor's view of SyncSettings after a load: what the editor shows, field by field.
 void SettingsFileFieldsFromSync(const SyncSettings& sync, SettingsFileFields* out);

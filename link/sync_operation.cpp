@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "link/com_port.h"
+#include "link/interrupt.h"
 #include "link/register_protocol.h"
 #include "link/sync_settings.h"
 
@@ -18,8 +19,15 @@ constexpr int kCommentRegisters = 8;  // 'H'..'O'
 // What one operation carries from step to step.
 struct Run {
     const SyncProgress& progress;
-    bool writeModelAndChannel;
+    SaveScope scope;
+    RegisterCode* failedRegister;  // the register a step is at, for the caller's message
 };
+
+// Marks the register a step works on before it moves it.
+void At(const Run& run, RegisterCode code)
+{
+    *run.failedRegister = code;
+}
 
 void Report(const Run& run, int position)
 {
@@ -39,6 +47,10 @@ template <size_t N>
 int RunSteps(const Run& run, const Step (&rows)[N], SyncOutcome* outcome)
 {
     for (size_t i = 0; i < N; ++i) {
+        if (InterruptRequested()) {
+            *outcome = SyncOutcome::Interrupted;
+            return static_cast<int>(i);
+        }
         if (rows[i].firstPosition > 0) {
             for (int position = rows[i].firstPosition; position <= rows[i].lastPosition; ++position)
                 Report(run, position);
@@ -51,8 +63,9 @@ int RunSteps(const Run& run, const Step (&rows)[N], SyncOutcome* outcome)
     return -1;
 }
 
-SyncOutcome Handshake(const Run&)
+SyncOutcome Handshake(const Run& run)
 {
+    At(run, 0);
     return SendText(kHandshakeText) ? SyncOutcome::Done : SyncOutcome::CantWrite;
 }
 
@@ -112,6 +125,8 @@ SyncOutcome LoadBaudFlags(const Run&)
 SyncOutcome LoadInitStrings(const Run& run)
 {
     for (int i = 0; i < kInitRegisters; ++i) {
+        if (InterruptRequested())
+            return SyncOutcome::Interrupted;
         ReadRegister(static_cast<RegisterCode>('P' + i), regBuffer + 2 * i);
         Report(run, 20 + i);
     }
@@ -123,6 +138,8 @@ SyncOutcome LoadComment(const Run& run)
 {
     unsigned char* image = reinterpret_cast<unsigned char*>(Sync.comment);
     for (int i = 0; i < kCommentRegisters; ++i) {
+        if (InterruptRequested())
+            return SyncOutcome::Interrupted;
         ReadRegister(static_cast<RegisterCode>('H' + i), image + 2 * i);
         Report(run, 52 + i);
     }
@@ -154,45 +171,53 @@ void FormatCaption(const char* format, char* caption, size_t captionSize)
 
 // --- The save's write half -----------------------------------------------------------------------
 
-SyncOutcome Written(int ok)
+// A run of registers written one at a time, so that a failure names its register.
+SyncOutcome WriteRun(const Run& run, RegisterCode first, int count)
 {
-    return ok ? SyncOutcome::Done : SyncOutcome::CantWrite;
+    for (int i = 0; i < count; ++i) {
+        At(run, static_cast<RegisterCode>(first + i));
+        if (!WriteRegisterRun(static_cast<RegisterCode>(first + i), 1))
+            return SyncOutcome::CantWrite;
+    }
+    return SyncOutcome::Done;
 }
 
 SyncOutcome WriteModel(const Run& run)
 {
-    return run.writeModelAndChannel ? Written(WriteRegisterRun('?', 1)) : SyncOutcome::Done;
+    return run.scope.writeModelAndChannel ? WriteRun(run, '?', 1) : SyncOutcome::Done;
 }
 
-SyncOutcome WriteStartFrame(const Run&)
+SyncOutcome WriteStartFrame(const Run& run)
 {
-    return Written(WriteRegisterRun('0', 3));
+    return WriteRun(run, '0', 3);
 }
 
-SyncOutcome WriteEndFrame(const Run&)
+SyncOutcome WriteEndFrame(const Run& run)
 {
-    return Written(WriteRegisterRun('3', 3));
+    return WriteRun(run, '3', 3);
 }
 
 // Defaults are consumed here, whether or not the rest of the save succeeds.
 SyncOutcome WriteChannel(const Run& run)
 {
-    const int ok = run.writeModelAndChannel ? WriteRegisterRun('>', 1) : 1;
-    if (ok)
+    const SyncOutcome outcome = run.scope.writeModelAndChannel ? WriteRun(run, '>', 1) : SyncOutcome::Done;
+    if (outcome == SyncOutcome::Done)
         defaultsPending = 0;
-    return Written(ok);
+    return outcome;
 }
 
-SyncOutcome WriteBaudFlags(const Run&)
+SyncOutcome WriteBaudFlags(const Run& run)
 {
-    return Written(WriteRegisterRun('6', 1));
+    return WriteRun(run, '6', 1);
 }
 
 // Writes a run of registers one at a time, reporting progress after each.
 SyncOutcome WriteWithProgress(const Run& run, RegisterCode first, int count, int firstPosition)
 {
     for (int i = 0; i < count; ++i) {
-        if (!WriteRegisterRun(static_cast<RegisterCode>(first + i), 1))
+        if (InterruptRequested())
+            return SyncOutcome::Interrupted;
+        if (WriteRun(run, static_cast<RegisterCode>(first + i), 1) != SyncOutcome::Done)
             return SyncOutcome::CantWrite;
         Report(run, firstPosition + i);
     }
@@ -230,42 +255,59 @@ SyncOutcome Compared(bool equal)
     return equal ? SyncOutcome::Done : SyncOutcome::Mismatch;
 }
 
-SyncOutcome VerifyTwoDigits(RegisterCode code, int32_t expected)
+SyncOutcome VerifyTwoDigits(const Run& run, RegisterCode code, int32_t expected)
 {
+    if (!run.scope.compareModelAndChannel)
+        return SyncOutcome::Done;
+    At(run, code);
     if (!ReadRegister(code, regBuffer))
         return SyncOutcome::CantWrite;
     return Compared(ParseTwoDigits(regBuffer) == expected);
 }
 
-SyncOutcome VerifyFrame(RegisterCode first, const char* fallback, int32_t expected)
+// A frame's three registers read one at a time, so that a failure names its register.
+SyncOutcome VerifyFrame(const Run& run, RegisterCode first, const char* fallback, int32_t expected)
 {
-    if (!ReadRegisterRun(first, 3, regBuffer))
-        return SyncOutcome::CantWrite;
-    return Compared(ParseFrame(regBuffer, fallback) == expected);
+    for (int i = 0; i < 3; ++i) {
+        At(run, static_cast<RegisterCode>(first + i));
+        if (!ReadRegister(static_cast<RegisterCode>(first + i), regBuffer + 2 * i))
+            return SyncOutcome::CantWrite;
+    }
+    if (ParseFrame(regBuffer, fallback) == expected)
+        return SyncOutcome::Done;
+    for (int i = 0; i < 3; ++i) {  // the first register whose pair is not the one written
+        unsigned char pair[2];
+        RegisterText(static_cast<RegisterCode>(first + i), pair);
+        At(run, static_cast<RegisterCode>(first + i));
+        if (memcmp(pair, regBuffer + 2 * i, 2) != 0)
+            break;
+    }
+    return SyncOutcome::Mismatch;
 }
 
-SyncOutcome VerifyModel(const Run&)
+SyncOutcome VerifyModel(const Run& run)
 {
-    return VerifyTwoDigits('?', Sync.model);
+    return VerifyTwoDigits(run, '?', Sync.model);
 }
 
-SyncOutcome VerifyChannel(const Run&)
+SyncOutcome VerifyChannel(const Run& run)
 {
-    return VerifyTwoDigits('>', Sync.channel);
+    return VerifyTwoDigits(run, '>', Sync.channel);
 }
 
-SyncOutcome VerifyStartFrame(const Run&)
+SyncOutcome VerifyStartFrame(const Run& run)
 {
-    return VerifyFrame('0', "2", Sync.startFrame);
+    return VerifyFrame(run, '0', "2", Sync.startFrame);
 }
 
-SyncOutcome VerifyEndFrame(const Run&)
+SyncOutcome VerifyEndFrame(const Run& run)
 {
-    return VerifyFrame('3', "501", Sync.endFrame);
+    return VerifyFrame(run, '3', "501", Sync.endFrame);
 }
 
-SyncOutcome VerifyBaudFlags(const Run&)
+SyncOutcome VerifyBaudFlags(const Run& run)
 {
+    At(run, '6');
     if (!ReadRegister('6', regBuffer))
         return SyncOutcome::CantWrite;
     int32_t code = 0, flags = 0;
@@ -282,6 +324,9 @@ SyncOutcome VerifyBaudFlags(const Run&)
 bool ReadWithProgress(const Run& run, RegisterCode first, int count, int firstPosition)
 {
     for (int i = 0; i < count; ++i) {
+        if (InterruptRequested())
+            return false;
+        At(run, static_cast<RegisterCode>(first + i));
         const int answered = ReadRegister(static_cast<RegisterCode>(first + i), regBuffer + 2 * i);
         Report(run, firstPosition + i);
         if (!answered)
@@ -295,8 +340,14 @@ bool ReadWithProgress(const Run& run, RegisterCode first, int count, int firstPo
 SyncOutcome VerifyBlock(const Run& run, RegisterCode first, int count, int firstPosition, const void* written,
                         void (*decode)(const unsigned char* image))
 {
-    if (!ReadWithProgress(run, first, count, firstPosition) || memcmp(regBuffer, written, 2 * count) != 0)
-        return SyncOutcome::Mismatch;
+    if (!ReadWithProgress(run, first, count, firstPosition))
+        return InterruptRequested() ? SyncOutcome::Interrupted : SyncOutcome::Mismatch;
+    const unsigned char* expected = static_cast<const unsigned char*>(written);
+    for (int i = 0; i < count; ++i) {
+        At(run, static_cast<RegisterCode>(first + i));
+        if (memcmp(regBuffer + 2 * i, expected + 2 * i, 2) != 0)
+            return SyncOutcome::Mismatch;
+    }
     decode(regBuffer);
     return SyncOutcome::Done;
 }
@@ -341,7 +392,8 @@ int SyncOperationUnderWay()
 
 SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t captionSize)
 {
-    const Run run{progress, false};
+    RegisterCode unused = 0;
+    const Run run{progress, SaveScope{false, false}, &unused};
     // The diagnostic caption shows bytes of regBuffer; cleared here, it shows only what this load
     // read (zeros where it read nothing), never what an earlier save or load left there.
     memset(regBuffer, 0, kRegBufferSize);
@@ -352,9 +404,10 @@ SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t cap
     return outcome;
 }
 
-SyncOutcome SaveSettings(const SyncProgress& progress, bool writeModelAndChannel)
+SyncOutcome SaveSettings(const SyncProgress& progress, const SaveScope& scope, RegisterCode* failedRegister)
 {
-    const Run run{progress, writeModelAndChannel};
+    RegisterCode unused = 0;
+    const Run run{progress, scope, failedRegister ? failedRegister : &unused};
     SyncOutcome outcome;
     RunSteps(run, kWriteSteps, &outcome);
     if (outcome != SyncOutcome::Done)

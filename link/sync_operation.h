@@ -5,11 +5,14 @@
 // and is written nowhere else.
 #include <cstddef>
 
+#include "link/sync_settings.h"
+
 enum class SyncOutcome {
     Done,
-    CantWrite,  // a frame could not be sent, or a read-back register of the first group did not answer
-    BadData,    // a load read a register that did not answer as it must; the caption says which
-    Mismatch,   // the save's read-back differs from what was written, or stopped answering
+    CantWrite,    // a frame could not be sent, or a read-back register of the first group did not answer
+    BadData,      // a load read a register that did not answer as it must; the caption says which
+    Mismatch,     // the save's read-back differs from what was written, or stopped answering
+    Interrupted,  // RequestInterrupt came: the operation stopped before its next step
 };
 
 // How an operation shows its progress: the bar's positions as they are reached (0 to 60), and the
@@ -35,7 +38,15 @@ int SyncOperationUnderWay();
 // Handshake, then every register into Sync, range-limited as a load does. On BadData, `caption`
 // gets the failing register group's diagnostic caption.
 SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t captionSize);
-// Handshake, the registers a save writes (model and channel too when asked), then all 49 read
-// back and compared. Done only when every register answered and compared equal; then Sync holds
-// the decoded read-back.
-SyncOutcome SaveSettings(const SyncProgress& progress, bool writeModelAndChannel);
+// What a save does with the model and channel registers. The window program writes them only in
+// hidden mode or after Defaults and always compares them; a clone by qsync leaves them alone.
+struct SaveScope {
+    bool writeModelAndChannel;
+    bool compareModelAndChannel;
+};
+
+// Handshake, the registers a save writes (model and channel too when asked), then every register
+// read back and compared (model and channel when asked). Done only when every register answered
+// and compared equal; then Sync holds the decoded read-back. On another outcome *failedRegister
+// (when given) names the register whose write or read-back failed, 0 for the handshake.
+SyncOutcome SaveSettings(const SyncProgress& progress, const SaveScope& scope, RegisterCode* failedRegister);

@@ -74,14 +74,18 @@ bool ParseSeconds(const char* text, int* seconds)
     return true;
 }
 
-bool ParseInvocation(int argc, const char* const* argv, unsigned allowed, Invocation* out, char* err,
-                     size_t errSize)
+bool ParseInvocation(int argc, const char* const* argv, unsigned allowed, const char* command,
+                     Invocation* out, char* err, size_t errSize)
 {
     Invocation parsed = {};
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
         const OptionRow* row = arg[0] == '-' ? FindOption(arg) : nullptr;
-        if (arg[0] == '-' && (!row || !(allowed & OptionBit(row->option)))) {
+        if (row && !(allowed & OptionBit(row->option))) {
+            snprintf(err, errSize, "%s is not an option of %s", arg, command);
+            return false;
+        }
+        if (arg[0] == '-' && arg[1] != '\0' && !row) {  // "-" alone is a word: standard input or output
             snprintf(err, errSize, "unknown option %s", arg);
             return false;
         }
@@ -105,4 +109,18 @@ bool ParseInvocation(int argc, const char* const* argv, unsigned allowed, Invoca
     }
     *out = parsed;
     return true;
+}
+
+bool AsksFor(int argc, const char* const* argv, const char* shortName, const char* longName)
+{
+    for (int i = 0; i < argc; ++i) {
+        const OptionRow* row = FindOption(argv[i]);
+        if (row && row->takesValue) {
+            ++i;
+            continue;
+        }
+        if (std::strcmp(argv[i], shortName) == 0 || std::strcmp(argv[i], longName) == 0)
+            return true;
+    }
+    return false;
 }

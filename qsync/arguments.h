@@ -29,13 +29,18 @@ constexpr unsigned OptionBit(Option option)
 constexpr int kMaxWords = 2;  // the most words a command takes besides its options
 
 struct Invocation {
-    const char* words[kMaxWords];
+    const char* words[kMaxWords];  // "-": standard input (a FILE) or output (the value of -o)
     int wordCount;
     // The value of each option given, "" for a flag; nullptr when absent.
     const char* options[kOptionCount];
 };
 
-// Sorts argv[0..argc) into words and the options that `allowed` permits, each at most once.
+// Sorts argv[0..argc) into words and the options that `allowed` permits, each at most once; an
+// option of another command is named as such ("--wait is not an option of read"). "-" is a word.
 // On a refusal writes the reason into err and returns false.
-bool ParseInvocation(int argc, const char* const* argv, unsigned allowed, Invocation* out, char* err,
-                     size_t errSize);
+bool ParseInvocation(int argc, const char* const* argv, unsigned allowed, const char* command,
+                     Invocation* out, char* err, size_t errSize);
+
+// True when argv[0..argc) asks for help (-h, --help) or for the version (-V, --version), wherever
+// it stands; values of options are not looked at.
+bool AsksFor(int argc, const char* const* argv, const char* shortName, const char* longName);

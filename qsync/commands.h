@@ -12,5 +12,11 @@ int RunShow(const Invocation& invocation);
 
 // The port a word names, or a message and kExitUsage.
 int PortArgument(const char* word, PortName* port);
-// The settings a file holds, or a message naming the file (and the line, and why) and kExitUsage.
+// The settings a file holds ("-": standard input), or a message naming the file (and the line,
+// and why) and kExitUsage.
 int SettingsFileArgument(const char* path, SettingsFileFields* fields);
+// How messages name a FILE word.
+const char* FileShown(const char* path);
+// Says on standard error what a write of `fields` stores otherwise than the file says (corrected,
+// packed or cut as the window program's save does), then encodes it into Sync for the save.
+void PrepareSave(const SettingsFileFields& fields, bool modelAndChannel);

@@ -13,6 +13,24 @@ void Say(const char* format, va_list args)
     fputc('\n', stderr);
 }
 
+// What a register holds, for a message that names it.
+const char* RegisterName(RegisterCode code)
+{
+    if (code == '?')
+        return "model";
+    if (code == '>')
+        return "channel";
+    if (code >= '0' && code <= '2')
+        return "start frame";
+    if (code >= '3' && code <= '5')
+        return "end frame";
+    if (code == '6')
+        return "baud and flags";
+    if (code >= 'H' && code <= 'O')
+        return "comment";
+    return "init strings";
+}
+
 const char* Verb(RegisterPhase phase)
 {
     switch (phase) {
@@ -69,6 +87,11 @@ void Note(const char* format, ...)
     va_end(args);
 }
 
+int ReportInterrupted(const char* where)
+{
+    return Fail(kExitInterrupted, "interrupted during %s", where);
+}
+
 int ReportOutcome(SyncOutcome outcome, const char* caption)
 {
     switch (outcome) {
@@ -78,10 +101,35 @@ int ReportOutcome(SyncOutcome outcome, const char* caption)
             return Fail(kExitDevice, "Bad Data in Synchronizer (%s)", caption);
         case SyncOutcome::Mismatch:
             return Fail(kExitDevice, "Save failed (data doesn't match)");
+        case SyncOutcome::Interrupted:
+            return ReportInterrupted("the read: nothing was changed");
         case SyncOutcome::Done:
             break;
     }
     return kExitOk;
+}
+
+int ReportSaveOutcome(SyncOutcome outcome, RegisterCode failedRegister, bool comparing)
+{
+    char where[64] = "";
+    if (failedRegister != 0)
+        snprintf(where, sizeof where, " at register %c (%s)", failedRegister, RegisterName(failedRegister));
+    switch (outcome) {
+        case SyncOutcome::CantWrite:
+            return Fail(kExitDevice, "Can't write to port%s%s", where,
+                        comparing ? ": no answer to the read-back" : "");
+        case SyncOutcome::Mismatch:
+            return Fail(kExitDevice, "Save failed (data doesn't match)%s", where);
+        case SyncOutcome::Interrupted:
+            return ReportInterrupted(comparing
+                                         ? "the read-back: every register was written, not all were "
+                                           "compared; verify again"
+                                         : "the write: the device may hold old and new values; write again");
+        case SyncOutcome::BadData:
+        case SyncOutcome::Done:
+            break;
+    }
+    return ReportOutcome(outcome, "");
 }
 
 void StartRegisterProgress(RegisterProgress& progress, RegisterPhase phase, bool modelAndChannel)

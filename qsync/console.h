@@ -6,18 +6,24 @@
 
 enum ExitCode {
     kExitOk = 0,
-    kExitDevice = 1,     // the device or its port: not found, not answering, a save that failed
-    kExitUsage = 2,      // a bad command line or a bad settings file; nothing was sent
-    kExitDifferent = 3,  // verify: the device holds other settings than the file
+    kExitDevice = 1,         // the device or its port: not found, not answering, a save that failed
+    kExitUsage = 2,          // a bad command line or a bad settings file; nothing was sent
+    kExitDifferent = 3,      // verify: the device holds other settings than the file
+    kExitInterrupted = 130,  // Ctrl+C, Ctrl+Break or the console closed: stopped at the next step
 };
 
 // One message line on standard error; returns `code`.
 int Fail(int code, const char* format, ...);
 void Note(const char* format, ...);
 
-// The device's answer to a load or save that did not end Done, in the window program's words;
-// returns kExitDevice.
+// The device's answer to a load that did not end Done, in the window program's words; returns
+// kExitDevice, or kExitInterrupted.
 int ReportOutcome(SyncOutcome outcome, const char* caption);
+// The same for a save, naming the register whose write or read-back failed; `comparing` says
+// whether the save had turned to its read-back.
+int ReportSaveOutcome(SyncOutcome outcome, RegisterCode failedRegister, bool comparing);
+// "interrupted during <where>" and kExitInterrupted.
+int ReportInterrupted(const char* where);
 
 // The count of registers moved, kept on one line of the console ("\rreading registers 23/49").
 // Shown only when standard error is a console: a script's log gets no carriage returns.

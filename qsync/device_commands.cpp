@@ -1,12 +1,11 @@
 // The commands that talk to a synchronizer: read, write and verify. Each holds the port from its
 // open to its end, as one load or save of the window program does.
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "link/interrupt.h"
 #include "link/sync_operation.h"
 #include "link/sync_settings.h"
 #include "qsync/commands.h"
@@ -34,24 +33,72 @@ int LoadDevice(const PortName& port, SettingsFileFields* fields)
     return kExitOk;
 }
 
-// The text to standard output unchanged (it has its own CR LF), or into the named file.
+// The system's words for an error, without their line end.
+void SystemReason(DWORD error, char* out, size_t size)
+{
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                   0, out, static_cast<DWORD>(size), nullptr);
+    size_t length = n < size ? n : 0;
+    while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n' || out[length - 1] == ' '))
+        --length;
+    if (length == 0)
+        snprintf(out, size, "error %lu", static_cast<unsigned long>(error));
+    else
+        out[length] = '\0';
+}
+
+int CantWrite(const char* what, DWORD error)
+{
+    char reason[256];
+    SystemReason(error, reason, sizeof reason);
+    return Fail(kExitUsage, "Can't write %s: %s", what, reason);
+}
+
+bool WriteAll(HANDLE handle, const char* text, size_t length)
+{
+    while (length > 0) {
+        DWORD written = 0;
+        const DWORD chunk = length > 65536 ? 65536 : static_cast<DWORD>(length);
+        if (!WriteFile(handle, text, chunk, &written, nullptr) || written == 0)
+            return false;
+        text += written;
+        length -= written;
+    }
+    return true;
+}
+
+// The text to standard output unchanged (it has its own CR LF), or into the named file. The file
+// is written whole beside its place and only then put there: a failure leaves FILE as it was.
 int Output(const char* path, const char* text, size_t length)
 {
-    if (!path) {
+    if (!path || std::strcmp(path, "-") == 0) {
         fflush(stdout);
-        const int mode = _setmode(_fileno(stdout), _O_BINARY);
-        fwrite(text, 1, length, stdout);
-        fflush(stdout);
-        _setmode(_fileno(stdout), mode);
+        if (!WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), text, length))
+            return CantWrite("standard output", GetLastError());
         return kExitOk;
     }
-    FILE* file = fopen(path, "wb");
-    if (!file)
-        return Fail(kExitUsage, "Can't write %s", path);
-    const bool written = fwrite(text, 1, length, file) == length;
-    if (fclose(file) != 0 || !written)
-        return Fail(kExitUsage, "Can't write %s", path);
-    return kExitOk;
+    char temporary[MAX_PATH + 32];
+    if (snprintf(temporary, sizeof temporary, "%s.%lu.tmp", path,
+                 static_cast<unsigned long>(GetCurrentProcessId())) >= static_cast<int>(sizeof temporary))
+        return CantWrite(path, ERROR_FILENAME_EXCED_RANGE);
+    HANDLE file =
+        CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return CantWrite(path, GetLastError());
+    bool ok = WriteAll(file, text, length) && FlushFileBuffers(file);
+    DWORD error = ok ? 0 : GetLastError();
+    if (!CloseHandle(file) && ok) {
+        ok = false;
+        error = GetLastError();
+    }
+    if (ok && !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ok = false;
+        error = GetLastError();
+    }
+    if (ok)
+        return kExitOk;
+    DeleteFileA(temporary);
+    return CantWrite(path, error);
 }
 
 }  // namespace
@@ -71,6 +118,8 @@ int RunRead(const Invocation& invocation)
     char header[64];
     snprintf(header, sizeof header, "read from %s on %04u-%02u-%02u %02u:%02u", port.shown, now.wYear,
              now.wMonth, now.wDay, now.wHour, now.wMinute);
+    if (InterruptRequested())
+        return ReportInterrupted("the read: nothing was changed");
     const size_t length = PrintSettingsFile(fields, header, fileText, sizeof fileText);
     if (length == 0)
         return Fail(kExitDevice, "The settings read from %s do not fit a settings file", port.shown);
@@ -87,24 +136,25 @@ int RunWrite(const Invocation& invocation)
         code = SettingsFileArgument(invocation.words[1], &fields);
     if (code != kExitOk)
         return code;
-    SaveInputs inputs;
-    SaveInputsFromSettingsFile(fields, &inputs);
-    EncodeForSave(inputs);
+    const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
+    PrepareSave(fields, modelAndChannel);
     if (!BeginSyncOperation(port.device))
         return Fail(kExitDevice, "Can't open %s", port.shown);
-    const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
     RegisterProgress progress;
     StartRegisterProgress(progress, RegisterPhase::Write, modelAndChannel);
-    const SyncOutcome outcome = SaveSettings(RegisterProgressReports(progress), modelAndChannel);
+    RegisterCode failed = 0;
+    const SyncOutcome outcome =
+        SaveSettings(RegisterProgressReports(progress), SaveScope{modelAndChannel, modelAndChannel}, &failed);
     EndSyncOperation();
     EndRegisterProgress(progress);
     if (outcome != SyncOutcome::Done)
-        return ReportOutcome(outcome, "");
+        return ReportSaveOutcome(outcome, failed, progress.counter.phase == RegisterPhase::Compare);
     printf("%s: written and verified\n", port.shown);
     return kExitOk;
 }
 
-// verify COMn FILE: the file's settings as a device holds them after a write, against a load.
+// verify COMn FILE [--model-channel]: the device against the file, each value as the file says
+// or as a write of the file leaves it. Model and channel count only when asked for.
 int RunVerify(const Invocation& invocation)
 {
     PortName port;
@@ -112,16 +162,25 @@ int RunVerify(const Invocation& invocation)
     int code = PortArgument(invocation.words[0], &port);
     if (code == kExitOk)
         code = SettingsFileArgument(invocation.words[1], &fields);
+    if (code == kExitOk)
+        code = LoadDevice(port, &device);
     if (code != kExitOk)
         return code;
-    SettingsFileFieldsAsStored(fields, &expected);
-    code = LoadDevice(port, &device);
-    if (code != kExitOk)
-        return code;
+    SettingsFileFieldsExpected(fields, device, &expected);
+    if (!invocation.options[kModelChannelOption]) {
+        if (expected.model != device.model || expected.channel != device.channel)
+            Note(
+                "%s is model %ld, channel %ld; the file says model %ld, channel %ld (compared only with "
+                "--model-channel)",
+                port.shown, static_cast<long>(device.model), static_cast<long>(device.channel),
+                static_cast<long>(fields.model), static_cast<long>(fields.channel));
+        expected.model = device.model;
+        expected.channel = device.channel;
+    }
     char differences[kSettingsDiffSize];
     const int count = ListSettingsDifferences(expected, device, differences, sizeof differences);
     if (count == 0) {
-        printf("%s holds the settings of %s\n", port.shown, invocation.words[1]);
+        printf("%s holds the settings of %s\n", port.shown, FileShown(invocation.words[1]));
         return kExitOk;
     }
     fputs(differences, stdout);

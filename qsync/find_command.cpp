@@ -6,6 +6,7 @@
 
 #include "link/banner.h"
 #include "link/com_port.h"
+#include "link/interrupt.h"
 #include "link/port_probe.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
@@ -15,24 +16,32 @@ namespace {
 constexpr int kDefaultWaitSeconds = 30;
 constexpr int kScannedPorts = 9;  // COM1 to COM9: the ports that open under their own names
 constexpr DWORD kListenReadSize = 250;
+// Reads failing one after the other: the adapter has gone (a read of a quiet line succeeds with
+// nothing after about 10 ms; a failed one returns at once, and would spin until the time is up).
+constexpr int kFailedReadsLimit = 3;
 
-enum class Heard { Banner, Nothing, CantOpen };
+enum class Heard { Banner, Nothing, CantOpen, CantRead, Interrupted };
 
 // Gathers what the open port brings for `seconds` and looks for the banner in all of it so far,
 // so a banner that arrives in pieces is recognised. Each read returns within about 10 ms.
-bool HearBanner(int seconds)
+Heard HearBanner(int seconds)
 {
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    int failedReads = 0;
     while (GetTickCount64() < end) {
-        ReadPort(kListenReadSize);
+        if (InterruptRequested())
+            return Heard::Interrupted;
+        failedReads = ReadPort(kListenReadSize) ? 0 : failedReads + 1;
+        if (failedReads == kFailedReadsLimit)
+            return Heard::CantRead;
         if (ComPort.bytesRead == 0)
             continue;
         AppendToAccumulator();
         AccumulatorTerminate(ComPort.accumulator);
         if (BannerRecognized(ComPort.accumulator.bytes, ComPort.accumulator.end + 1))
-            return true;
+            return Heard::Banner;
     }
-    return false;
+    return Heard::Nothing;
 }
 
 // The port is opened (which drains what was pending) before the user is asked to press Reset:
@@ -42,15 +51,28 @@ Heard ListenOn(const PortName& port, int seconds)
     if (!OpenPortNamed(port.device, PortProfile::Listen))
         return Heard::CantOpen;
     Note("listening on %s for %d s: press Reset on the synchronizer", port.shown, seconds);
-    const bool heard = HearBanner(seconds);
+    const Heard heard = HearBanner(seconds);
     RestoreAndClosePort();
-    return heard ? Heard::Banner : Heard::Nothing;
+    return heard;
 }
 
-int Found(const PortName& port)
+// What the search ends with once a port has been listened to; -1 to go on to the next port.
+int Ending(const PortName& port, Heard heard)
 {
-    printf("%s\n", port.shown);
-    return kExitOk;
+    switch (heard) {
+        case Heard::Banner:
+            printf("%s\n", port.shown);
+            return kExitOk;
+        case Heard::CantOpen:
+            return Fail(kExitDevice, "Can't open %s", port.shown);
+        case Heard::CantRead:
+            return Fail(kExitDevice, "Can't read %s", port.shown);
+        case Heard::Interrupted:
+            return ReportInterrupted("the search");
+        case Heard::Nothing:
+            break;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -64,21 +86,24 @@ int RunFind(const Invocation& invocation)
         return Fail(kExitUsage, "--wait takes a number of seconds from 1 to %d, not %s", kMaxSeconds, wait);
     PortName port;
     if (const char* given = invocation.options[kPortOption]) {
-        const int code = PortArgument(given, &port);
-        if (code != kExitOk)
+        if (PortArgument(given, &port) != kExitOk)
+            return kExitUsage;
+        const int code = Ending(port, ListenOn(port, seconds));
+        if (code >= 0)
             return code;
-        const Heard heard = ListenOn(port, seconds);
-        if (heard == Heard::CantOpen)
-            return Fail(kExitDevice, "Can't open %s", port.shown);
-        if (heard == Heard::Banner)
-            return Found(port);
     } else {
+        // A port that does not open here was offered by the probe but taken since: skipped.
         for (int number = 1; number <= kScannedPorts; ++number) {
             char name[8];
             snprintf(name, sizeof name, "COM%d", number);
-            if (ParsePortName(name, &port) && ProbeSerialPort(port.device) &&
-                ListenOn(port, seconds) == Heard::Banner)
-                return Found(port);
+            if (InterruptRequested())
+                return ReportInterrupted("the search");
+            if (!ParsePortName(name, &port) || !ProbeSerialPort(port.device))
+                continue;
+            const Heard heard = ListenOn(port, seconds);
+            const int code = heard == Heard::CantOpen ? -1 : Ending(port, heard);
+            if (code >= 0)
+                return code;
         }
     }
     return Fail(kExitDevice, "Synchronizer Not Found");

@@ -1,5 +1,9 @@
 // The words of a command turned into what it works on; a refusal says why and sends nothing.
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
+#include <cstring>
 
 #include "qsync/commands.h"
 #include "qsync/console.h"
@@ -20,18 +24,45 @@ int PortArgument(const char* word, PortName* port)
                 word);
 }
 
+const char* FileShown(const char* path)
+{
+    return std::strcmp(path, "-") == 0 ? "standard input" : path;
+}
+
 int SettingsFileArgument(const char* path, SettingsFileFields* fields)
 {
-    FILE* file = fopen(path, "rb");
+    const bool standardInput = std::strcmp(path, "-") == 0;
+    FILE* file = standardInput ? stdin : fopen(path, "rb");
     if (!file)
         return Fail(kExitUsage, "Can't read %s", path);
+    if (standardInput)
+        _setmode(_fileno(stdin), _O_BINARY);  // CR LF as the file has it
     const size_t length = fread(fileText, 1, sizeof fileText, file);
     const bool failed = ferror(file) != 0;
-    fclose(file);
+    if (!standardInput)
+        fclose(file);
     if (failed)
-        return Fail(kExitUsage, "Can't read %s", path);
+        return Fail(kExitUsage, "Can't read %s", FileShown(path));
     char reason[200];  // "line N: " and the parser's reason
     if (!ParseSettingsFile(fileText, length, fields, reason, sizeof reason))
-        return Fail(kExitUsage, "%s: %s", path, reason);
+        return Fail(kExitUsage, "%s: %s", FileShown(path), reason);
     return kExitOk;
+}
+
+void PrepareSave(const SettingsFileFields& fields, bool modelAndChannel)
+{
+    SettingsFileFields stored;
+    SettingsFileFieldsAsStored(fields, &stored);
+    if (!modelAndChannel) {  // not written: the device keeps its own
+        stored.model = fields.model;
+        stored.channel = fields.channel;
+    }
+    char changes[kSettingsDiffSize];
+    if (ListSettingsDifferences(fields, stored, changes, sizeof changes, "written") > 0) {
+        Note("the device keeps these otherwise than the file says, as the window program's save does:");
+        fputs(changes, stderr);
+    }
+    SaveInputs inputs;
+    SaveInputsFromSettingsFile(fields, &inputs);
+    EncodeForSave(inputs);
 }

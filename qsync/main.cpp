@@ -1,11 +1,17 @@
 // qsync: the synchronizer's parameters from the command line. Reads a device into a settings
 // file, writes a file into a device and verifies it, checks a device against a file, and finds
 // the port a device is on by its reset banner.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "qsync/commands.h"
 #include "qsync/console.h"
+#include "qsync/console_interrupt.h"
+
+#ifndef QUORBANE_VERSION
+#define QUORBANE_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -27,8 +33,8 @@ constexpr Command kCommands[] = {
      "qsync read COMn [-o FILE]                   read the device; write a settings file (or print it)"},
     {"write", 2, 2, kModelChannel, RunWrite,
      "qsync write COMn FILE [--model-channel]     write the file's settings, read back, verify"},
-    {"verify", 2, 2, 0, RunVerify,
-     "qsync verify COMn FILE                      read the device and compare with the file"},
+    {"verify", 2, 2, kModelChannel, RunVerify,
+     "qsync verify COMn FILE [--model-channel]    read the device and compare with the file"},
     {"show", 1, 1, kModelChannel, RunShow,
      "qsync show FILE [--model-channel]           check a file and print what a write would send"},
 };
@@ -38,8 +44,11 @@ void PrintUsage(FILE* to)
     for (const Command& command : kCommands)
         fprintf(to, "%s\n", command.usage);
     fputs(
-        "Exit codes: 0 done, 1 the device or its port failed, 2 bad usage or a bad file, "
-        "3 verify found differences.\n",
+        "qsync --version | -V                        print the version\n"
+        "FILE may be - for standard input; -o - is standard output. -h or --help anywhere: this text.\n"
+        "Exit codes: 0 done, 1 the device or its port failed, 2 bad usage, a bad file or output that\n"
+        "could not be written, 3 verify found differences, 130 interrupted (Ctrl+C, Ctrl+Break, console\n"
+        "closed).\n",
         to);
 }
 
@@ -51,14 +60,21 @@ int Usage(const char* complaint)
     return kExitUsage;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// Runs the command that argv names.
+int Run(int argc, char** argv)
 {
+    if (AsksFor(argc - 1, argv + 1, "-h", "--help")) {
+        PrintUsage(stdout);
+        return kExitOk;
+    }
+    if (AsksFor(argc - 1, argv + 1, "-V", "--version")) {
+        printf("qsync %s\n", QUORBANE_VERSION);
+        return kExitOk;
+    }
     if (argc < 2)
         return Usage(nullptr);
     const char* name = argv[1];
-    if (std::strcmp(name, "help") == 0 || std::strcmp(name, "--help") == 0) {
+    if (std::strcmp(name, "help") == 0) {
         PrintUsage(stdout);
         return kExitOk;
     }
@@ -67,7 +83,8 @@ int main(int argc, char** argv)
             continue;
         Invocation invocation;
         char complaint[96];
-        if (!ParseInvocation(argc - 2, argv + 2, command.options, &invocation, complaint, sizeof complaint))
+        if (!ParseInvocation(argc - 2, argv + 2, command.options, command.name, &invocation, complaint,
+                             sizeof complaint))
             return Usage(complaint);
         if (invocation.wordCount < command.minWords || invocation.wordCount > command.maxWords) {
             fprintf(stderr, "usage: %s\n", command.usage);
@@ -78,4 +95,17 @@ int main(int argc, char** argv)
     char complaint[96];
     snprintf(complaint, sizeof complaint, "unknown command %.40s", name);
     return Usage(complaint);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CatchConsoleInterrupts();
+    int code = Run(argc, argv);
+    // Results a script reads must have arrived: a full disk or a closed pipe is a failure too.
+    if ((fflush(stdout) != 0 || ferror(stdout)) && (code == kExitOk || code == kExitDifferent))
+        code = Fail(kExitUsage, "Can't write standard output: %s", strerror(errno));
+    ConsoleInterruptsDone(code);
+    return code;
 }

@@ -6,13 +6,13 @@ enum class RegisterPhase { Load, Write, Compare };
 
 struct RegisterCounter {
     RegisterPhase phase;
-    bool modelAndChannel;  // the write sends model and channel too
+    bool modelAndChannel;  // the write sends and compares model and channel too
     int run;               // where in the phase's positions the last report was
     int lastPosition;
 };
 
 RegisterCounter StartCounting(RegisterPhase phase, bool modelAndChannel);
-// The registers the phase moves in all: 49, or 47 for a write without model and channel.
+// The registers the phase moves in all: 49, or 47 for a write or compare without model and channel.
 int RegistersInPhase(const RegisterCounter& counter);
 // The registers moved when the operation reports `position`.
 int CountAt(RegisterCounter& counter, int position);

@@ -29,10 +29,8 @@ int RunShow(const Invocation& invocation)
     const int code = SettingsFileArgument(invocation.words[0], &fields);
     if (code != kExitOk)
         return code;
-    SaveInputs inputs;
-    SaveInputsFromSettingsFile(fields, &inputs);
-    EncodeForSave(inputs);
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
+    PrepareSave(fields, modelAndChannel);
     int written = 0;
     for (const WriteRun& run : kWriteOrder) {
         if (run.modelOrChannel && !modelAndChannel)
@@ -47,11 +45,12 @@ int RunShow(const Invocation& invocation)
             ++written;
         }
     }
-    printf("%d registers written, then all %d read back and compared\n", written, kRegisterCount);
+    printf("%d registers written, then %d read back and compared\n", written,
+           modelAndChannel ? kRegisterCount : written);
     if (!modelAndChannel)
         printf(
-            "model %d and channel %d are not written: the device must hold them already "
-            "(--model-channel writes them)\n",
+            "model and channel are neither written nor compared: the device keeps its own "
+            "(--model-channel writes model %d and channel %d)\n",
             static_cast<int>(Sync.model), static_cast<int>(Sync.channel));
     return kExitOk;
 }

@@ -69,7 +69,9 @@ TEST(QsyncArguments, OptionsAreTakenAnywhereOnceEachAndOnlyWhereTheCommandAllows
         {{"--model-channel", "COM1", "f.ini"}, writeOptions, nullptr},
         {{"COM1", "-o", "f.ini"}, readOptions, nullptr},
         {{"COM1", "-o"}, readOptions, "-o needs a value"},
-        {{"COM1", "--model-channel"}, readOptions, "unknown option --model-channel"},
+        {{"COM1", "--model-channel"}, readOptions, "--model-channel is not an option of read"},
+        {{"COM1", "-o", "-"}, readOptions, nullptr},
+        {{"COM1", "-x"}, readOptions, "unknown option -x"},
         {{"COM1", "--model-channel", "--model-channel"}, writeOptions, "--model-channel given twice"},
         {{"COM1", "a", "b"}, writeOptions, "too many arguments: b"},
     };
@@ -77,14 +79,14 @@ TEST(QsyncArguments, OptionsAreTakenAnywhereOnceEachAndOnlyWhereTheCommandAllows
         Invocation invocation = {};
         char err[64] = "";
         const bool accepted = ParseInvocation(static_cast<int>(row.argv.size()), row.argv.data(), row.allowed,
-                                              &invocation, err, sizeof err);
+                                              "read", &invocation, err, sizeof err);
         EXPECT_EQ(accepted, row.err == nullptr) << err;
         EXPECT_STREQ(err, row.err ? row.err : "");
     }
     const char* const argv[] = {"--model-channel", "COM1", "f.ini"};
     Invocation invocation = {};
     char err[64];
-    ASSERT_TRUE(ParseInvocation(3, argv, writeOptions, &invocation, err, sizeof err));
+    ASSERT_TRUE(ParseInvocation(3, argv, writeOptions, "write", &invocation, err, sizeof err));
     EXPECT_EQ(invocation.wordCount, 2);
     EXPECT_STREQ(invocation.words[0], "COM1");
     EXPECT_STREQ(invocation.words[1], "f.ini");
@@ -115,7 +117,8 @@ TEST(QsyncRegisterCount, CountsEachRegisterOnceAndEndsAtThePhasesTotal)
         {RegisterPhase::Load, false, Positions({{1, 6}, {10, 10}, {14, 59}}), 49, 42},
         {RegisterPhase::Write, true, Positions({{1, 4}, {8, 8}, {12, 51}, {50, 57}, {60, 60}}), 49, 42},
         {RegisterPhase::Write, false, Positions({{1, 4}, {8, 8}, {12, 51}, {50, 57}, {60, 60}}), 47, 40},
-        {RegisterPhase::Compare, false, Positions({{1, 4}, {8, 8}, {12, 57}, {60, 60}}), 49, 42},
+        {RegisterPhase::Compare, true, Positions({{1, 4}, {8, 8}, {12, 57}, {60, 60}}), 49, 42},
+        {RegisterPhase::Compare, false, Positions({{1, 4}, {8, 8}, {12, 57}, {60, 60}}), 47, 40},
     };
     for (const auto& row : rows) {
         RegisterCounter counter = StartCounting(row.phase, row.modelAndChannel);

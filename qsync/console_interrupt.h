@@ -1,0 +1,8 @@
+#pragma once
+// Ctrl+C, Ctrl+Break and the console closed turned into RequestInterrupt (link/interrupt.h): the
+// load or save under way stops at its next step, puts the port back and says where it stopped.
+
+// Installs the handler; call first in main.
+void CatchConsoleInterrupts();
+// Call last in main with its exit code: a closed console waits for this before the process ends.
+void ConsoleInterruptsDone(int exitCode);
