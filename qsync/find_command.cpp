@@ -16,9 +16,19 @@ namespace {
 constexpr int kDefaultWaitSeconds = 30;
 constexpr int kScannedPorts = 9;  // COM1 to COM9: the ports that open under their own names
 constexpr DWORD kListenReadSize = 250;
-// Reads failing one after the other: the adapter has gone (a read of a quiet line succeeds with
-// nothing after about 10 ms; a failed one returns at once, and would spin until the time is up).
+// Reads failing one after the other: the adapter has gone, and the search would spin until its
+// time is up.
 constexpr int kFailedReadsLimit = 3;
+
+// One read of what the port brings. A read that brings nothing counts as failed when the port no
+// longer reports its state either: a pulled adapter's reads may still return empty, as on a quiet
+// line, while every other call on the port fails.
+bool ReadListening()
+{
+    DWORD errors = 0;
+    return ReadPort(kListenReadSize) &&
+           (ComPort.bytesRead > 0 || ClearCommError(ComPort.handle, &errors, nullptr));
+}
 
 enum class Heard { Banner, Nothing, CantOpen, CantRead, Interrupted };
 
@@ -31,7 +41,7 @@ Heard HearBanner(int seconds)
     while (GetTickCount64() < end) {
         if (InterruptRequested())
             return Heard::Interrupted;
-        failedReads = ReadPort(kListenReadSize) ? 0 : failedReads + 1;
+        failedReads = ReadListening() ? 0 : failedReads + 1;
         if (failedReads == kFailedReadsLimit)
             return Heard::CantRead;
         if (ComPort.bytesRead == 0)
