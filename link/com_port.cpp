@@ -137,3 +137,8 @@ void AppendToAccumulator()
 {
     AccumulatorAppend(ComPort.accumulator, ComPort.readBuffer, ComPort.bytesRead);
 }
+
+int DiscardInput()
+{
+    return PurgeComm(ComPort.handle, PURGE_RXCLEAR | PURGE_RXABORT) ? 1 : 0;
+}

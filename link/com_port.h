@@ -44,3 +44,5 @@ void RestoreAndClosePort();
 int ReadPort(DWORD max);
 // Gathers the bytes of the last read behind those already in the accumulator.
 void AppendToAccumulator();
+// Throws away what the port has received and not yet read, without waiting. 1 on success.
+int DiscardInput();

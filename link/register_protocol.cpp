@@ -10,9 +10,6 @@
 namespace {
 
 constexpr DWORD kSendTextLimit = 16;  // texts of 16 characters or more are refused
-constexpr DWORD kReadPauseMs = 6;     // after a read frame, before the first read
-constexpr DWORD kSecondReadPauseMs = 4;
-constexpr DWORD kReplyReadSize = 8;
 
 // Writes the bytes and waits until they have left the port. A failed write clears the port's
 // error state so that it works again.
@@ -29,6 +26,25 @@ int WriteAndWait(const unsigned char* bytes, DWORD count)
     if (written != count)
         return 0;
     return WaitTransmitted(ComPort.handle, count, handedAt);
+}
+
+// The open port, the transmit clock and Sleep, as the reply's gathering uses them.
+int ReadReplyBytes(void*, const unsigned char** bytes, size_t* count)
+{
+    const int ok = ReadPort(kReplyReadSize);
+    *bytes = ComPort.readBuffer;
+    *count = ComPort.bytesRead;
+    return ok;
+}
+
+unsigned long long ReplyClockMs(void*)
+{
+    return TransmitClockMs();
+}
+
+void PauseForReply(void*, unsigned ms)
+{
+    Sleep(ms);
 }
 
 }  // namespace
@@ -52,27 +68,18 @@ int WriteRegister(RegisterCode code, const unsigned char pair[2])
 int ReadRegister(RegisterCode code, unsigned char pair[2])
 {
     const unsigned char frame[3] = {'R', code, kCr};
+    // Whatever came in since the last reply (its late bytes, noise) must not pass for the start
+    // of this one. Should the port refuse, the write below fails as well.
+    DiscardInput();
     DWORD written = 0;
     if (!WriteFile(ComPort.handle, frame, sizeof frame, &written, nullptr) || written != sizeof frame)
         return 0;
     // No wait for the frame to leave: the reads' timeouts cover its line time and the reply's.
-    Sleep(kReadPauseMs);
-
-    Accumulator& gathered = ComPort.accumulator;
-    AccumulatorRewind(gathered);
-    ReadPort(kReplyReadSize);
-    size_t total = ComPort.bytesRead;
-    AppendToAccumulator();
-    if (ReplyWantsSecondRead(total)) {
-        // The device paused inside its reply: a second read may bring the rest.
-        Sleep(kSecondReadPauseMs);
-        ReadPort(kReplyReadSize);
-        total += ComPort.bytesRead;
-        AppendToAccumulator();
-    }
-    pair[0] = gathered.bytes[0];
-    pair[1] = gathered.bytes[1];
-    return ReplyAccepted(gathered.bytes, total) ? 1 : 0;
+    const ReplyPort port = {nullptr, ReadReplyBytes, ReplyClockMs, PauseForReply};
+    const size_t total = GatherReply(port, TransmitClockMs(), ComPort.accumulator);
+    pair[0] = ComPort.accumulator.bytes[0];
+    pair[1] = ComPort.accumulator.bytes[1];
+    return ReplyAccepted(ComPort.accumulator.bytes, total) ? 1 : 0;
 }
 
 int ReadRegisterRun(RegisterCode first, int count, unsigned char* dest)

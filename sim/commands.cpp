@@ -144,21 +144,19 @@ struct ModeName {
 };
 
 constexpr ModeName kModes[] = {
-    {"normal", Mode::Normal}, {"silent", Mode::Silent},       {"crlf", Mode::Crlf},   {"split", Mode::Split},
-    {"stray", Mode::Stray},   {"stopafter", Mode::StopAfter}, {"shape", Mode::Shape}, {"delay", Mode::Delay},
+    {"normal", Mode::Normal}, {"silent", Mode::Silent}, {"crlf", Mode::Crlf},
+    {"split", Mode::Split},   {"stray", Mode::Stray},   {"stopafter", Mode::StopAfter},
+    {"shape", Mode::Shape},   {"delay", Mode::Delay},   {"latency", Mode::Latency},
 };
 
-// A reply template: up to kMaxShapeLength of a b n r s, with at most one pause (/) between bytes.
+// A reply template: up to kMaxShapeLength of a b n r s, with pauses (/) only between bytes.
 bool ValidShape(const std::string& shape)
 {
     if (shape.empty() || shape.size() > kMaxShapeLength)
         return false;
     if (shape.find_first_not_of("abnrs/") != std::string::npos)
         return false;
-    const size_t pause = shape.find('/');
-    if (pause == std::string::npos)
-        return true;
-    return pause > 0 && pause + 1 < shape.size() && shape.find('/', pause + 1) == std::string::npos;
+    return shape.front() != '/' && shape.back() != '/' && shape.find("//") == std::string::npos;
 }
 
 void CmdMode(Simulator& sim, const Args& args, Reply& reply)
@@ -177,12 +175,15 @@ void CmdMode(Simulator& sim, const Args& args, Reply& reply)
     }
     unsigned long answers = 0;
     const bool isDelay = found->mode == Mode::Delay;
-    const bool needsCount = found->mode == Mode::StopAfter || isDelay;
+    const bool isLatency = found->mode == Mode::Latency;
+    const bool needsCount = found->mode == Mode::StopAfter || isDelay || isLatency;
+    const unsigned long maxCount = isDelay ? kMaxDelayMs : isLatency ? kMaxLatencyMs : kMaxStopAfter;
     const bool needsShape = found->mode == Mode::Shape;
     if ((needsCount || needsShape) != (args.size() == 3) ||
-        (needsCount && !ParseUnsigned(args[2], isDelay ? kMaxDelayMs : kMaxStopAfter, answers)) ||
+        (needsCount && !ParseUnsigned(args[2], maxCount, answers)) || (isLatency && answers == 0) ||
         (needsShape && !ValidShape(args[2]))) {
-        reply.error = "usage: mode N normal|silent|crlf|split|stray|stopafter K|shape abnrs/|delay MS";
+        reply.error =
+            "usage: mode N normal|silent|crlf|split|stray|stopafter K|shape abnrs/|delay MS|latency MS";
         return;
     }
     std::lock_guard<std::mutex> lock(dev->mu);
@@ -398,8 +399,9 @@ constexpr CommandRow kCommands[] = {
     {"noise", 2, 2, CmdNoise, "noise N COUNT", "send COUNT random bytes, none of them 41 or 00"},
     {"send", 2, kMaxTokens, CmdSend, "send N HEX ...", "send raw bytes"},
     {"mode", 2, 3, CmdMode, "mode N MODE",
-     "normal|silent|crlf|split|stray|stopafter K|shape T (T of a b pair, n LF, r CR, s 55, / pause)"
-     "|delay MS (each reply after MS ms)"},
+     "normal|silent|crlf|split|stray|stopafter K|shape T (T of a b pair, n LF, r CR, s 55, / 16 ms pause)"
+     "|delay MS (each reply after MS ms)|latency MS (each byte sent reaches the port at the next multiple of "
+     "MS ms)"},
     {"plug", 1, 1, CmdPlug, "plug N", "point the link at the device (a fresh pty after pull)"},
     {"line", 1, 3, CmdLine, "line N [BAUD 8N1]", "the pty's line settings, or set them (e.g. 9600 7E2)"},
     {"unplug", 1, 1, CmdUnplug, "unplug N", "point the link at an empty directory (absent port)"},
@@ -420,7 +422,7 @@ constexpr CommandRow kCommands[] = {
 void CmdHelp(Simulator&, const Args&, Reply& reply)
 {
     for (const CommandRow& row : kCommands) {
-        char line[128];
+        char line[256];
         std::snprintf(line, sizeof line, "%-24s %s", row.usage, row.what);
         reply.lines.push_back(line);
     }

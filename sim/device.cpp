@@ -1,5 +1,6 @@
 // The two threads of a device: one reads what the program sends and acts on
 // it, one puts the device's output on the line at 1200 baud.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <poll.h>
@@ -74,35 +75,80 @@ void WriteChunk(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_p
     }
 }
 
+bool PausesBefore(const OutputJob& job, size_t i)
+{
+    return i > 0 && i < 32 && i < job.bytes.size() && (job.pausesBefore >> i & 1u) != 0;
+}
+
+// The first moment at or after t when a latency timer of period `latency`, running on the
+// simulator's clock, expires.
+Clock::time_point NextTimerTick(const Simulator& sim, Clock::time_point t, std::chrono::milliseconds latency)
+{
+    const Clock::duration period = latency;
+    const Clock::duration since = t > sim.start ? t - sim.start : Clock::duration::zero();
+    return sim.start + ((since + period - Clock::duration(1)) / period) * period;
+}
+
+// Latency mode: the bytes leave the device as usual, but an adapter hands them on only when its
+// latency timer expires, so each reaches the port at the timer's next tick after its last bit,
+// together with whatever else finished within that period.
+bool SendJobBehindLatency(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point& lineFree,
+                          std::chrono::milliseconds latency)
+{
+    const Clock::duration byteTime = sim.pace ? Clock::duration(kByteTime) : Clock::duration::zero();
+    Clock::time_point onLine = std::max(lineFree, Clock::now());  // when the next byte starts
+    const size_t size = job.bytes.size();
+    size_t i = 0;
+    while (i < size) {
+        const Clock::time_point arrival = NextTimerTick(sim, onLine + byteTime, latency);
+        const size_t from = i;
+        while (i < size && NextTimerTick(sim, onLine + byteTime, latency) == arrival) {
+            onLine += byteTime;
+            ++i;
+            if (PausesBefore(job, i))
+                onLine += job.pause;
+        }
+        if (!SleepUntil(sim, arrival))
+            return false;
+        WriteChunk(sim, dev, job, arrival, job.bytes.data() + from, i - from);
+    }
+    lineFree = onLine;
+    return true;
+}
+
 // Sends one job; returns false when shutdown interrupted it.
-bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point& lineFree)
+bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point& lineFree,
+             std::chrono::milliseconds latency)
 {
     const uint8_t* data = job.bytes.data();
     size_t size = job.bytes.size();
-    size_t pauseAt = (job.pauseAfter > 0 && job.pauseAfter < size) ? job.pauseAfter : 0;
     if (job.delayBefore.count() > 0) {
         if (!SleepUntil(sim, Clock::now() + job.delayBefore))
             return false;
         if (lineFree < Clock::now())
             lineFree = Clock::now();
     }
+    if (latency.count() > 0)
+        return SendJobBehindLatency(sim, dev, job, lineFree, latency);
 
     if (!sim.pace) {
-        if (pauseAt == 0) {
-            WriteChunk(sim, dev, job, Clock::now(), data, size);
-            return true;
+        // The pieces between pauses, each in one write.
+        size_t from = 0;
+        for (size_t i = 1; i <= size; ++i) {
+            if (i < size && !PausesBefore(job, i))
+                continue;
+            WriteChunk(sim, dev, job, Clock::now(), data + from, i - from);
+            if (i < size && !SleepUntil(sim, Clock::now() + job.pause))
+                return false;
+            from = i;
         }
-        WriteChunk(sim, dev, job, Clock::now(), data, pauseAt);
-        if (!SleepUntil(sim, Clock::now() + kSplitPause))
-            return false;
-        WriteChunk(sim, dev, job, Clock::now(), data + pauseAt, size - pauseAt);
         return true;
     }
     // One byte, then its line time, per byte. The next byte waits for the
     // line, measured from the moment this one was written.
     for (size_t i = 0; i < size; ++i) {
-        if (pauseAt != 0 && i == pauseAt)
-            lineFree += kSplitPause;
+        if (PausesBefore(job, i))
+            lineFree += job.pause;
         if (!SleepUntil(sim, lineFree))
             return false;
         Clock::time_point now = Clock::now();
@@ -123,8 +169,10 @@ void WriterLoop(Simulator* sim, Device* dev)
             return;
         OutputJob job = std::move(dev->queue.front());
         dev->queue.pop_front();
+        // Latency mode delays everything the device sends, its reset banner included.
+        const std::chrono::milliseconds latency(dev->mode == Mode::Latency ? dev->answersLeft : 0);
         lock.unlock();
-        bool finished = SendJob(*sim, *dev, job, lineFree);
+        bool finished = SendJob(*sim, *dev, job, lineFree, latency);
         lock.lock();
         if (!finished)
             return;
@@ -150,8 +198,8 @@ bool TakeAnswer(Device& dev)
     }
 }
 
-// Shape mode: a = first character, b = second, n = LF, r = CR, s = stray byte, / = the split
-// pause (the mode command has checked the letters).
+// Shape mode: a = first character, b = second, n = LF, r = CR, s = stray byte, / = a pause of
+// kShapePause (the mode command has checked the letters).
 void ShapeReply(const std::string& shape, uint8_t first, uint8_t second, OutputJob& job)
 {
     for (char c : shape) {
@@ -172,7 +220,8 @@ void ShapeReply(const std::string& shape, uint8_t first, uint8_t second, OutputJ
                 job.bytes.push_back(kStrayByte);
                 break;
             case '/':
-                job.pauseAfter = job.bytes.size();
+                job.pausesBefore |= 1u << job.bytes.size();
+                job.pause = kShapePause;
                 break;
             default:
                 break;
@@ -195,7 +244,7 @@ void ModeReply(Mode mode, uint8_t first, uint8_t second, OutputJob& job)
         job.bytes.push_back(kCr);
     }
     if (mode == Mode::Split)
-        job.pauseAfter = 2;
+        job.pausesBefore = 1u << 2;
 }
 
 // Caller holds dev.mu.

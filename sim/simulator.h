@@ -27,23 +27,29 @@ constexpr std::chrono::microseconds kByteTime(8333);
 // The split mode's pause inside a reply, longer than the program's 10 ms
 // inter-byte timeout so that its first read ends early.
 constexpr std::chrono::milliseconds kSplitPause(60);
+// A pause (/) of a reply shape: an adapter's default latency timer, so that a shape in pieces
+// arrives as it would behind one.
+constexpr std::chrono::milliseconds kShapePause(16);
 
 // Reports are for tests and a person at a terminal; older entries are dropped.
 constexpr size_t kMaxReportLines = 100000;
 
-enum class Mode : uint8_t { Normal, Silent, Crlf, Split, Stray, StopAfter, Shape, Delay };
+enum class Mode : uint8_t { Normal, Silent, Crlf, Split, Stray, StopAfter, Shape, Delay, Latency };
 
 // Delay mode: the longest wait before a reply.
 constexpr unsigned long kMaxDelayMs = 60000;
+// Latency mode: the longest latency timer of a USB adapter that the mode models.
+constexpr unsigned long kMaxLatencyMs = 1000;
 
 // Shape mode: a reply built from a template of at most this many letters.
 constexpr size_t kMaxShapeLength = 8;
 
 struct OutputJob {
     std::vector<uint8_t> bytes;
-    size_t pauseAfter;  // pause kSplitPause after this many bytes; 0 = none
+    uint32_t pausesBefore;  // bit i: a pause before byte i; 0 = none
     uint64_t id;
-    std::chrono::milliseconds delayBefore{0};  // Delay mode: silence before the first byte
+    std::chrono::milliseconds delayBefore{0};      // Delay mode: silence before the first byte
+    std::chrono::milliseconds pause{kSplitPause};  // the length of each pause
     uint64_t cable = 0;  // the cable it was meant for: a pulled one takes its bytes with it
 };
 
@@ -59,7 +65,7 @@ struct Device {
     RegisterFile regs{};
     FrameParser parser{};
     Mode mode = Mode::Normal;
-    long answersLeft = 0;  // StopAfter: reads still to answer; Delay: milliseconds
+    long answersLeft = 0;  // StopAfter: reads still to answer; Delay, Latency: milliseconds
     std::string shape;     // Shape: the reply's template, checked by the mode command
     long pullAfter = -1;   // frames still to take before the cable is pulled; 0: now; -1: never
     bool pulled = false;   // the line is closed for good, until plug gives a fresh one

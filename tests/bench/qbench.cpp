@@ -395,6 +395,38 @@ void MeasureSave(const char* name, bool defaults)
     PrintWireSpan(name, bound);
 }
 
+// The load, then a save from the editor it filled, behind a USB adapter's latency timer of
+// 16 ms: each answered read may wait up to one more period for the last burst of its reply.
+void MeasureBehindLatency(int)
+{
+    constexpr double kLatencyMs = 16;
+    Started started;
+    double shownAt = 0;
+    const bool ready = PrepareDevice() && SimCommand("mode 1 latency 16").ok;
+    HWND load = ready ? OpenEditor(&started, &shownAt) : nullptr;
+    Ending ending = load ? AwaitEnding(started.app.pid, load, shownAt) : Ending{};
+    HWND editor =
+        ending.ms >= 0 && ending.boxText.empty() ? WaitTopWindow(started.app.pid, kEditorCaption) : nullptr;
+    if (!editor || !SimClear(kDevice)) {
+        PrintMissing("load behind 16 ms timer", "ms",
+                     ending.boxText.empty() ? "no load" : ending.boxText.c_str());
+        return;
+    }
+    PrintBound("load behind 16 ms timer", ending.ms, "ms",
+               ExchangeBoundMs(0, kRegisters) + kRegisters * kLatencyMs,
+               "the load's bound and 16 ms for each of 49 reads");
+    ending = Save(&started, editor);
+    SimCommand("mode 1 normal");
+    if (ending.ms < 0 || !ending.boxText.empty()) {
+        PrintMissing("save behind 16 ms timer", "ms",
+                     ending.boxText.empty() ? "no save" : ending.boxText.c_str());
+        return;
+    }
+    PrintBound("save behind 16 ms timer", ending.ms, "ms",
+               ExchangeBoundMs(kSavedRegisters, kRegisters) + kRegisters * kLatencyMs,
+               "the save's bound and 16 ms for each of 49 reads");
+}
+
 void MeasureSaves(int)
 {
     MeasureSave("save", false);
@@ -515,7 +547,7 @@ struct Measurement {
 
 constexpr Measurement kMeasurements[] = {
     {"startup", MeasureStartUp}, {"load", MeasureLoad},     {"save", MeasureSaves},
-    {"find", MeasureFind},       {"faults", MeasureFaults},
+    {"find", MeasureFind},       {"faults", MeasureFaults}, {"latency", MeasureBehindLatency},
 };
 
 int Usage()

@@ -30,6 +30,7 @@
 
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
+#include "tests/support/power_on_settings.h"
 #include "tests/support/sim_control.h"
 #include "tests/support/wire_frames.h"
 
@@ -45,7 +46,7 @@ constexpr const char* kNoBox = "";
 constexpr const char* kEditorOpened = "(editor opened)";
 constexpr DWORD kOperationMs = 150000;  // longer than any bound below: a hang shows as a row
 
-enum class Op { Search, Load, Save, SaveAfterDefaults };
+enum class Op { Search, Load, Save, SaveAfterDefaults, QsyncRead };
 
 // What the device does, as commands to the simulator. "pull@K", "noise@K" and "crbanner@K" act
 // once the frame log holds K frames (the operation under way); in a search, "tick" waits for the
@@ -67,6 +68,7 @@ const FaultRow kRows[] = {
     // The gathering keeps the newest bytes: a whole banner after any amount of noise is recognised.
     {"noise_then_banner", Op::Search, "noise 1 300;reset 1", kEditorOpened, false},
     {"pull", Op::Search, "pull@0", kNotFoundText, false},
+    {"latency_16", Op::Search, "mode 1 latency 16;reset 1", kEditorOpened, false},
     // Load: the editor's LOAD after a good load.
     {"silent", Op::Load, "mode 1 silent", kBadData, true},
     {"crlf", Op::Load, "mode 1 crlf", kBadData, true},
@@ -84,6 +86,12 @@ const FaultRow kRows[] = {
     {"banner_crlf", Op::Load, "crbanner@3", kBadData, true},
     {"delay_2500", Op::Load, "mode 1 delay 2500", kBadData, true},
     {"pull", Op::Load, "pull@4", kBadData, true},
+    // Behind a USB adapter's latency timer, at any setting: read right every time.
+    {"latency_1", Op::Load, "mode 1 latency 1", kNoBox, false},
+    {"latency_12", Op::Load, "mode 1 latency 12", kNoBox, false},
+    {"latency_16", Op::Load, "mode 1 latency 16", kNoBox, true},
+    {"latency_20", Op::Load, "mode 1 latency 20", kNoBox, false},
+    {"latency_32", Op::Load, "mode 1 latency 32", kNoBox, false},
     // Save: typed values, then SAVE.
     {"silent", Op::Save, "mode 1 silent", kCantWrite, false},
     {"crlf", Op::Save, "mode 1 crlf", kCantWrite, false},
@@ -102,11 +110,22 @@ const FaultRow kRows[] = {
     {"delay_2500", Op::Save, "mode 1 delay 2500", kCantWrite, false},
     {"pull_writing", Op::Save, "pull@10", kCantWrite, true},
     {"pull_comparing", Op::Save, "pull@55", kCantWrite, false},
+    {"latency_1", Op::Save, "mode 1 latency 1", kNoBox, false},
+    {"latency_12", Op::Save, "mode 1 latency 12", kNoBox, false},
+    {"latency_16", Op::Save, "mode 1 latency 16", kNoBox, false},
+    {"latency_20", Op::Save, "mode 1 latency 20", kNoBox, false},
+    {"latency_32", Op::Save, "mode 1 latency 32", kNoBox, false},
     // Save after Defaults: model and channel are written too.
     {"silent", Op::SaveAfterDefaults, "mode 1 silent", kCantWrite, false},
     {"stopafter_40", Op::SaveAfterDefaults, "mode 1 stopafter 40", kMismatch, false},
     {"delay_2500", Op::SaveAfterDefaults, "mode 1 delay 2500", kCantWrite, false},
     {"pull_writing", Op::SaveAfterDefaults, "pull@10", kCantWrite, false},
+    // qsync read: kNoBox when it ends with 0 and its file holds what the device holds.
+    {"latency_1", Op::QsyncRead, "mode 1 latency 1", kNoBox, false},
+    {"latency_12", Op::QsyncRead, "mode 1 latency 12", kNoBox, false},
+    {"latency_16", Op::QsyncRead, "mode 1 latency 16", kNoBox, false},
+    {"latency_20", Op::QsyncRead, "mode 1 latency 20", kNoBox, false},
+    {"latency_32", Op::QsyncRead, "mode 1 latency 32", kNoBox, false},
 };
 
 const char* OpName(Op op)
@@ -118,6 +137,8 @@ const char* OpName(Op op)
             return "load";
         case Op::Save:
             return "save";
+        case Op::QsyncRead:
+            return "qsync_read";
         default:
             return "defaults+save";
     }
@@ -305,6 +326,40 @@ protected:
         return out;
     }
 
+    // qsync read COM1 into a file; what it said differently from a right read is the "message".
+    Outcome RunQsyncRead()
+    {
+        Outcome out;
+        const std::string file =
+            WindowsPath(std::string(getenv("TEMP") ? getenv("TEMP") : ".")) + "\\qread.ini";
+        std::string command = "\"" + WindowsPath(QSYNC_EXE) + "\" read COM1 -o \"" + file + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        const ULONGLONG started = GetTickCount64();
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                            &startup, &info))
+            return out;
+        DWORD code = 1;
+        out.ended = WaitForSingleObject(info.hProcess, kOperationMs) == WAIT_OBJECT_0;
+        GetExitCodeProcess(info.hProcess, &code);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        out.seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
+        std::string text(4096, '\0');
+        FILE* in = fopen(file.c_str(), "rb");
+        text.resize(in ? fread(&text[0], 1, text.size(), in) : 0);
+        if (in)
+            fclose(in);
+        DeleteFileA(file.c_str());
+        std::string want = kPowerOnSettingsBody;  // with the start frame the set-up marked
+        want.replace(want.find("start_frame = 1"), 15, "start_frame = " + MarkedStartFrame(kDevice));
+        const size_t body = text.find("[synchronizer]");
+        if (code != 0 || body == std::string::npos || text.substr(body) != want)
+            out.boxText = "exit " + std::to_string(code) + ": " + text;
+        return out;
+    }
+
     bool skipped_ = false;
     bool pulled_ = false;
     HWND editor_ = nullptr;
@@ -316,7 +371,7 @@ TEST_P(FaultSweep, Row)
     ASSERT_TRUE(Start());
 
     std::string fieldsBefore;
-    if (row.op != Op::Search) {
+    if (row.op != Op::Search && row.op != Op::QsyncRead) {
         editor_ = OpenEditor();
         ASSERT_NE(editor_, nullptr);
         if (row.op == Op::SaveAfterDefaults) {
@@ -335,6 +390,10 @@ TEST_P(FaultSweep, Row)
     Outcome out;
     if (row.op == Op::Search) {
         out = RunSearch(row);
+    } else if (row.op == Op::QsyncRead) {
+        RunSteps(row.fault, nullptr);
+        out = RunQsyncRead();
+        out.boundSeconds = 1 + 2.02 * static_cast<double>(CountFrames(SimFrames(kDevice), 'R')) + 3;
     } else {
         const bool isLoad = row.op == Op::Load;
         // Steps at a frame count run while the operation runs; the others set the device up first.
@@ -367,7 +426,9 @@ TEST_P(FaultSweep, Row)
     printf("FAULTROW|%s|%s|%s|%s|%.1f|%.0f|%s|%s|%s|%s|%s|%s\n", OpName(row.op), row.name,
            out.boxText.empty() ? "(none)" : out.boxText.c_str(), out.boxCaption.c_str(), out.seconds,
            out.boundSeconds, state.c_str(),
-           row.op == Op::Search ? "-" : (fieldsAfter == fieldsBefore ? "kept" : "replaced"),
+           row.op == Op::Search || row.op == Op::QsyncRead
+               ? "-"
+               : (fieldsAfter == fieldsBefore ? "kept" : "replaced"),
            regsChanged ? "changed" : "same", alive ? "alive" : "DEAD", lineAfter.c_str(),
            reopened ? "reopen ok" : "REOPEN FAILED");
     fflush(stdout);
@@ -382,6 +443,7 @@ TEST_P(FaultSweep, Row)
     EXPECT_TRUE(reopened);
     switch (row.op) {
         case Op::Search:
+        case Op::QsyncRead:
             EXPECT_FALSE(regsChanged);
             break;
         case Op::Load:
@@ -391,6 +453,9 @@ TEST_P(FaultSweep, Row)
                 EXPECT_EQ(state, "fields- SAVE- LOAD+ DEF+ CANCEL+");
             } else {
                 EXPECT_EQ(state, "fields+ SAVE+ LOAD+ DEF+ CANCEL+");
+            }
+            if (std::string(row.name).rfind("latency", 0) == 0) {  // the device holds what it did
+                EXPECT_EQ(fieldsAfter, fieldsBefore) << "the load did not read the device right";
             }
             break;
         default:
