@@ -55,20 +55,21 @@ target_compile_options(qsync PRIVATE ${QUORBANE_WARNINGS})
 target_link_libraries(qsync PRIVATE quorbane_core)
 set_target_properties(qsync PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-# GoogleTest from Debian's sources, cross-built.
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
-add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-include(GoogleTest)
-# Windows tests run under Wine in the bench's private prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tools/wine-run)
+# GoogleTest from Debian's sources, cross-built, where they are.
+if(QUORBANE_TESTS)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  include(GoogleTest)
+  # Windows tests run under Wine in the bench's private prefix.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tools/wine-run)
+endif()
 
 add_subdirectory(tests/support)
-add_subdirectory(tests/win)
-if(EXISTS ${PROJECT_SOURCE_DIR}/tests/gui/CMakeLists.txt)
-  add_subdirectory(tests/gui)
-endif()
-if(EXISTS ${PROJECT_SOURCE_DIR}/tests/bench/CMakeLists.txt)
+# The GUI driver and qdrive.exe (make run's demonstration uses it), and the scenarios.
+add_subdirectory(tests/gui)
+if(QUORBANE_TESTS)
+  add_subdirectory(tests/win)
   add_subdirectory(tests/bench)
 endif()
