@@ -3,7 +3,7 @@
 #   make run PORT=/dev/ttyUSB0   the same with a real synchronizer on that device, as COM1
 #   make test   install what is missing, build everything, run every test
 #   make bench  print the table of timings, memory and size against their bounds
-#   make dist   the Windows archive build/dist/quorbane-1.0-win64.zip, reproducibly
+#   make dist   the Windows archive build/dist/quorbane-VERSION-win64.zip, reproducibly
 #   make fuzz   each fuzz target a million runs
 BUILD  ?= build
 NATIVE := $(BUILD)/native

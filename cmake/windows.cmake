@@ -1,5 +1,5 @@
 # Windows tree (mingw-w64): the program, and the tests that run under Wine through CTest.
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${PROJECT_SOURCE_DIR}/resources -I${PROJECT_SOURCE_DIR}")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}/generated -I${PROJECT_SOURCE_DIR}/resources -I${PROJECT_SOURCE_DIR}")
 enable_language(RC)
 
 set(QUORBANE_WARNINGS -Wall -Wextra)
@@ -38,7 +38,7 @@ target_link_libraries(quorbane PRIVATE quorbane_core)
 target_link_options(quorbane PRIVATE -Wl,--no-insert-timestamp)
 set_target_properties(quorbane PROPERTIES OUTPUT_NAME quorbane RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
-  "${PROJECT_SOURCE_DIR}/resources/resource.h;${PROJECT_SOURCE_DIR}/resources/quorbane.manifest;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")
+  "${PROJECT_SOURCE_DIR}/resources/resource.h;${CMAKE_BINARY_DIR}/generated/quorbane.manifest;${CMAKE_BINARY_DIR}/generated/version.h;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")
 
 # qsync.exe: the command-line programmer, a console program over the same link code.
 add_executable(qsync
