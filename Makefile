@@ -3,7 +3,7 @@
 #   make run PORT=/dev/ttyUSB0   the same with a real synchronizer on that device, as COM1
 #   make test   install what is missing, build everything, run every test
 #   make bench  print the table of timings, memory and size against their bounds
-#   make dist   the Windows archive build/dist/quorbane-1.0-win64.zip, reproducibly
+#   make dist   the Windows archive build/dist/quorbane-VERSION-win64.zip, reproducibly
 #   make fuzz   each fuzz target a million runs
 BUILD  ?= build
 NATIVE := $(BUILD)/native
@@ -16,30 +16,44 @@ DIST_PROGRAMS := quorbane qsync
 
 all: build
 
+# What make run needs (tools/setup run), and what the tests and the release need on top of it
+# (tools/setup test). Each says what it installs and why; NO_SETUP=1 installs nothing.
+.PHONY: setup-run
+setup-run:
+	@tools/setup run
 setup:
-	@tools/setup
+	@tools/setup test
 
 # A tree counts as configured only once cmake has finished: a failed configure leaves no stamp,
 # so the next make configures again. Configuring waits for the set-up (it may install cmake).
-$(NATIVE)/.configured: | setup
+# The tests are part of a tree only where GoogleTest was found: a tree that make run configured
+# is configured once more (.tests) after the tests' set-up.
+$(NATIVE)/.configured: | setup-run
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	touch $@
 
-$(WIN)/.configured: | setup
+$(WIN)/.configured: | setup-run
 	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	touch $@
 
-native: setup $(NATIVE)/.configured
+%/.tests: %/.configured | setup
+	cmake $* >/dev/null
+	touch $@
+
+native: setup $(NATIVE)/.tests
 	cmake --build $(NATIVE) -j$(JOBS)
 
-win: setup $(WIN)/.configured
+win: setup $(WIN)/.tests
 	cmake --build $(WIN) -j$(JOBS)
 
 build: native win
 
 # PORT counts only when given on the command line: an environment variable of that name is
 # often set for other programs.
-run: build
+# Only what the program, the simulator and the demonstration need: no test tool.
+run: setup-run $(NATIVE)/.configured $(WIN)/.configured
+	cmake --build $(NATIVE) -j$(JOBS) --target qsim
+	cmake --build $(WIN) -j$(JOBS) --target quorbane qdrive
 	@tools/run-app $(if $(filter command line,$(origin PORT)),--port '$(PORT)')
 
 test: build

@@ -20,5 +20,5 @@ if(CLANGXX AND MINGW_GXX)
     COMMAND ${CLANGXX} --target=x86_64-w64-windows-gnu -std=c++17 -Wall -Wextra -Wpedantic -Werror
             -fsyntax-only ${clang_cxx_includes}
             -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601
-            -I${PROJECT_SOURCE_DIR} ${clang_check_sources})
+            -I${PROJECT_SOURCE_DIR} -I${CMAKE_BINARY_DIR}/generated ${clang_check_sources})
 endif()

@@ -1,5 +1,5 @@
 # Windows tree (mingw-w64): the program, and the tests that run under Wine through CTest.
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${PROJECT_SOURCE_DIR}/resources -I${PROJECT_SOURCE_DIR}")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}/generated -I${PROJECT_SOURCE_DIR}/resources -I${PROJECT_SOURCE_DIR}")
 enable_language(RC)
 
 set(QUORBANE_WARNINGS -Wall -Wextra)
@@ -38,7 +38,7 @@ target_link_libraries(quorbane PRIVATE quorbane_core)
 target_link_options(quorbane PRIVATE -Wl,--no-insert-timestamp)
 set_target_properties(quorbane PROPERTIES OUTPUT_NAME quorbane RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
-  "${PROJECT_SOURCE_DIR}/resources/resource.h;${PROJECT_SOURCE_DIR}/resources/quorbane.manifest;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")
+  "${PROJECT_SOURCE_DIR}/resources/resource.h;${CMAKE_BINARY_DIR}/generated/quorbane.manifest;${CMAKE_BINARY_DIR}/generated/version.h;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")
 
 # qsync.exe: the command-line programmer, a console program over the same link code.
 add_executable(qsync
@@ -53,24 +53,24 @@ add_executable(qsync
   qsync/console_interrupt_win.cpp
 )
 target_compile_options(qsync PRIVATE ${QUORBANE_WARNINGS})
-target_compile_definitions(qsync PRIVATE "QUORBANE_VERSION=\"${QUORBANE_VERSION}\"")
 target_link_libraries(qsync PRIVATE quorbane_core)
 set_target_properties(qsync PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
-# GoogleTest from Debian's sources, cross-built.
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
-add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-include(GoogleTest)
-# Windows tests run under Wine in the bench's private prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tools/wine-run)
+# GoogleTest from Debian's sources, cross-built, where they are.
+if(QUORBANE_TESTS)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  include(GoogleTest)
+  # Windows tests run under Wine in the bench's private prefix.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tools/wine-run)
+endif()
 
 add_subdirectory(tests/support)
-add_subdirectory(tests/win)
-if(EXISTS ${PROJECT_SOURCE_DIR}/tests/gui/CMakeLists.txt)
-  add_subdirectory(tests/gui)
-endif()
-if(EXISTS ${PROJECT_SOURCE_DIR}/tests/bench/CMakeLists.txt)
+# The GUI driver and qdrive.exe (make run's demonstration uses it), and the scenarios.
+add_subdirectory(tests/gui)
+if(QUORBANE_TESTS)
+  add_subdirectory(tests/win)
   add_subdirectory(tests/bench)
 endif()

@@ -8,10 +8,7 @@
 #include "qsync/commands.h"
 #include "qsync/console.h"
 #include "qsync/console_interrupt.h"
-
-#ifndef QUORBANE_VERSION
-#define QUORBANE_VERSION "unknown"
-#endif
+#include "version.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include "resources/resource.h"
 #include "tests/gui/gui_driver.h"
 #include "tests/support/sim_control.h"
+#include "version.h"
 
 #ifndef MINIMAL_WINDOW_EXE
 #define MINIMAL_WINDOW_EXE "minimal_window.exe"
@@ -31,7 +32,7 @@ namespace {
 
 int RunIndex = 0;  // --run K: names the kept wire logs and alternates the start-up order
 
-constexpr const char* kMainCaption = "Quorbane 1.0";
+constexpr const char* kMainCaption = QUORBANE_TITLE;
 constexpr const char* kMinimalCaption = "Minimal Window";
 constexpr const char* kFindCaption = "Locate a Velotrix Controller";
 constexpr const char* kSearchCaption = "Searching for Controller";

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "tests/gui/gui_driver.h"
+#include "version.h"
 
-constexpr const char* kMainCaption = "Quorbane 1.0";
+constexpr const char* kMainCaption = QUORBANE_TITLE;
 constexpr const char* kAboutCaption = "About Quorbane";
 constexpr const char* kFindCaption = "Locate a Velotrix Controller";
 constexpr const char* kSearchCaption = "Searching for Controller";

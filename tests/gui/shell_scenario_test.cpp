@@ -104,7 +104,7 @@ TEST_F(ShellScenario, AboutBoxShowsVersionAndClosesWithOk)
     HWND about = WaitTopWindow(Pid(), kAboutCaption);
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(GetWindow(about, GW_OWNER), main_);
-    EXPECT_EQ(CaptionText(Control(about, IDC_VERSION)), "1.0");
+    EXPECT_EQ(CaptionText(Control(about, IDC_VERSION)), QUORBANE_VERSION);
 
     // Ctrl+Q belongs to the main window's message loop: in an open dialog it does nothing.
     ASSERT_TRUE(BringToFront(about));

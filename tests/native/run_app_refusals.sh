@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # make run PORT=DEVICE refuses, with one line and a non-zero exit, a device file that is missing
 # or that the user may not read and write, then a missing display: before anything starts.
+# The set-up refuses too: NO_SETUP=1 with a package missing, or a system without apt.
 set -u
 run_app=$1
+setup=$(dirname "$1")/setup
 tmp=$(mktemp -d)
 trap 'chmod -R u+rwx "$tmp"; rm -rf "$tmp"' EXIT
 chmod 755 "$tmp"
@@ -36,5 +38,16 @@ expect "does not exist" "" "$tmp/none"
 expect "usermod -aG dialout" ":999" "$tmp/locked" "${as_user[@]}"
 expect "no display" "" /dev/null
 expect "no display" ":999" /dev/null
+# A system where dpkg says nothing is installed, with and without apt: only these commands exist.
+mkdir "$tmp/bin"
+for c in bash grep id; do ln -s "$(command -v $c)" "$tmp/bin/$c"; done
+setup_says() {  # PATTERN ENV...: tools/setup run fails, its words hold PATTERN
+  local pattern=$1 out; shift
+  out=$(env -i PATH="$tmp/bin" "$@" "$setup" run 2>&1) && { echo "FAIL: setup passed: $*"; failures=$((failures + 1)); return; }
+  [[ "$out" == *"$pattern"* ]] || { echo "FAIL: setup $*: $out"; failures=$((failures + 1)); }
+}
+setup_says "no apt; install these packages" NO_SETUP=
+printf '#!%s\nexit 1\n' "$(command -v bash)" >"$tmp/bin/dpkg-query"; chmod 755 "$tmp/bin/dpkg-query"
+setup_says "NO_SETUP is set, and these Debian packages are missing" NO_SETUP=1
 [ ! -e "$tmp/build" ] || { echo "FAIL: a refused run left $tmp/build"; failures=$((failures + 1)); }
 exit $((failures > 0))

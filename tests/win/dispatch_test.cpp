@@ -9,6 +9,7 @@
 #include "shell/center.h"
 #include "shell/dispatch.h"
 #include "shell/main_window.h"
+#include "version.h"
 
 namespace {
 
@@ -261,7 +262,7 @@ TEST_F(RealDialogs, AboutBoxShowsTheVersionAndIsCentredOverItsOwner)
     ASSERT_NE(about, nullptr);
     char version[32] = {};
     GetDlgItemTextA(about, IDC_VERSION, version, sizeof version);
-    EXPECT_STREQ(version, "1.0");
+    EXPECT_STREQ(version, QUORBANE_VERSION);
 
     RECT o, d;
     GetWindowRect(owner, &o);
