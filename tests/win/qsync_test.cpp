@@ -296,6 +296,7 @@ TEST_F(Qsync, EachFailureHasItsExitCodeAndMessage)
          "",
          "Bad Data in Synchronizer (version = 0,0)",
          false},
+        {"dead in init", {"mode 1 stopafter 20"}, "read COM1", "", 1, "", "(init strings = 7,7)", false},
         {"a silent device written",
          {"mode 1 silent"},
          "write COM1 FILE",
