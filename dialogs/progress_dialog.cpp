@@ -61,8 +61,10 @@ int BeginOperationTick(HWND dialog, FinishProc finish)
 {
     if (!TakeOneShotTick(dialog))
         return 0;
-    if (!BeginSyncOperation(PortNames[SyncPort])) {
-        finish(dialog, IDCANCEL, 0, 0);
+    // SyncPort comes from a message's wParam: an index outside the table fails like an absent port.
+    const bool known = SyncPort >= 0 && SyncPort < kPortCount;
+    if (!known || !BeginSyncOperation(PortNames[SyncPort])) {
+        ReportAndFinish(dialog, "Can't open port", "ERROR", finish);
         return 0;
     }
     SetProgressRange(dialog, 0, 60);

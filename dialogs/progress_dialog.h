@@ -20,8 +20,9 @@ void InitOperationDialog(HWND dialog, TIMERPROC tick, void (*refused)(HWND edito
 // been done or cancelled already.
 int TakeOneShotTick(HWND dialog);
 // First steps of the load's and save's tick: take the one-shot tick and begin the operation on the
-// found synchronizer's port, the bar ranging 0 to 60. When the port does not open, the dialog
-// ends through `finish` with IDCANCEL, with no box. 1 when the operation is under way.
+// found synchronizer's port, the bar ranging 0 to 60. When the port does not open (the adapter
+// pulled after the search), "Can't open port", then `finish` with IDCANCEL, which leaves the
+// editor as any failed load or save does. 1 when the operation is under way.
 typedef LRESULT (*FinishProc)(HWND dialog, WPARAM command, UINT code, LPARAM lParam);
 int BeginOperationTick(HWND dialog, FinishProc finish);
 // First steps of every ending routine: bar disabled, timer killed, port restored and closed.

@@ -120,31 +120,35 @@ SyncOutcome LoadBaudFlags(const Run&)
     return SyncOutcome::Done;
 }
 
-// The init-string and comment registers are not tested: a failed read leaves what it gathered,
-// and the load goes on.
-SyncOutcome LoadInitStrings(const Run& run)
+// Reads a run of registers into regBuffer (defined with the save's read-back, which shares it).
+int ReadWithProgress(const Run& run, RegisterCode first, int count, int firstPosition);
+
+// The init-string and comment blocks. A register that does not answer ends the load: what its read
+// left is a dead line's bytes (or the register before it again), and decoded they would pass for
+// the device's text. Its pair moves to the front of regBuffer, where the caption is printed from.
+SyncOutcome LoadBlock(const Run& run, RegisterCode first, int count, int firstPosition,
+                      void (*decode)(const unsigned char* image))
 {
-    for (int i = 0; i < kInitRegisters; ++i) {
+    const int answered = ReadWithProgress(run, first, count, firstPosition);
+    if (answered < count) {
         if (InterruptRequested())
             return SyncOutcome::Interrupted;
-        ReadRegister(static_cast<RegisterCode>('P' + i), regBuffer + 2 * i);
-        Report(run, 20 + i);
+        memmove(regBuffer, regBuffer + 2 * answered, 2);
+        return SyncOutcome::BadData;
     }
-    DecodeInitBlock(regBuffer);
+    decode(regBuffer);
     return SyncOutcome::Done;
 }
 
+SyncOutcome LoadInitStrings(const Run& run)
+{
+    return LoadBlock(run, 'P', kInitRegisters, 20, DecodeInitBlock);
+}
+
+// Read into regBuffer, not straight into the comment: a load that fails here leaves it as it was.
 SyncOutcome LoadComment(const Run& run)
 {
-    unsigned char* image = reinterpret_cast<unsigned char*>(Sync.comment);
-    for (int i = 0; i < kCommentRegisters; ++i) {
-        if (InterruptRequested())
-            return SyncOutcome::Interrupted;
-        ReadRegister(static_cast<RegisterCode>('H' + i), image + 2 * i);
-        Report(run, 52 + i);
-    }
-    DecodeComment(image);
-    return SyncOutcome::Done;
+    return LoadBlock(run, 'H', kCommentRegisters, 52, DecodeComment);
 }
 
 // Each byte of a diagnostic caption is printed as a signed char widened to int, so 0x80 and up
@@ -157,8 +161,8 @@ constexpr Step kLoadSteps[] = {
     {5, 6, LoadStartFrame, "start frame = %x,%x,%x,%x,%x,%x"},
     {10, 10, LoadEndFrame, "stop frame = %x,%x,%x,%x,%x,%x"},
     {14, 18, LoadBaudFlags, "baud/flags = %x,%x"},
-    {19, 19, LoadInitStrings, nullptr},
-    {0, 0, LoadComment, nullptr},
+    {19, 19, LoadInitStrings, "init strings = %x,%x"},
+    {0, 0, LoadComment, "comment = %x,%x"},
 };
 
 void FormatCaption(const char* format, char* caption, size_t captionSize)
@@ -315,24 +319,25 @@ SyncOutcome VerifyBaudFlags(const Run& run)
     return Compared(code == Sync.baudCode && flags == Sync.flags);
 }
 
-// Reads a run of registers into regBuffer, reporting progress after each; returns whether all
-// answered. A register that did not answer was not verified: its pair holds bytes left from an
+// Reads a run of registers into regBuffer, reporting progress after each; returns how many
+// answered before the first that did not (count when all did), and reads no further. In the
+// read-back, a register that did not answer was not verified: its pair holds bytes left from an
 // earlier reply (the BEL BEL of the register before, say), which could equal what was written and
 // pass for a verified save. So a failed read in the read-back counts as data that does not match,
 // and the read-back stops there: the verdict is known, and each further silent register would
 // only add a second or two of waiting.
-bool ReadWithProgress(const Run& run, RegisterCode first, int count, int firstPosition)
+int ReadWithProgress(const Run& run, RegisterCode first, int count, int firstPosition)
 {
     for (int i = 0; i < count; ++i) {
         if (InterruptRequested())
-            return false;
+            return i;
         At(run, static_cast<RegisterCode>(first + i));
         const int answered = ReadRegister(static_cast<RegisterCode>(first + i), regBuffer + 2 * i);
         Report(run, firstPosition + i);
         if (!answered)
-            return false;
+            return i;
     }
-    return true;
+    return count;
 }
 
 // A block of init strings or comment read back: every register must answer and the bytes equal
@@ -340,7 +345,7 @@ bool ReadWithProgress(const Run& run, RegisterCode first, int count, int firstPo
 SyncOutcome VerifyBlock(const Run& run, RegisterCode first, int count, int firstPosition, const void* written,
                         void (*decode)(const unsigned char* image))
 {
-    if (!ReadWithProgress(run, first, count, firstPosition))
+    if (ReadWithProgress(run, first, count, firstPosition) < count)
         return InterruptRequested() ? SyncOutcome::Interrupted : SyncOutcome::Mismatch;
     const unsigned char* expected = static_cast<const unsigned char*>(written);
     for (int i = 0; i < count; ++i) {

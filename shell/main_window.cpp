@@ -50,8 +50,9 @@ static LRESULT ShowSearchDialog(HWND window, UINT, WPARAM, LPARAM)
     return 0;
 }
 
-// UM_SYNCFOUND, wParam the port index: the editor on that port. No load or save is under way
-// here: each ends its operation before its dialog ends.
+// UM_SYNCFOUND, wParam the port index: the editor on that port (the index is checked where the
+// load and the save open it). No load or save is under way here: each ends its operation before
+// its dialog ends.
 static LRESULT ShowEditor(HWND window, UINT, WPARAM wParam, LPARAM)
 {
     SyncPort = static_cast<int32_t>(wParam);

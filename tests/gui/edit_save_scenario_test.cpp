@@ -668,6 +668,7 @@ constexpr FailureRow kFailureRows[] = {
     {"cable pulled at '6'", "pull 1 9", "plug 1", kCantWriteText, 18, 9, false},
     // ... and the comment's first register, after the init strings.
     {"cable pulled at 'H'", "pull 1 42", "plug 1", kCantWriteText, 51, 42, false},
+    {"adapter pulled after the search", "unplug 1", "plug 1", "Can't open port", 0, 0, false},
 };
 
 // Each failure: the box, the editor fully enabled with what the user typed, nothing refreshed.

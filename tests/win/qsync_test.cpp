@@ -329,6 +329,7 @@ TEST_F(Qsync, EachFailureHasItsExitCodeAndMessage)
          "",
          "Can't write no_such_qsync_dir\\x.ini: ",
          false},
+        {"dead in init", {"mode 1 stopafter 20"}, "read COM1", "", 1, "", "(init strings = 7,7)", false},
         {"a silent device written",
          {"mode 1 silent"},
          "write COM1 FILE",
