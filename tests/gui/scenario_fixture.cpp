@@ -1,7 +1,5 @@
 #include "tests/gui/scenario_fixture.h"
 
-#include <commctrl.h>
-
 #include <cstdio>
 
 #include "resources/resource.h"
@@ -234,15 +232,6 @@ HWND SimScenario::WaitEditorLoaded(DWORD timeoutMs)
     if (editor && !WaitTopWindowGone(Pid(), kLoadCaption, timeoutMs))
         return nullptr;
     return editor;
-}
-
-bool SimScenario::CancelBeforeTheTick(HWND dialog)
-{
-    DWORD_PTR high = 0;
-    return ClickAsync(dialog, IDCANCEL) &&
-           SendMessageTimeoutA(Control(dialog, IDC_PROGRESS), PBM_GETRANGE, FALSE, 0, SMTO_BLOCK, kAnswerMs,
-                               &high) &&
-           high != 60;
 }
 
 void SimScenario::CloseEditor(HWND editor)

@@ -85,11 +85,6 @@ protected:
     // Waits until the progress reaches `position` or the search dialog is gone.
     void WaitProgressOrEnd(HWND search, int position, DWORD timeoutMs = kWaitMs);
 
-    // Cancel posted to a Loading or Saving dialog before its first tick: true when the program,
-    // asked once the click is queued, shows the bar's range untouched (the tick sets 0..60). A
-    // posted click is taken before a timer that falls due, so it comes first.
-    static bool CancelBeforeTheTick(HWND dialog);
-
     // The program started if need be and the editor opened on COM<device> as after a successful
     // search; the editor once its first load has ended without a box, or null.
     HWND OpenEditor(int device);
