@@ -21,6 +21,7 @@
 
 #include "resources/resource.h"
 #include "tests/gui/gui_driver.h"
+#include "tests/support/program_texts.h"
 #include "tests/support/sim_control.h"
 #include "version.h"
 
@@ -32,13 +33,7 @@ namespace {
 
 int RunIndex = 0;  // --run K: names the kept wire logs and alternates the start-up order
 
-constexpr const char* kMainCaption = QUORBANE_TITLE;
 constexpr const char* kMinimalCaption = "Minimal Window";
-constexpr const char* kFindCaption = "Locate a Velotrix Controller";
-constexpr const char* kSearchCaption = "Searching for Controller";
-constexpr const char* kEditorCaption = "Velotrix Synchronizer Parameters";
-constexpr const char* kLoadCaption = "Loading from Synchronizer";
-constexpr const char* kSaveCaption = "Saving to Synchronizer";
 
 constexpr int kDevice = 1;                  // COM1
 constexpr WPARAM kPortIndex = kDevice - 1;  // the program names ports by index 0..3
@@ -129,22 +124,6 @@ HWND StampWindow(DWORD pid, const char* caption, DWORD timeoutMs, double* at, bo
 double StampGone(HWND window, DWORD timeoutMs)
 {
     return Stamp([&] { return !IsWindow(window); }, timeoutMs);
-}
-
-// An "ERROR" or "Bad Data in Synchronizer" box of the program: a dialog-class window other than
-// the program's own dialogs.
-HWND ProgramMessageBox(DWORD pid)
-{
-    for (HWND window : TopWindows(pid, nullptr)) {
-        char className[32] = {};
-        GetClassNameA(window, className, sizeof className);
-        if (strcmp(className, "#32770") != 0)
-            continue;
-        const std::string caption = CaptionText(window);
-        if (caption != kLoadCaption && caption != kSaveCaption && caption != kEditorCaption)
-            return window;
-    }
-    return nullptr;
 }
 
 // ---- The program and the simulator ---------------------------------------------------------------
@@ -287,7 +266,7 @@ Ending AwaitEnding(DWORD pid, HWND dialog, double shownAt)
     Ending ending;
     HWND box = nullptr;
     const double at =
-        Stamp([&] { return !IsWindow(dialog) || (box = ProgramMessageBox(pid)) != nullptr; }, kExchangeMs);
+        Stamp([&] { return !IsWindow(dialog) || (box = FindAnyBox(pid)) != nullptr; }, kExchangeMs);
     if (at < 0)
         return ending;
     ending.ms = at - shownAt;

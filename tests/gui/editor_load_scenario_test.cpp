@@ -26,124 +26,6 @@ void SetRegisterRun(unsigned char first, const std::string& bytes)
     ASSERT_TRUE(::SetRegisterRun(kDevice, first, bytes)) << "registers from " << first;
 }
 
-// ---- What the editor shows -----------------------------------------------------------------
-
-struct TextField {
-    const char* name;
-    int id;
-};
-constexpr TextField kTextFields[] = {
-    {"Model", IDC_MODEL},         {"Channel", IDC_CHANNEL}, {"Start Frame", IDC_START_FRAME},
-    {"End Frame", IDC_END_FRAME}, {"BAUD", IDC_BAUD},       {"Init 1", IDC_INIT1},
-    {"Init 2", IDC_INIT2},        {"Init 3", IDC_INIT3},    {"Init 4", IDC_INIT4},
-    {"Comment", IDC_COMMENT},
-};
-constexpr int kTextFieldCount = static_cast<int>(sizeof kTextFields / sizeof kTextFields[0]);
-
-struct Shown {
-    std::string text[kTextFieldCount];  // in the order of kTextFields
-    int synchronize = -1;               // BST_CHECKED or BST_UNCHECKED
-};
-
-Shown ReadShown(HWND editor)
-{
-    Shown shown;
-    for (int i = 0; i < kTextFieldCount; ++i) {
-        bool answered = false;
-        shown.text[i] = ControlText(editor, kTextFields[i].id, &answered);
-        EXPECT_TRUE(answered) << kTextFields[i].name << " did not answer";
-    }
-    shown.synchronize = CheckState(editor, IDC_SYNCHRONIZE);
-    return shown;
-}
-
-// A null expected text is not checked (the caller checks that field itself).
-void ExpectShown(HWND editor, std::initializer_list<const char*> texts, int synchronize)
-{
-    EXPECT_EQ(texts.size(), static_cast<size_t>(kTextFieldCount));
-    const Shown shown = ReadShown(editor);
-    int i = 0;
-    for (const char* expected : texts) {
-        if (i < kTextFieldCount && expected) {
-            EXPECT_EQ(shown.text[i], expected) << kTextFields[i].name;
-        }
-        ++i;
-    }
-    EXPECT_EQ(shown.synchronize, synchronize) << "Synchronize";
-}
-
-void ExpectSameShown(const Shown& before, const Shown& now)
-{
-    for (int i = 0; i < kTextFieldCount; ++i)
-        EXPECT_EQ(now.text[i], before.text[i]) << kTextFields[i].name << " changed";
-    EXPECT_EQ(now.synchronize, before.synchronize) << "Synchronize changed";
-}
-
-// The controls that the load, the save and Defaults enable and disable together.
-constexpr int kFieldIds[] = {IDC_START_FRAME, IDC_END_FRAME, IDC_SYNCHRONIZE, IDC_BAUD,  IDC_BAUD_SPIN,
-                             IDC_COMMENT,     IDC_INIT1,     IDC_INIT2,       IDC_INIT3, IDC_INIT4};
-
-struct ButtonState {
-    const char* name;
-    int id;
-    bool enabled;
-};
-
-void ExpectEditorState(HWND editor, bool fields, bool save, bool load, bool defaults, bool cancel)
-{
-    for (int id : kFieldIds)
-        EXPECT_EQ(ControlEnabled(editor, id), fields) << "control " << id;
-    const ButtonState buttons[] = {{"SAVE", IDC_SAVE, save},
-                                   {"LOAD", IDC_LOAD, load},
-                                   {"Defaults", IDC_DEFAULTS, defaults},
-                                   {"Cancel", IDCANCEL, cancel}};
-    for (const ButtonState& b : buttons)
-        EXPECT_EQ(ControlEnabled(editor, b.id), b.enabled) << b.name;
-    // Model, Channel and their up-downs belong to no group.
-    for (int id : {IDC_MODEL, IDC_CHANNEL, IDC_MODEL_SPIN, IDC_CHANNEL_SPIN})
-        EXPECT_TRUE(ControlEnabled(editor, id)) << "control " << id;
-}
-
-void ExpectAllEnabled(HWND editor)
-{
-    ExpectEditorState(editor, true, true, true, true, true);
-}
-
-// After Cancel or a failed load: LOAD, Defaults and Cancel only.
-void ExpectOnlyLoadDefaultsCancel(HWND editor)
-{
-    ExpectEditorState(editor, false, false, true, true, true);
-}
-
-// ---- Windows of the program ----------------------------------------------------------------
-
-bool IsDialogClass(HWND window)
-{
-    char className[32] = {};
-    GetClassNameA(window, className, sizeof className);
-    return strcmp(className, "#32770") == 0;
-}
-
-// A visible message box of the program, whatever its caption: a dialog that is none of the
-// program's own windows.
-HWND FindAnyBox(DWORD pid)
-{
-    for (HWND window : TopWindows(pid, nullptr)) {
-        const std::string caption = CaptionText(window);
-        if (IsDialogClass(window) && caption != kEditorCaption && caption != kLoadCaption &&
-            caption != kMainCaption)
-            return window;
-    }
-    return nullptr;
-}
-
-HWND WaitAnyBox(DWORD pid, DWORD timeoutMs)
-{
-    HWND box = nullptr;
-    WaitUntil([&] { return (box = FindAnyBox(pid)) != nullptr; }, timeoutMs);
-    return box;
-}
-
 // Waits until the Loading dialog is gone, watching for a message box meanwhile. Returns whether
 // it went; *box receives the first box seen (null if none).
 bool WaitLoadGone(DWORD pid, HWND* box, DWORD timeoutMs = kLoadMs)
@@ -172,26 +54,7 @@ protected:
         EXPECT_TRUE(SimClear(kDevice));
     }
 
-    // The program started and the editor opened on COM2 as after a successful search; the
-    // editor once its first load has ended, or null.
-    HWND OpenEditor()
-    {
-        if (!main_ && !Start())
-            return nullptr;
-        return OpenEditorAgain();
-    }
-
-    HWND OpenEditorAgain()
-    {
-        EXPECT_TRUE(PostToWindow(main_, UM_SYNCFOUND, kPortIndex, 0));
-        HWND editor = WaitEditorLoaded(kLoadMs);
-        EXPECT_NE(editor, nullptr) << "the editor did not open, or its load did not end";
-        if (editor) {
-            EXPECT_EQ(GetWindow(editor, GW_OWNER), main_);
-            EXPECT_EQ(FindAnyBox(Pid()), nullptr) << "a box is open: " << CaptionText(FindAnyBox(Pid()));
-        }
-        return editor;
-    }
+    HWND OpenEditor() { return SimScenario::OpenEditor(kDevice); }
 
     // LOAD pressed; the Loading dialog, or null.
     HWND PressLoad(HWND editor)
@@ -341,7 +204,6 @@ struct FailureRow {
     size_t frames;  // on the wire: the handshake's and the read frames, the failed one included
 };
 
-constexpr const char* kBadData = "Bad Data in Synchronizer";
 const FailureRow kFailureRows[] = {
     // '1' unanswered: '0' twice, then nothing of the save's read-back.
     {"SecondStartRegister", "mode 2 stopafter 3", '0', "07", kBadData, "start frame = 30,37,30,37,0,0", 6, 6},
@@ -375,8 +237,8 @@ TEST_F(EditorLoadScenario, FailedLoadShowsItsBoxAndKeepsTheFields)
     ExpectAllEnabled(editor);
     // The save leaves its read-back of the comment in the registers' scratch area.
     ASSERT_TRUE(ClickAsync(editor, IDC_SAVE));
-    ASSERT_NE(WaitTopWindow(Pid(), "Saving to Synchronizer"), nullptr);
-    ASSERT_TRUE(WaitTopWindowGone(Pid(), "Saving to Synchronizer", kLoadMs * 2));
+    ASSERT_NE(WaitTopWindow(Pid(), kSaveCaption), nullptr);
+    ASSERT_TRUE(WaitTopWindowGone(Pid(), kSaveCaption, kLoadMs * 2));
     ASSERT_EQ(FindAnyBox(Pid()), nullptr) << "the save failed";
     ExpectAllEnabled(editor);
 
@@ -420,8 +282,7 @@ void ExpectNothingLoaded(HWND editor)
 // Cancel while the Loading dialog waits for its first tick: no port is opened (the device sees
 // no handshake), nothing is loaded, and the editor offers LOAD, Defaults and Cancel. Defaults
 // then fills in the defaults; with nothing loaded, the model and channel are out of range and
-// become 5 and 1. Whether the click came before the tick shows on the wire: the load runs whole
-// within its tick, so once its dialog is gone the device has seen all it ever will.
+// become 5 and 1.
 TEST_F(EditorLoadScenario, CancelBeforeTheFirstTickOpensNoPort)
 {
     ASSERT_TRUE(Start());
@@ -429,18 +290,14 @@ TEST_F(EditorLoadScenario, CancelBeforeTheFirstTickOpensNoPort)
     HWND load = WaitTopWindow(Pid(), kLoadCaption, 5000);
     ASSERT_NE(load, nullptr);
     EXPECT_EQ(ProgressPosition(load, IDC_PROGRESS), 0);
-    ASSERT_TRUE(Click(load, IDCANCEL));
+    // Posted at once, a second ahead of the tick: a click that came late lets the load run, and
+    // that fails here as an ignored Cancel does.
+    ASSERT_TRUE(ClickAsync(load, IDCANCEL));
     ASSERT_TRUE(WaitTopWindowGone(Pid(), kLoadCaption, kLoadMs));
     HWND editor = WaitTopWindow(Pid(), kEditorCaption);
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(FindAnyBox(Pid()), nullptr);
-    if (!SimFrames(kDevice).empty()) {
-        printf("cancel came after the first tick: the load ran\n");
-        EXPECT_EQ(SimFrames(kDevice), LoadFrames());
-        ExpectAllEnabled(editor);
-        CloseEditor(editor);
-        return;
-    }
+    EXPECT_EQ(SimFrames(kDevice), std::vector<std::string>{}) << "the load ran";
     const SimReply log = SimCommandOn(kDevice, "log");
     EXPECT_TRUE(log.ok && log.lines.empty()) << "the line carried something";
     ExpectNothingLoaded(editor);
@@ -541,7 +398,7 @@ TEST_F(EditorLoadScenario, EnterDoesNothingEscClosesAndReopeningLoadsAgain)
     EXPECT_TRUE(SimFrames(kDevice).empty()) << "closing wrote to the device";
 
     SetRegisterRun('>', "09");
-    editor = OpenEditorAgain();
+    editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(SimFrames(kDevice), LoadFrames());
     EXPECT_EQ(ControlText(editor, IDC_CHANNEL), "9");

@@ -38,10 +38,6 @@ namespace {
 
 constexpr int kDevice = 1;  // behind COM1
 constexpr const char* kFoundLine = "9600 8N2";
-constexpr const char* kSaveCaption = "Saving to Synchronizer";
-constexpr const char* kBadData = "Bad Data in Synchronizer";
-constexpr const char* kCantWrite = "Can't write to port";
-constexpr const char* kMismatch = "Save failed (data doesn't match)";
 constexpr const char* kNoBox = "";
 constexpr const char* kEditorOpened = "(editor opened)";
 constexpr DWORD kOperationMs = 150000;  // longer than any bound below: a hang shows as a row
@@ -165,15 +161,13 @@ std::vector<std::string> Split(const std::string& text, char separator)
 }
 
 // The fields and texts of the editor, for "kept as they were".
-constexpr int kFieldIds[] = {IDC_START_FRAME, IDC_END_FRAME, IDC_BAUD,  IDC_COMMENT,
-                             IDC_INIT1,       IDC_INIT2,     IDC_INIT3, IDC_INIT4};
-
 std::string Fields(HWND editor)
 {
+    const Shown shown = ReadShown(editor);
     std::string text;
-    for (int id : kFieldIds)
-        text += ControlText(editor, id) + "/";
-    return text + (CheckState(editor, IDC_SYNCHRONIZE) == BST_CHECKED ? "sync" : "nosync");
+    for (const std::string& field : shown.text)
+        text += field + "/";
+    return text + (shown.synchronize == BST_CHECKED ? "sync" : "nosync");
 }
 
 // "fields+ SAVE- LOAD+ DEF+ CANCEL+"
@@ -182,16 +176,6 @@ std::string EnableState(HWND editor)
     auto mark = [&](int id) { return ControlEnabled(editor, id) ? "+" : "-"; };
     return std::string("fields") + mark(IDC_START_FRAME) + " SAVE" + mark(IDC_SAVE) + " LOAD" +
            mark(IDC_LOAD) + " DEF" + mark(IDC_DEFAULTS) + " CANCEL" + mark(IDCANCEL);
-}
-
-// A message box of the program, whatever its caption: a top-level dialog with the static 0xFFFF.
-HWND FindBox(DWORD pid)
-{
-    for (HWND window : TopWindows(pid, nullptr)) {
-        if (GetDlgItem(window, 0xFFFF))
-            return window;
-    }
-    return nullptr;
 }
 
 bool CanOpenPort()
@@ -239,13 +223,6 @@ protected:
         SimScenario::TearDown();
     }
 
-    HWND OpenEditor()
-    {
-        if (!PostToWindow(main_, UM_SYNCFOUND, kDevice - 1, 0))
-            return nullptr;
-        return WaitEditorLoaded();
-    }
-
     // Runs the fault's steps that act on their own; the ones at a frame count wait for it.
     void RunSteps(const std::string& fault, HWND search)
     {
@@ -274,7 +251,7 @@ protected:
         HWND dialog = WaitTopWindow(Pid(), dialogCaption, 5000);
         out.ended = WaitUntil(
             [&] {
-                if (HWND box = FindBox(Pid())) {
+                if (HWND box = FindAnyBox(Pid())) {
                     out.boxText = MessageBoxText(box);
                     out.boxCaption = CaptionText(box);
                     out.seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
@@ -303,7 +280,7 @@ protected:
         RunSteps(row.fault, search);
         out.ended = WaitUntil(
             [&] {
-                if (HWND box = FindBox(Pid())) {
+                if (HWND box = FindAnyBox(Pid())) {
                     out.boxText = MessageBoxText(box);
                     out.boxCaption = CaptionText(box);
                     DismissMessageBox(box);
@@ -372,7 +349,7 @@ TEST_P(FaultSweep, Row)
 
     std::string fieldsBefore;
     if (row.op != Op::Search && row.op != Op::QsyncRead) {
-        editor_ = OpenEditor();
+        editor_ = OpenEditor(kDevice);
         ASSERT_NE(editor_, nullptr);
         if (row.op == Op::SaveAfterDefaults) {
             ASSERT_TRUE(Click(editor_, IDC_DEFAULTS));
@@ -565,7 +542,7 @@ TEST_F(FaultSoak, LoadSaveCycles)
 {
     const int cycles = SoakCycles();
     ASSERT_TRUE(Start());
-    HWND editor = OpenEditor();
+    HWND editor = OpenEditor(kDevice);
     ASSERT_NE(editor, nullptr);
     const Usage start = Measure(App());
     Usage settled;

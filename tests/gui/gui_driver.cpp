@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/support/program_texts.h"
+
 #ifndef QUORBANE_EXE_DEFAULT
 #define QUORBANE_EXE_DEFAULT "quorbane.exe"
 #endif
@@ -437,6 +439,30 @@ HWND WaitTopWindowOfClass(DWORD pid, const char* className, const char* caption,
 HWND WaitMessageBox(DWORD pid, const char* caption, DWORD timeoutMs)
 {
     return WaitTopWindowOfClass(pid, "#32770", caption, timeoutMs);
+}
+
+HWND FindAnyBox(DWORD pid)
+{
+    const char* own[] = {kMainCaption,   kAboutCaption, kFindCaption, kSearchCaption,
+                         kEditorCaption, kLoadCaption,  kSaveCaption};
+    for (HWND window : TopWindows(pid, nullptr)) {
+        char className[32] = {};
+        GetClassNameA(window, className, sizeof className);
+        const std::string caption = CaptionText(window);
+        bool isOwn = false;
+        for (const char* c : own)
+            isOwn = isOwn || caption == c;
+        if (strcmp(className, "#32770") == 0 && !isOwn)
+            return window;
+    }
+    return nullptr;
+}
+
+HWND WaitAnyBox(DWORD pid, DWORD timeoutMs)
+{
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindAnyBox(pid)) != nullptr; }, timeoutMs);
+    return box;
 }
 
 std::string MessageBoxText(HWND box)

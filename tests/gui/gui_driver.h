@@ -83,6 +83,9 @@ HWND WaitTopWindowOfClass(DWORD pid, const char* className, const char* caption,
 
 // Message boxes (#32770 windows with a caption; their text is the static 0xFFFF).
 HWND WaitMessageBox(DWORD pid, const char* caption, DWORD timeoutMs = kWaitMs);
+// A message box of the program whatever its caption: a dialog that is none of its own windows.
+HWND FindAnyBox(DWORD pid);
+HWND WaitAnyBox(DWORD pid, DWORD timeoutMs = kWaitMs);
 std::string MessageBoxText(HWND box);
 bool DismissMessageBox(HWND box);
 

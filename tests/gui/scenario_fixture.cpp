@@ -10,6 +10,79 @@ std::string MarkedStartFrame(int device)
     return std::to_string(10 * device + 1);
 }
 
+// ---- What the editor shows -----------------------------------------------------------------
+
+const TextField kTextFields[kTextFieldCount] = {
+    {"Model", IDC_MODEL},         {"Channel", IDC_CHANNEL}, {"Start Frame", IDC_START_FRAME},
+    {"End Frame", IDC_END_FRAME}, {"BAUD", IDC_BAUD},       {"Init 1", IDC_INIT1},
+    {"Init 2", IDC_INIT2},        {"Init 3", IDC_INIT3},    {"Init 4", IDC_INIT4},
+    {"Comment", IDC_COMMENT},
+};
+
+Shown ReadShown(HWND editor)
+{
+    Shown shown;
+    for (int i = 0; i < kTextFieldCount; ++i) {
+        bool answered = false;
+        shown.text[i] = ControlText(editor, kTextFields[i].id, &answered);
+        EXPECT_TRUE(answered) << kTextFields[i].name << " did not answer";
+    }
+    shown.synchronize = CheckState(editor, IDC_SYNCHRONIZE);
+    return shown;
+}
+
+void ExpectShown(HWND editor, std::initializer_list<const char*> texts, int synchronize)
+{
+    EXPECT_EQ(texts.size(), static_cast<size_t>(kTextFieldCount));
+    const Shown shown = ReadShown(editor);
+    int i = 0;
+    for (const char* expected : texts) {
+        if (i < kTextFieldCount && expected) {
+            EXPECT_EQ(shown.text[i], expected) << kTextFields[i].name;
+        }
+        ++i;
+    }
+    EXPECT_EQ(shown.synchronize, synchronize) << "Synchronize";
+}
+
+void ExpectSameShown(const Shown& before, const Shown& now)
+{
+    for (int i = 0; i < kTextFieldCount; ++i)
+        EXPECT_EQ(now.text[i], before.text[i]) << kTextFields[i].name << " changed";
+    EXPECT_EQ(now.synchronize, before.synchronize) << "Synchronize changed";
+}
+
+void ExpectEditorState(HWND editor, bool fields, bool save, bool load, bool defaults, bool cancel)
+{
+    // The controls that the load, the save and Defaults enable and disable together.
+    for (int id : {IDC_START_FRAME, IDC_END_FRAME, IDC_SYNCHRONIZE, IDC_BAUD, IDC_BAUD_SPIN, IDC_COMMENT,
+                   IDC_INIT1, IDC_INIT2, IDC_INIT3, IDC_INIT4})
+        EXPECT_EQ(ControlEnabled(editor, id), fields) << "control " << id;
+    const struct {
+        const char* name;
+        int id;
+        bool enabled;
+    } buttons[] = {{"SAVE", IDC_SAVE, save},
+                   {"LOAD", IDC_LOAD, load},
+                   {"Defaults", IDC_DEFAULTS, defaults},
+                   {"Cancel", IDCANCEL, cancel}};
+    for (const auto& b : buttons)
+        EXPECT_EQ(ControlEnabled(editor, b.id), b.enabled) << b.name;
+    // Model, Channel and their up-downs belong to no group.
+    for (int id : {IDC_MODEL, IDC_CHANNEL, IDC_MODEL_SPIN, IDC_CHANNEL_SPIN})
+        EXPECT_TRUE(ControlEnabled(editor, id)) << "control " << id;
+}
+
+void ExpectAllEnabled(HWND editor)
+{
+    ExpectEditorState(editor, true, true, true, true, true);
+}
+
+void ExpectOnlyLoadDefaultsCancel(HWND editor)
+{
+    ExpectEditorState(editor, false, false, true, true, true);
+}
+
 void AppScenario::TearDown()
 {
     for (AppProcess& app : apps_)
@@ -77,7 +150,7 @@ void SimScenario::SetUp()
         ASSERT_TRUE(SimSetRegister(device, '0', '0', '0'));
         ASSERT_TRUE(SimSetRegister(device, '1', '0', digit));
         ASSERT_TRUE(SimSetRegister(device, '2', '1', '0'));
-        DrainPort(device);
+        DrainComPort(device);
         ASSERT_TRUE(SimClear(device));
     }
 }
@@ -138,6 +211,20 @@ void SimScenario::WaitProgressOrEnd(HWND search, int position, DWORD timeoutMs)
               timeoutMs);
 }
 
+HWND SimScenario::OpenEditor(int device)
+{
+    if (!main_ && !Start())
+        return nullptr;
+    EXPECT_TRUE(PostToWindow(main_, UM_SYNCFOUND, static_cast<WPARAM>(device - 1), 0));
+    HWND editor = WaitEditorLoaded();
+    EXPECT_NE(editor, nullptr) << "the editor did not open, or its load did not end";
+    if (editor) {
+        EXPECT_EQ(GetWindow(editor, GW_OWNER), main_);
+        EXPECT_EQ(FindAnyBox(Pid()), nullptr) << "a box is open: " << CaptionText(FindAnyBox(Pid()));
+    }
+    return editor;
+}
+
 HWND SimScenario::WaitEditorLoaded(DWORD timeoutMs)
 {
     // The editor loads inside its WM_INITDIALOG and shows itself only afterwards.
@@ -152,9 +239,4 @@ void SimScenario::CloseEditor(HWND editor)
     EXPECT_TRUE(Click(editor, IDCANCEL));
     EXPECT_TRUE(WaitTopWindowGone(Pid(), kEditorCaption));
     EXPECT_TRUE(Responds(main_));
-}
-
-void SimScenario::DrainPort(int port)
-{
-    DrainComPort(port);
 }

@@ -9,22 +9,36 @@
 #include <vector>
 
 #include "tests/gui/gui_driver.h"
-#include "version.h"
-
-constexpr const char* kMainCaption = QUORBANE_TITLE;
-constexpr const char* kAboutCaption = "About Quorbane";
-constexpr const char* kFindCaption = "Locate a Velotrix Controller";
-constexpr const char* kSearchCaption = "Searching for Controller";
-constexpr const char* kEditorCaption = "Velotrix Synchronizer Parameters";
-constexpr const char* kLoadCaption = "Loading from Synchronizer";
-constexpr const char* kFailureCaption = "FAILURE";
-constexpr const char* kNotFoundText = "Synchronizer Not Found";
+#include "tests/support/program_texts.h"
 
 constexpr int kDeviceCount = 4;  // devices 1..4 of the simulator sit behind COM1..COM4
 
 // The start frame each device shows after the fixture's set-up: 10 * device + 1, so that the
 // editor tells which device it loaded from.
 std::string MarkedStartFrame(int device);
+
+// What the editor shows: its ten text fields by name, and the Synchronize box.
+struct TextField {
+    const char* name;
+    int id;
+};
+constexpr int kTextFieldCount = 10;
+extern const TextField kTextFields[kTextFieldCount];  // Model, Channel, frames, BAUD, inits, Comment
+
+struct Shown {
+    std::string text[kTextFieldCount];  // in the order of kTextFields
+    int synchronize = -1;               // BST_CHECKED or BST_UNCHECKED
+};
+Shown ReadShown(HWND editor);
+// A null expected text is not checked (the caller checks that field itself).
+void ExpectShown(HWND editor, std::initializer_list<const char*> texts, int synchronize);
+void ExpectSameShown(const Shown& before, const Shown& now);
+
+// Which of the editor's fields (as one group) and buttons are enabled.
+void ExpectEditorState(HWND editor, bool fields, bool save, bool load, bool defaults, bool cancel);
+void ExpectAllEnabled(HWND editor);
+// After Cancel or a failed load: LOAD, Defaults and Cancel only.
+void ExpectOnlyLoadDefaultsCancel(HWND editor);
 
 // Starts programs and ends them, whatever the test did.
 class AppScenario : public ::testing::Test {
@@ -71,10 +85,11 @@ protected:
     // Waits until the progress reaches `position` or the search dialog is gone.
     void WaitProgressOrEnd(HWND search, int position, DWORD timeoutMs = kWaitMs);
 
+    // The program started if need be and the editor opened on COM<device> as after a successful
+    // search; the editor once its first load has ended without a box, or null.
+    HWND OpenEditor(int device);
+
     // The editor after its first load has finished; null if it did not open.
     HWND WaitEditorLoaded(DWORD timeoutMs = 20000);
     void CloseEditor(HWND editor);
-
-    // Opens COM<n> from this process and reads what it holds until the line is quiet.
-    static void DrainPort(int port);
 };

@@ -117,7 +117,7 @@ TEST_F(SearchScenario, NoBannerEndsInNotFoundAfterTheListeningTime)
     printf("no banner: failure box %.1f s after COM3 was opened\n", seconds);
     ASSERT_TRUE(ended) << "no failure box";
     EXPECT_GE(seconds, 24.0);
-    EXPECT_LE(seconds, 28.0);
+    EXPECT_LE(seconds, 35.0);  // 25 ticks and the open, with room for a loaded machine
     EXPECT_EQ(highest, 100);
     EXPECT_TRUE(offStep.empty()) << "progress off its steps, e.g. " << offStep.front();
     EXPECT_TRUE(SimFrames(kDevice).empty()) << "the search wrote to the port";
@@ -417,8 +417,8 @@ TEST_F(SearchScenario, OkEndsTheSearch)
 // and Cancel still works.
 TEST_F(SearchScenario, NoiseBurstNeitherCrashesNorBlocks)
 {
-    constexpr int kNoiseBytes = 2000;  // at 1200 baud, about 17 s of line time
-    constexpr int kTicks = 8;          // about 1000 bytes: the gathered bytes overflow long before
+    constexpr int kNoiseBytes = 1000;  // at 1200 baud, about 8 s of line time: longer than the ticks
+    constexpr int kTicks = 6;          // about 700 bytes: the gathered bytes overflow long before
     HWND search = StartOnCom3();
     ASSERT_NE(search, nullptr);
     std::atomic<bool> noiseSent{false};

@@ -1,6 +1,7 @@
 // The save side: EncodeForSave, RegisterText and ApplyDefaults.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "sync_test_support.h"
 
@@ -281,11 +282,23 @@ TEST_F(SyncTest, ApplyDefaultsKeepsModelAndChannelInRange)
     }
 }
 
+// The rate the editor shows for a code is the one a save turns back into that code; a code a load
+// replaces has no rate; the rates shown rise with the code and are the device's four.
 TEST(BaudRates, IndexedByBaudCode)
 {
-    const int32_t expected[8] = {1200, 0, 0, 0, 2400, 0, 4800, 9600};
-    for (int code = 0; code < 8; ++code)
-        EXPECT_EQ(BaudRates[code], expected[code]) << code;
+    std::vector<int32_t> shown;
+    for (int32_t code = 0; code < 8; ++code) {
+        if (ClampLoaded(LoadedField::BaudCode, code) != code) {
+            EXPECT_EQ(BaudRates[code], 0) << code;
+            continue;
+        }
+        SaveInputs in = ValidInputs();
+        in.baudPos = static_cast<uint32_t>(BaudRates[code]);
+        EncodeForSave(in);
+        EXPECT_EQ(Sync.baudCode, code) << "rate " << BaudRates[code];
+        shown.push_back(BaudRates[code]);
+    }
+    EXPECT_EQ(shown, (std::vector<int32_t>{1200, 2400, 4800, 9600}));
 }
 
 }  // namespace

@@ -14,16 +14,6 @@ namespace {
 
 using namespace std::string_literals;
 
-constexpr int kWaitMs = 2000;
-
-SimOptions Fast(int devices = 1)
-{
-    SimOptions o;
-    o.devices = devices;
-    o.extraArgs = {"--no-pace"};
-    return o;
-}
-
 bool LinkExists(const std::string& path)
 {
     struct stat st;

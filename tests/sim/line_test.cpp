@@ -17,8 +17,6 @@
 namespace simtest {
 namespace {
 
-constexpr int kWaitMs = 2000;
-
 std::string LinkTarget(const std::string& path)
 {
     char buf[PATH_MAX];

@@ -9,16 +9,6 @@ namespace {
 
 using namespace std::string_literals;
 
-constexpr int kWaitMs = 2000;
-
-SimOptions Fast(int devices = 1)
-{
-    SimOptions o;
-    o.devices = devices;
-    o.extraArgs = {"--no-pace"};
-    return o;
-}
-
 class SimReply : public SimFixture {};
 
 // A fresh device's registers, read over the line.

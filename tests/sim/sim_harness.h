@@ -8,6 +8,8 @@
 
 #include <sys/types.h>
 
+#include "../support/elapsed.h"
+
 namespace simtest {
 
 using Clock = std::chrono::steady_clock;
@@ -115,7 +117,10 @@ std::string Hex(const std::string& bytes);
 // (three decimals, rx or tx, at least one two-digit lower-case hex byte).
 bool ParseLogLine(const std::string& line, double& ms, std::string& direction, std::string& bytes);
 
-double MsSince(Clock::time_point t);
+constexpr int kWaitMs = 2000;  // bound of a wait for the simulator's answer
+
+// A simulator that does not pace its output at line speed.
+SimOptions Fast(int devices = 1);
 
 }  // namespace simtest
 

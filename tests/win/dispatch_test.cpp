@@ -10,6 +10,9 @@
 #include "shell/dispatch.h"
 #include "shell/main_window.h"
 #include "version.h"
+#include "tests/support/import_swap.h"
+
+extern "C" decltype(&DefWindowProcA) __imp_DefWindowProcA;
 
 namespace {
 
@@ -232,13 +235,32 @@ TEST_F(Dispatch, UnlistedCommandReachesTheDefaultProcedureUnchanged)
     DestroyWindow(dialog);
 }
 
+// DefWindowProcA does nothing with a command, so its call itself is watched: this program's import
+// table entry of it points at a recorder for the time of the call.
+decltype(&DefWindowProcA) realDefWindowProc;
+
+LRESULT WINAPI RecordingDefWindowProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    last = {6, w, m, wp, 0, lp, last.count + 1};
+    return realDefWindowProc(w, m, wp, lp);
+}
+
 TEST_F(Dispatch, UnlistedCommandOfTheMainWindowMapGoesToDefWindowProc)
 {
-    // The main window's maps default to DefWindowProcA, which does nothing with a command.
     const CommandMap map = MakeCommandMap(kCommandRows, DPK_WINDOW);
-    EXPECT_EQ(RouteCommand(map, window, MAKEWPARAM(999, 0), 0),
-              DefWindowProcA(window, WM_COMMAND, MAKEWPARAM(999, 0), 0));
-    EXPECT_EQ(last.count, 0);
+    const WPARAM word = MAKEWPARAM(999, 0x8001);
+    LRESULT result = -1;
+    {
+        ImportSwap<decltype(&DefWindowProcA)> swap(__imp_DefWindowProcA, RecordingDefWindowProc);
+        realDefWindowProc = swap.real();
+        result = RouteCommand(map, window, word, 0x7777);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(last.handler, 6);
+    EXPECT_EQ(last.count, 1);
+    EXPECT_EQ(last.message, static_cast<UINT>(WM_COMMAND));
+    EXPECT_EQ(last.wParam, word);
+    EXPECT_EQ(last.lParam, 0x7777);
 }
 
 // --- Centring and the About box from the real templates ---

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/port_probe.h"
+#include "tests/support/import_swap.h"
 
 // The import table entries of the two calls (mingw-w64 and MSVC both name them so).
 extern "C" {
@@ -53,25 +54,6 @@ BOOL WINAPI PlayGetCommProperties(HANDLE, LPCOMMPROP properties)
     properties->dwProvSubType = answer.subType;
     return TRUE;
 }
-
-// Puts a stand-in into an import table entry, and the real call back when it ends.
-template <typename Fn>
-class ImportSwap {
-public:
-    ImportSwap(Fn& entry, Fn standIn) : entry_(entry), real_(entry) { Write(standIn); }
-    ~ImportSwap() { Write(real_); }
-
-private:
-    void Write(Fn value)
-    {
-        DWORD old = 0;
-        VirtualProtect(&entry_, sizeof entry_, PAGE_READWRITE, &old);
-        entry_ = value;
-        VirtualProtect(&entry_, sizeof entry_, old, &old);
-    }
-    Fn& entry_;
-    Fn real_;
-};
 
 constexpr Answer kRs232 = {TRUE, PST_RS232, 0};
 constexpr Answer kModem = {TRUE, PST_MODEM, 0};

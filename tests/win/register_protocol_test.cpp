@@ -14,6 +14,7 @@
 
 #include "link/com_port.h"
 #include "link/register_protocol.h"
+#include "tests/support/elapsed.h"
 #include "tests/support/sim_control.h"
 #include "tests/support/wire_frames.h"
 
@@ -23,11 +24,6 @@ constexpr int kDevice = 1;
 constexpr int kPortIndex = 0;
 
 using Bytes = std::vector<unsigned char>;
-
-double MsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 // Every byte the device received since the last clear, from the "rx" lines of its wire log.
 Bytes ReceivedBytes()
