@@ -11,6 +11,17 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
+# qsync as a Linux program: the link over the POSIX port and qsync's own sources, under the same
+# sanitizers as the tests that run it (tools/dist builds the release from the same lists).
+add_library(quorbane_link_posix STATIC ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp)
+target_include_directories(quorbane_link_posix PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(quorbane_link_posix PRIVATE -Wall -Wextra ${SANITIZE_FLAGS})
+target_link_options(quorbane_link_posix PUBLIC ${SANITIZE_FLAGS})
+add_executable(qsync ${QSYNC_SOURCES} ${PROJECT_SOURCE_DIR}/qsync/host_posix.cpp
+                     ${PROJECT_SOURCE_DIR}/qsync/port_names_posix.cpp)
+target_compile_options(qsync PRIVATE -Wall -Wextra ${SANITIZE_FLAGS})
+target_link_libraries(qsync PRIVATE quorbane_link_posix)
+
 add_subdirectory(tests/native)
 add_subdirectory(sim)
 if(EXISTS ${PROJECT_SOURCE_DIR}/tests/sim/CMakeLists.txt)

@@ -9,26 +9,24 @@
 
 namespace {
 
-constexpr DWORD kSendTextLimit = 16;  // texts of 16 characters or more are refused
-constexpr DWORD kReadPauseMs = 6;     // after a read frame, before the first read
-constexpr DWORD kSecondReadPauseMs = 4;
-constexpr DWORD kReplyReadSize = 8;
+constexpr uint32_t kSendTextLimit = 16;  // texts of 16 characters or more are refused
+constexpr uint32_t kReadPauseMs = 6;     // after a read frame, before the first read
+constexpr uint32_t kSecondReadPauseMs = 4;
+constexpr uint32_t kReplyReadSize = 8;
 
 // Writes the bytes and waits until they have left the port. A failed write clears the port's
 // error state so that it works again.
-int WriteAndWait(const unsigned char* bytes, DWORD count)
+int WriteAndWait(const unsigned char* bytes, uint32_t count)
 {
-    const ULONGLONG handedAt = TransmitClockMs();
-    DWORD written = 0;
-    if (!WriteFile(ComPort.handle, bytes, count, &written, nullptr)) {
-        DWORD errors = 0;
-        COMSTAT status = {};
-        ClearCommError(ComPort.handle, &errors, &status);
+    const uint64_t handedAt = TransmitClockMs();
+    uint32_t written = 0;
+    if (!WritePort(bytes, count, &written)) {
+        ClearPortError();
         return 0;
     }
     if (written != count)
         return 0;
-    return WaitTransmitted(ComPort.handle, count, handedAt);
+    return WaitTransmitted(count, handedAt);
 }
 
 }  // namespace
@@ -40,7 +38,7 @@ int SendText(const char* text)
         return 0;
     unsigned char transmit[kSendTextLimit];
     memcpy(transmit, text, length + 1);
-    return WriteAndWait(transmit, static_cast<DWORD>(length));
+    return WriteAndWait(transmit, static_cast<uint32_t>(length));
 }
 
 int WriteRegister(RegisterCode code, const unsigned char pair[2])
@@ -52,11 +50,11 @@ int WriteRegister(RegisterCode code, const unsigned char pair[2])
 int ReadRegister(RegisterCode code, unsigned char pair[2])
 {
     const unsigned char frame[3] = {'R', code, kCr};
-    DWORD written = 0;
-    if (!WriteFile(ComPort.handle, frame, sizeof frame, &written, nullptr) || written != sizeof frame)
+    uint32_t written = 0;
+    if (!WritePort(frame, sizeof frame, &written) || written != sizeof frame)
         return 0;
     // No wait for the frame to leave: the reads' timeouts cover its line time and the reply's.
-    Sleep(kReadPauseMs);
+    PortPauseMs(kReadPauseMs);
 
     Accumulator& gathered = ComPort.accumulator;
     AccumulatorRewind(gathered);
@@ -65,7 +63,7 @@ int ReadRegister(RegisterCode code, unsigned char pair[2])
     AppendToAccumulator();
     if (ReplyWantsSecondRead(total)) {
         // The device paused inside its reply: a second read may bring the rest.
-        Sleep(kSecondReadPauseMs);
+        PortPauseMs(kSecondReadPauseMs);
         ReadPort(kReplyReadSize);
         total += ComPort.bytesRead;
         AppendToAccumulator();

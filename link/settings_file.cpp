@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dialogs/field_rules.h"
 #include "link/decimal_text.h"
+#include "link/field_limits.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "link/com_port.h"
+#include "link/interrupt.h"
 #include "link/register_protocol.h"
 #include "link/sync_settings.h"
 
@@ -33,17 +34,24 @@ struct Step {
     const char* badDataCaption;  // printf format of the load's diagnostic caption, or nullptr
 };
 
-// Runs the rows in order until one fails. Returns the failing row's index, or -1 when all were
-// done; *outcome gets the failing step's outcome.
+// Runs the rows in order until one fails or a stop is asked for. Returns the failing row's index,
+// or -1 when all were done; *outcome gets the failing step's outcome. A step that a signal cut
+// short counts as interrupted, not as the device's failure.
 template <size_t N>
 int RunSteps(const Run& run, const Step (&rows)[N], SyncOutcome* outcome)
 {
     for (size_t i = 0; i < N; ++i) {
+        if (InterruptRequested()) {
+            *outcome = SyncOutcome::Interrupted;
+            return static_cast<int>(i);
+        }
         if (rows[i].firstPosition > 0) {
             for (int position = rows[i].firstPosition; position <= rows[i].lastPosition; ++position)
                 Report(run, position);
         }
         *outcome = rows[i].run(run);
+        if (*outcome != SyncOutcome::Done && InterruptRequested())
+            *outcome = SyncOutcome::Interrupted;
         if (*outcome != SyncOutcome::Done)
             return static_cast<int>(i);
     }

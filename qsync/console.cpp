@@ -1,9 +1,9 @@
 #include "qsync/console.h"
 
-#include <windows.h>
-
 #include <cstdarg>
 #include <cstdio>
+
+#include "qsync/host.h"
 
 namespace {
 
@@ -78,6 +78,8 @@ int ReportOutcome(SyncOutcome outcome, const char* caption)
             return Fail(kExitDevice, "Bad Data in Synchronizer (%s)", caption);
         case SyncOutcome::Mismatch:
             return Fail(kExitDevice, "Save failed (data doesn't match)");
+        case SyncOutcome::Interrupted:
+            return Fail(kExitInterrupted, "Interrupted: the port is put back as it was");
         case SyncOutcome::Done:
             break;
     }
@@ -86,8 +88,7 @@ int ReportOutcome(SyncOutcome outcome, const char* caption)
 
 void StartRegisterProgress(RegisterProgress& progress, RegisterPhase phase, bool modelAndChannel)
 {
-    DWORD mode = 0;
-    progress.console = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+    progress.console = ErrorIsConsole();
     progress.counter = StartCounting(phase, modelAndChannel);
     progress.shown = -1;
 }

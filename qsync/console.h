@@ -9,6 +9,7 @@ enum ExitCode {
     kExitDevice = 1,     // the device or its port: not found, not answering, a save that failed
     kExitUsage = 2,      // a bad command line or a bad settings file; nothing was sent
     kExitDifferent = 3,  // verify: the device holds other settings than the file
+    kExitInterrupted = 130,  // stopped by a signal or Ctrl+C, the port put back
 };
 
 // One message line on standard error; returns `code`.

@@ -1,9 +1,5 @@
 // The commands that talk to a synchronizer: read, write and verify. Each holds the port from its
 // open to its end, as one load or save of the window program does.
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +7,7 @@
 #include "link/sync_settings.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
+#include "qsync/host.h"
 
 namespace {
 
@@ -21,7 +18,7 @@ char fileText[kSettingsFileBodySize + 128];
 int LoadDevice(const PortName& port, SettingsFileFields* fields)
 {
     if (!BeginSyncOperation(port.device))
-        return Fail(kExitDevice, "Can't open %s", port.shown);
+        return CantOpen(port);
     RegisterProgress progress;
     StartRegisterProgress(progress, RegisterPhase::Load, false);
     char caption[kBadDataCaptionSize] = "";
@@ -38,11 +35,7 @@ int LoadDevice(const PortName& port, SettingsFileFields* fields)
 int Output(const char* path, const char* text, size_t length)
 {
     if (!path) {
-        fflush(stdout);
-        const int mode = _setmode(_fileno(stdout), _O_BINARY);
-        fwrite(text, 1, length, stdout);
-        fflush(stdout);
-        _setmode(_fileno(stdout), mode);
+        WriteStdoutBinary(text, length);
         return kExitOk;
     }
     FILE* file = fopen(path, "wb");
@@ -66,11 +59,10 @@ int RunRead(const Invocation& invocation)
         code = LoadDevice(port, &fields);
     if (code != kExitOk)
         return code;
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char header[64];
-    snprintf(header, sizeof header, "read from %s on %04u-%02u-%02u %02u:%02u", port.shown, now.wYear,
-             now.wMonth, now.wDay, now.wHour, now.wMinute);
+    char now[32];
+    LocalTimeText(now, sizeof now);
+    char header[kPortNameSize + 64];
+    snprintf(header, sizeof header, "read from %s on %s", port.shown, now);
     const size_t length = PrintSettingsFile(fields, header, fileText, sizeof fileText);
     if (length == 0)
         return Fail(kExitDevice, "The settings read from %s do not fit a settings file", port.shown);
@@ -91,7 +83,7 @@ int RunWrite(const Invocation& invocation)
     SaveInputsFromSettingsFile(fields, &inputs);
     EncodeForSave(inputs);
     if (!BeginSyncOperation(port.device))
-        return Fail(kExitDevice, "Can't open %s", port.shown);
+        return CantOpen(port);
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
     RegisterProgress progress;
     StartRegisterProgress(progress, RegisterPhase::Write, modelAndChannel);

@@ -1,20 +1,17 @@
 // find: listens for the synchronizer's reset banner, as the window program's search does (the
 // Listen profile, the same recognition), on one port or on each port that passes the probe.
-#include <windows.h>
-
 #include <cstdio>
 
 #include "link/banner.h"
 #include "link/com_port.h"
-#include "link/port_probe.h"
+#include "link/interrupt.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
 
 namespace {
 
 constexpr int kDefaultWaitSeconds = 30;
-constexpr int kScannedPorts = 9;  // COM1 to COM9: the ports that open under their own names
-constexpr DWORD kListenReadSize = 250;
+constexpr uint32_t kListenReadSize = 250;
 
 enum class Heard { Banner, Nothing, CantOpen };
 
@@ -22,8 +19,8 @@ enum class Heard { Banner, Nothing, CantOpen };
 // so a banner that arrives in pieces is recognised. Each read returns within about 10 ms.
 bool HearBanner(int seconds)
 {
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-    while (GetTickCount64() < end) {
+    const uint64_t end = PortClockMs() + static_cast<uint64_t>(seconds) * 1000;
+    while (PortClockMs() < end && !InterruptRequested()) {
         ReadPort(kListenReadSize);
         if (ComPort.bytesRead == 0)
             continue;
@@ -69,17 +66,18 @@ int RunFind(const Invocation& invocation)
             return code;
         const Heard heard = ListenOn(port, seconds);
         if (heard == Heard::CantOpen)
-            return Fail(kExitDevice, "Can't open %s", port.shown);
+            return CantOpen(port);
         if (heard == Heard::Banner)
             return Found(port);
     } else {
-        for (int number = 1; number <= kScannedPorts; ++number) {
-            char name[8];
-            snprintf(name, sizeof name, "COM%d", number);
-            if (ParsePortName(name, &port) && ProbeSerialPort(port.device) &&
-                ListenOn(port, seconds) == Heard::Banner)
-                return Found(port);
+        static PortName candidates[kMaxCandidatePorts];
+        const int count = CandidatePorts(candidates, kMaxCandidatePorts);
+        for (int i = 0; i < count && !InterruptRequested(); ++i) {
+            if (ListenOn(candidates[i], seconds) == Heard::Banner)
+                return Found(candidates[i]);
         }
     }
+    if (InterruptRequested())
+        return ReportOutcome(SyncOutcome::Interrupted, "");
     return Fail(kExitDevice, "Synchronizer Not Found");
 }

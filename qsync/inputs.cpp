@@ -12,14 +12,6 @@ char fileText[kSettingsFileMaxSize + 1];
 
 }  // namespace
 
-int PortArgument(const char* word, PortName* port)
-{
-    if (ParsePortName(word, port))
-        return kExitOk;
-    return Fail(kExitUsage, "%s is not a serial port: name one as COM1 to COM9, COM10 and up, or \\\\.\\COMn",
-                word);
-}
-
 int SettingsFileArgument(const char* path, SettingsFileFields* fields)
 {
     FILE* file = fopen(path, "rb");

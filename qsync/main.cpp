@@ -6,6 +6,7 @@
 
 #include "qsync/commands.h"
 #include "qsync/console.h"
+#include "qsync/host.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ int main(int argc, char** argv)
 {
     if (argc < 2)
         return Usage(nullptr);
+    InstallStopHandlers();
     const char* name = argv[1];
     if (std::strcmp(name, "help") == 0 || std::strcmp(name, "--help") == 0) {
         PrintUsage(stdout);
