@@ -1,4 +1,17 @@
 # Native tree: the pure logic with its unit tests under ASan and UBSan, and the device simulator.
+# With QSYNC_RELEASE, only qsync as it is packaged: optimised, no sanitizers, the C++ runtime
+# linked in, and no build path inside (tools/dist strips it).
+option(QSYNC_RELEASE "build only the packaged qsync" OFF)
+if(QSYNC_RELEASE)
+  add_compile_options(-Wall -Wextra -fstack-protector-strong -D_FORTIFY_SOURCE=2
+                      -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+  add_link_options(-static-libstdc++ -static-libgcc -Wl,-z,relro,-z,now)
+  add_executable(qsync ${QSYNC_SOURCES} ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp
+                       ${PROJECT_SOURCE_DIR}/qsync/host_posix.cpp ${PROJECT_SOURCE_DIR}/qsync/port_names_posix.cpp)
+  target_include_directories(qsync PRIVATE ${PROJECT_SOURCE_DIR})
+  return()
+endif()
+
 set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
 add_library(quorbane_pure STATIC ${QUORBANE_PURE_SOURCES})
