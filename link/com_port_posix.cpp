@@ -141,7 +141,8 @@ int OpenPortNamed(const char* name, PortProfile profile)
     if (tcsetattr(ComPort.handle, TCSANOW, &line) != 0)
         return CloseAfterFailure(PortOpenFailure::Other);
     const int lowered = TIOCM_DTR | TIOCM_RTS;
-    if (ComPort.saved.hasModemLines && ioctl(ComPort.handle, TIOCMBIC, &lowered) != 0 && !NoModemLines(errno)) {
+    if (ComPort.saved.hasModemLines && ioctl(ComPort.handle, TIOCMBIC, &lowered) != 0 &&
+        !NoModemLines(errno)) {
         RestoreAndClosePort();
         lastFailure = PortOpenFailure::Other;
         return 0;

@@ -10,7 +10,8 @@ enum class SyncOutcome {
     CantWrite,  // a frame could not be sent, or a read-back register of the first group did not answer
     BadData,    // a load read a register that did not answer as it must; the caption says which
     Mismatch,   // the save's read-back differs from what was written, or stopped answering
-    Interrupted,  // a stop was asked for (link/interrupt.h); the operation ended between steps
+    // A stop was asked for (link/interrupt.h): the operation ended between its steps.
+    Interrupted,
 };
 
 // How an operation shows its progress: the bar's positions as they are reached (0 to 60), and the

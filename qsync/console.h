@@ -9,7 +9,8 @@ enum ExitCode {
     kExitDevice = 1,     // the device or its port: not found, not answering, a save that failed
     kExitUsage = 2,      // a bad command line or a bad settings file; nothing was sent
     kExitDifferent = 3,  // verify: the device holds other settings than the file
-    kExitInterrupted = 130,  // stopped by a signal or Ctrl+C, the port put back
+    // Stopped by Ctrl+C or a signal, the port put back first.
+    kExitInterrupted = 130,
 };
 
 // One message line on standard error; returns `code`.

@@ -15,7 +15,10 @@ namespace {
 // In this order; a device reached twice (a by-id link and its node) is listened to once, under
 // the first name found.
 constexpr const char* kCandidatePatterns[] = {
-    "/dev/serial/by-id/*", "/dev/ttyUSB*", "/dev/ttyACM*", "/dev/ttyS[0-3]",
+    "/dev/serial/by-id/*",
+    "/dev/ttyUSB*",
+    "/dev/ttyACM*",
+    "/dev/ttyS[0-3]",
 };
 
 bool SetPath(const char* path, PortName* port)

@@ -49,7 +49,8 @@ std::vector<std::string> Words(const std::string& line)
 }
 
 // Reads both outputs to their end; `whenSaid` runs once standard error holds `said`.
-void Collect(int outFd, int errFd, QsyncResult& result, const std::string& said, const std::function<void()>& whenSaid)
+void Collect(int outFd, int errFd, QsyncResult& result, const std::string& said,
+             const std::function<void()>& whenSaid)
 {
     bool pending = !said.empty();
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
@@ -129,7 +130,8 @@ protected:
             dup2(out[1], STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
             if (asNobody && geteuid() == 0 &&
-                (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
+                (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+                 setuid(nobody->pw_uid) != 0))
                 _exit(126);
             execv(argv[0], argv.data());
             _exit(127);
@@ -199,7 +201,7 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
 {
     const struct {
         const char* what;
-        const char* sim;       // first, after "line 1 4800 8N2"
+        const char* sim;  // first, after "line 1 4800 8N2"
         const char* arguments;
         bool lockFirst;  // another program holds the device's lock
         int signal;      // sent once the device has taken five frames

@@ -133,7 +133,8 @@ void CheckEditedFiles(QsyncHost& host)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         ASSERT_TRUE(SimResetAll());
-        const QsyncResult written = host.Run(Expand(host, std::string("write PORT2 FILE") + row.option, row.text));
+        const QsyncResult written =
+            host.Run(Expand(host, std::string("write PORT2 FILE") + row.option, row.text));
         EXPECT_EQ(written.code, 0) << written.err;
         EXPECT_EQ(DeviceImage(2), EncodedRegisters(row.text));
         const std::string file = host.File(row.text);
@@ -245,7 +246,15 @@ void CheckFailures(QsyncHost& host)
          false},
         {"not a serial port", {}, "read LPT1", "", 2, "", "LPT1 is not a serial port", true, true},
         {"a missing word", {}, "write PORT1", "", 2, "", "usage: qsync write", true, false},
-        {"an option of another command", {}, "read PORT1 --wait 3", "", 2, "", "unknown option --wait", true, false},
+        {"an option of another command",
+         {},
+         "read PORT1 --wait 3",
+         "",
+         2,
+         "",
+         "unknown option --wait",
+         true,
+         false},
         {"an unknown command", {}, "erase PORT1", "", 2, "", "unknown command erase", true, false},
     };
     for (const auto& row : rows) {
@@ -286,9 +295,11 @@ void CheckFind(QsyncHost& host)
             continue;
         SCOPED_TRACE(row.arguments);
         ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
-        const std::string said = row.device ? Expand(host, "listening on PORT" + std::to_string(row.device)) : "";
+        const std::string said =
+            row.device ? Expand(host, "listening on PORT" + std::to_string(row.device)) : "";
         const std::function<void()> pressReset = [&] { ASSERT_TRUE(SimReset(row.device)); };
-        const QsyncResult result = host.Run(Expand(host, row.arguments), said, row.device ? pressReset : nullptr);
+        const QsyncResult result =
+            host.Run(Expand(host, row.arguments), said, row.device ? pressReset : nullptr);
         EXPECT_EQ(result.code, row.code) << result.err;
         EXPECT_EQ(Lf(result.out), Expand(host, row.out));
         EXPECT_NE(result.err.find(Expand(host, row.err)), std::string::npos) << result.err;
