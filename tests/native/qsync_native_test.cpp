@@ -3,8 +3,6 @@
 // cable, a stop signal mid-write, a port the user may not open).
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,12 +10,11 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <grp.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "tests/sim/sim_harness.h"
 #include "tests/support/qsync_rows.h"
@@ -25,57 +22,11 @@
 
 namespace {
 
-// Words of a command line; "..." keeps spaces.
-std::vector<std::string> Words(const std::string& line)
+std::string ReadAll(const std::string& path)
 {
-    std::vector<std::string> words;
-    std::string word;
-    bool quoted = false, any = false;
-    for (char c : line + " ") {
-        if (c == '"') {
-            quoted = !quoted;
-            any = true;
-        } else if (c == ' ' && !quoted) {
-            if (any)
-                words.push_back(word);
-            word.clear();
-            any = false;
-        } else {
-            word += c;
-            any = true;
-        }
-    }
-    return words;
-}
-
-// Reads both outputs to their end; `whenSaid` runs once standard error holds `said`.
-void Collect(int outFd, int errFd, QsyncResult& result, const std::string& said,
-             const std::function<void()>& whenSaid)
-{
-    bool pending = !said.empty();
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    std::string* into[2] = {&result.out, &result.err};
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-        if (poll(fds, 2, -1) < 0)
-            break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char chunk[512];
-            const ssize_t n = read(fds[i].fd, chunk, sizeof chunk);
-            if (n <= 0) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-            } else {
-                into[i]->append(chunk, static_cast<size_t>(n));
-            }
-        }
-        if (pending && result.err.find(said) != std::string::npos) {
-            pending = false;
-            whenSaid();
-        }
-    }
-    EXPECT_FALSE(pending) << "never said: " << said;
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
 }
 
 class NativeQsync : public ::testing::Test, public QsyncHost {
@@ -90,11 +41,19 @@ protected:
         options.extraArgs = {"--no-pace"};
         ASSERT_TRUE(sim_->Start(options)) << sim_->why();
         setenv("QSIM_CONTROL_PORT", std::to_string(sim_->controlPort()).c_str(), 1);
+        // A copy of qsync that the user nobody can reach, and a device file no one may open.
+        dir_ = new simtest::TempDir;
+        chmod(dir_->path.c_str(), 0755);
+        std::ofstream(dir_->path + "/qsync", std::ios::binary)
+            << std::ifstream(QSYNC_PATH, std::ios::binary).rdbuf();
+        chmod((dir_->path + "/qsync").c_str(), 0755);
+        std::ofstream(dir_->path + "/locked") << "";
+        chmod((dir_->path + "/locked").c_str(), 0);
     }
     static void TearDownTestSuite()
     {
         delete sim_;
-        sim_ = nullptr;
+        delete dir_;
     }
     void SetUp() override { ASSERT_TRUE(SimResetAll()); }
 
@@ -106,54 +65,62 @@ protected:
         return file_;
     }
     bool IsWindows() const override { return false; }
+    // Runs qsync through the shell, as the user types it; `whenSaid` runs once standard error holds
+    // `said` (at once when `said` is empty) and may signal child_. asNobody drops root first.
     QsyncResult Run(const std::string& arguments, const std::string& said = "",
                     const std::function<void()>& whenSaid = nullptr) override
     {
-        return RunAs(QSYNC_PATH, arguments, said, whenSaid, false);
+        return RunAs(arguments, said, whenSaid, false);
     }
-    // As Run; `whenSaid` runs at once when `said` is empty, and may signal child_. asNobody drops
-    // root first.
-    QsyncResult RunAs(const std::string& program, const std::string& arguments, const std::string& said,
+    QsyncResult RunAs(const std::string& arguments, const std::string& said,
                       const std::function<void()>& whenSaid, bool asNobody)
     {
-        std::vector<std::string> words = Words(arguments);
-        words.insert(words.begin(), program);
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(&word[0]);
-        argv.push_back(nullptr);
-        const passwd* nobody = getpwnam("nobody");
-        int out[2], err[2];
-        EXPECT_EQ(pipe(out) | pipe(err), 0);
+        const std::string outPath = file_ + ".out";
+        const std::string command =
+            std::string(asNobody && geteuid() == 0
+                            ? "exec setpriv --reuid=nobody --regid=nogroup --clear-groups "
+                            : "exec ") +
+            dir_->path + "/qsync " + arguments;
+        int err[2];
+        EXPECT_EQ(pipe(err), 0);
         child_ = fork();
         if (child_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
+            dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
-            if (asNobody && geteuid() == 0 &&
-                (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
-                 setuid(nobody->pw_uid) != 0))
-                _exit(126);
-            execv(argv[0], argv.data());
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        close(out[1]);
         close(err[1]);
-        if (said.empty() && whenSaid)
-            whenSaid();
         QsyncResult result{-1, "", ""};
-        Collect(out[0], err[0], result, said, whenSaid);
+        bool pending = static_cast<bool>(whenSaid);
+        char chunk[512];
+        for (ssize_t n = 0;; result.err.append(chunk, static_cast<size_t>(n))) {
+            // An empty `said` is found at once.
+            if (pending && result.err.find(said) != std::string::npos) {
+                pending = false;
+                whenSaid();
+            }
+            if ((n = read(err[0], chunk, sizeof chunk)) <= 0)
+                break;
+        }
+        close(err[0]);
+        EXPECT_FALSE(pending) << "never said: " << said;
         int status = 0;
         waitpid(child_, &status, 0);
         result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = ReadAll(outPath);
+        unlink(outPath.c_str());
         return result;
     }
 
     static simtest::SimProcess* sim_;
+    static simtest::TempDir* dir_;
     std::string file_ = "/tmp/qsync_native_test_" + std::to_string(getpid()) + ".ini";
     pid_t child_ = -1;
 };
 
 simtest::SimProcess* NativeQsync::sim_ = nullptr;
+simtest::TempDir* NativeQsync::dir_ = nullptr;
 
 // The line as another program left it: all of termios, compared field by field.
 termios LineOf(const std::string& path)
@@ -204,16 +171,22 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
         const char* sim;  // first, after "line 1 4800 8N2"
         const char* arguments;
         bool lockFirst;  // another program holds the device's lock
+        bool asNobody;   // root passes every access check
         int signal;      // sent once the device has taken five frames
         int code;
         const char* err;
     } rows[] = {
-        {"a read", "", "read PORT1", false, 0, 0, ""},
-        {"a device held by another program", "", "read PORT1", true, 0, 1, "Serial port in use"},
-        {"a cable pulled during a read", "pull 1 4", "read PORT1", false, 0, 1, "Bad Data in Synchronizer"},
-        {"SIGINT mid-write", "", "write PORT1 FILE", false, SIGINT, 130, "Interrupted"},
-        {"SIGTERM mid-write", "", "write PORT1 FILE", false, SIGTERM, 130, "Interrupted"},
-        {"SIGHUP mid-write", "", "write PORT1 FILE", false, SIGHUP, 130, "Interrupted"},
+        {"a read", "", "read PORT1", false, false, 0, 0, ""},
+        {"a device held by another program", "", "read PORT1", true, false, 0, 1, "Serial port in use"},
+        {"a cable pulled during a read", "pull 1 4", "read PORT1", false, false, 0, 1,
+         "Bad Data in Synchronizer"},
+        {"a device the user may not open", "", "read LOCKED", false, true, 0, 1,
+         "Permission denied on LOCKED: add yourself to the dialout group (sudo usermod -aG dialout $USER), "
+         "then "
+         "log out and in"},
+        {"SIGINT mid-write", "", "write PORT1 FILE", false, false, SIGINT, 130, "Interrupted"},
+        {"SIGTERM mid-write", "", "write PORT1 FILE", false, false, SIGTERM, 130, "Interrupted"},
+        {"SIGHUP mid-write", "", "write PORT1 FILE", false, false, SIGHUP, 130, "Interrupted"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -235,43 +208,21 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
             }
             kill(child_, row.signal);
         };
-        const QsyncResult result = RunAs(QSYNC_PATH, Expand(*this, row.arguments, kPowerOnSettingsBody), "",
-                                         row.signal ? signalMidWrite : nullptr, false);
+        std::string arguments = Expand(*this, row.arguments, kPowerOnSettingsBody), err = row.err;
+        for (std::string* text : {&arguments, &err}) {
+            if (text->find("LOCKED") != std::string::npos)
+                text->replace(text->find("LOCKED"), 6, dir_->path + "/locked");
+        }
+        const QsyncResult result = RunAs(arguments, "", row.signal ? signalMidWrite : nullptr, row.asNobody);
         close(holder);
         EXPECT_EQ(result.code, row.code) << result.err;
-        EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(err), std::string::npos) << result.err;
         if (!*row.sim)
             ExpectSameLine(before, LineOf(Port(1)));
         if (row.lockFirst) {
             EXPECT_EQ(SimFrames(1), std::vector<std::string>{});
         }
     }
-}
-
-// A port the user may not open says how to gain the right; root passes every check, so the row
-// runs as nobody (a copy of qsync it can reach).
-TEST_F(NativeQsync, APortTheUserMayNotOpenNamesTheDialoutGroup)
-{
-    char dir[] = "/tmp/qsync-denied-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    chmod(dir, 0755);
-    const std::string program = std::string(dir) + "/qsync", locked = std::string(dir) + "/locked";
-    {
-        std::ifstream from(QSYNC_PATH, std::ios::binary);
-        std::ofstream(program, std::ios::binary) << from.rdbuf();
-        std::ofstream(locked) << "";
-    }
-    chmod(program.c_str(), 0755);
-    chmod(locked.c_str(), 0);
-    const QsyncResult result = RunAs(program, "read " + locked, "", nullptr, true);
-    EXPECT_EQ(result.code, 1) << result.err;
-    EXPECT_NE(result.err.find("Permission denied on " + locked +
-                              ": add yourself to the dialout group (sudo usermod -aG dialout $USER)"),
-              std::string::npos)
-        << result.err;
-    unlink(program.c_str());
-    unlink(locked.c_str());
-    rmdir(dir);
 }
 
 }  // namespace
