@@ -19,6 +19,7 @@ set(QUORBANE_PURE_SOURCES
 # (link/com_port_win.cpp or link/com_port_posix.cpp).
 set(QUORBANE_LINK_SOURCES
   ${QUORBANE_LINK_PURE_SOURCES}
+  ${PROJECT_SOURCE_DIR}/link/com_port_common.cpp
   ${PROJECT_SOURCE_DIR}/link/register_protocol.cpp
   ${PROJECT_SOURCE_DIR}/link/transmit_wait.cpp
   ${PROJECT_SOURCE_DIR}/link/sync_operation.cpp

@@ -101,13 +101,6 @@ int RemainingMs(uint64_t deadline)
 
 }  // namespace
 
-int OpenPort(int index, PortProfile profile)
-{
-    if (index < 0 || index >= kPortCount)
-        return 0;
-    return OpenPortNamed(PortNames[index], profile);
-}
-
 int OpenPortNamed(const char* name, PortProfile profile)
 {
     const PortProfileRow& row = ProfileRows[profile == PortProfile::Listen ? 0 : 1];
@@ -209,11 +202,6 @@ int ReadPort(uint32_t max)
     }
     ComPort.bytesRead = count;
     return 1;
-}
-
-void AppendToAccumulator()
-{
-    AccumulatorAppend(ComPort.accumulator, ComPort.readBuffer, ComPort.bytesRead);
 }
 
 int DiscardInput()

@@ -49,13 +49,6 @@ void FillPortDcb(DCB& dcb)
     dcb.StopBits = ONESTOPBIT;
 }
 
-int OpenPort(int index, PortProfile profile)
-{
-    if (index < 0 || index >= kPortCount)
-        return 0;
-    return OpenPortNamed(PortNames[index], profile);
-}
-
 int OpenPortNamed(const char* name, PortProfile profile)
 {
     const PortProfileRow& row = ProfileRows[profile == PortProfile::Listen ? 0 : 1];
@@ -104,11 +97,8 @@ int OpenPortNamed(const char* name, PortProfile profile)
     // Whatever was queued before the open, or arrives while this read runs, is discarded.
     ReadPort(row.drainSize);
     AccumulatorReset(ComPort.accumulator);
-    if (row.clearsErrors) {
-        DWORD errors = 0;
-        COMSTAT status = {};
-        ClearCommError(ComPort.handle, &errors, &status);
-    }
+    if (row.clearsErrors)
+        ClearPortError();
     return 1;
 }
 
@@ -131,11 +121,6 @@ int ReadPort(uint32_t max)
     const BOOL ok = ReadFile(ComPort.handle, ComPort.readBuffer, max, &count, nullptr);
     ComPort.bytesRead = (ok && count <= max) ? count : 0;
     return ok ? 1 : 0;
-}
-
-void AppendToAccumulator()
-{
-    AccumulatorAppend(ComPort.accumulator, ComPort.readBuffer, ComPort.bytesRead);
 }
 
 PortOpenFailure LastPortOpenFailure()
