@@ -3,7 +3,8 @@
 #   make run PORT=/dev/ttyUSB0   the same with a real synchronizer on that device, as COM1
 #   make test   install what is missing, build everything, run every test
 #   make bench  print the table of timings, memory and size against their bounds
-#   make dist   the Windows archive build/dist/quorbane-VERSION-win64.zip, reproducibly
+#   make dist   the Windows archive build/dist/quorbane-VERSION-win64.zip, and qsync for Linux as
+#               build/dist/qsync_VERSION_amd64.deb and a .tar.gz, reproducibly
 #   make fuzz   each fuzz target a million runs
 BUILD  ?= build
 NATIVE := $(BUILD)/native
@@ -85,10 +86,12 @@ screenshots: build
 fuzz: native
 	@tools/run-fuzz -runs=1000000
 
-# The Windows package: the stripped programs, README.txt, LICENSE and SHA256SUMS, reproducibly.
+# The Windows package: the stripped programs, README.txt, LICENSE and SHA256SUMS, reproducibly;
+# then qsync's Debian package and Linux archive from a release build of their own.
 dist: setup $(WIN)/.configured
 	cmake --build $(WIN) -j$(JOBS) --target $(DIST_PROGRAMS)
 	@tools/dist $(DIST_PROGRAMS)
+	@JOBS=$(JOBS) tools/dist-linux
 
 clean:
 	tools/bench down || true

@@ -1,4 +1,18 @@
 # Native tree: the pure logic with its unit tests under ASan and UBSan, and the device simulator.
+# With QSYNC_RELEASE, only qsync as it is packaged: optimised, no sanitizers, the C++ runtime
+# linked in, and no build path inside (tools/dist-linux strips it).
+option(QSYNC_RELEASE "build only the packaged qsync" OFF)
+set(QSYNC_POSIX_SOURCES ${QSYNC_SOURCES} ${PROJECT_SOURCE_DIR}/qsync/host_posix.cpp
+    ${PROJECT_SOURCE_DIR}/qsync/port_names_posix.cpp ${PROJECT_SOURCE_DIR}/qsync/console_interrupt_posix.cpp)
+if(QSYNC_RELEASE)
+  add_compile_options(-Wall -Wextra -fstack-protector-strong -D_FORTIFY_SOURCE=2
+                      -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+  add_link_options(-static-libstdc++ -static-libgcc -Wl,-z,relro,-z,now)
+  add_executable(qsync ${QSYNC_POSIX_SOURCES} ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp)
+  target_include_directories(qsync PRIVATE ${PROJECT_SOURCE_DIR})
+  return()
+endif()
+
 set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
 add_library(quorbane_pure STATIC ${QUORBANE_PURE_SOURCES})
@@ -7,6 +21,16 @@ target_compile_options(quorbane_pure PRIVATE -Wall -Wextra ${SANITIZE_FLAGS})
 target_link_options(quorbane_pure PUBLIC ${SANITIZE_FLAGS})
 
 add_subdirectory(sim)
+
+# qsync as a Linux program: the link over the POSIX port and qsync's own sources, under the same
+# sanitizers as the tests that run it (tools/dist-linux builds the release from the same lists).
+add_library(quorbane_link_posix STATIC ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp)
+target_include_directories(quorbane_link_posix PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(quorbane_link_posix PRIVATE -Wall -Wextra ${SANITIZE_FLAGS})
+target_link_options(quorbane_link_posix PUBLIC ${SANITIZE_FLAGS})
+add_executable(qsync ${QSYNC_POSIX_SOURCES})
+target_compile_options(qsync PRIVATE -Wall -Wextra ${SANITIZE_FLAGS})
+target_link_libraries(qsync PRIVATE quorbane_link_posix)
 
 # The tests, where GoogleTest is there: make run needs none of them (nor clang, below).
 if(NOT QUORBANE_TESTS)

@@ -4,20 +4,28 @@ enable_language(RC)
 
 set(QUORBANE_WARNINGS -Wall -Wextra)
 
+# The link: serial port, register protocol, operations and settings, with no user interface.
+# qsync.exe links it alone; the window program links it under its dialogs.
+add_library(quorbane_link STATIC
+  ${QUORBANE_LINK_SOURCES}
+  link/com_port_win.cpp
+  link/port_probe.cpp
+)
+target_include_directories(quorbane_link PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(quorbane_link PRIVATE ${QUORBANE_WARNINGS})
+target_compile_definitions(quorbane_link PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+target_link_libraries(quorbane_link PUBLIC kernel32)
+
 # Everything but the entry point, so that tests link the same code as the program.
 add_library(quorbane_core STATIC
-  ${QUORBANE_PURE_SOURCES}
+  shell/center_math.cpp
+  dialogs/field_rules.cpp
   shell/about_box.cpp
   shell/app_state.cpp
   shell/center.cpp
   shell/dispatch.cpp
   shell/message_box.cpp
   shell/main_window.cpp
-  link/com_port.cpp
-  link/register_protocol.cpp
-  link/transmit_wait.cpp
-  link/sync_operation.cpp
-  link/port_probe.cpp
   dialogs/progress_dialog.cpp
   dialogs/find_dialog.cpp
   dialogs/search_dialog.cpp
@@ -29,7 +37,7 @@ add_library(quorbane_core STATIC
 target_include_directories(quorbane_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(quorbane_core PRIVATE ${QUORBANE_WARNINGS})
 target_compile_definitions(quorbane_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(quorbane_core PUBLIC comctl32 gdi32 user32 kernel32)
+target_link_libraries(quorbane_core PUBLIC quorbane_link comctl32 gdi32 user32 kernel32)
 
 add_executable(quorbane WIN32 shell/winmain.cpp resources/quorbane.rc)
 target_compile_options(quorbane PRIVATE ${QUORBANE_WARNINGS})
@@ -41,19 +49,9 @@ set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
   "${PROJECT_SOURCE_DIR}/resources/resource.h;${CMAKE_BINARY_DIR}/generated/quorbane.manifest;${CMAKE_BINARY_DIR}/generated/version.h;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")
 
 # qsync.exe: the command-line programmer, a console program over the same link code.
-add_executable(qsync
-  qsync/main.cpp
-  qsync/arguments.cpp
-  qsync/register_count.cpp
-  qsync/console.cpp
-  qsync/inputs.cpp
-  qsync/find_command.cpp
-  qsync/device_commands.cpp
-  qsync/show_command.cpp
-  qsync/console_interrupt_win.cpp
-)
+add_executable(qsync ${QSYNC_SOURCES} qsync/host_win.cpp qsync/port_names_win.cpp qsync/console_interrupt_win.cpp)
 target_compile_options(qsync PRIVATE ${QUORBANE_WARNINGS})
-target_link_libraries(qsync PRIVATE quorbane_core)
+target_link_libraries(qsync PRIVATE quorbane_link)
 set_target_properties(qsync PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # GoogleTest from Debian's sources, cross-built, where they are.

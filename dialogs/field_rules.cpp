@@ -25,14 +25,6 @@ uint32_t LimitModelOrChannel(uint32_t value)
     return value > 99 ? 99 : value;
 }
 
-int InitStringsTotal(const int lengths[4])
-{
-    int total = 0;
-    for (int i = 0; i < 4; ++i)
-        total += lengths[i] + (lengths[i] > 0 ? 1 : 0);
-    return total;
-}
-
 uint32_t NextHiddenModeState(uint32_t state, HiddenKey key)
 {
     const uint32_t count = state & kHiddenKeyCount;

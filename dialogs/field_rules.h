@@ -1,7 +1,9 @@
 #pragma once
 // The editor's field rules that need no window: baud stepping, the range of the model and channel
-// fields, the init-string total, and the hidden-mode key sequence.
+// fields, the init-string total (with the text limits, in link/), and the hidden-mode key sequence.
 #include <cstdint>
+
+#include "link/field_limits.h"
 
 // The baud code the BAUD field moves to when its up-down reports `position` (taken whole, so a
 // failed read lies above 9600): one step toward the position, or `code` unchanged.
@@ -9,16 +11,6 @@ int32_t SteppedBaudCode(int32_t code, uint32_t position);
 
 // Model and channel fields when left: 0 (or no number) gives 1, above 99 gives 99.
 uint32_t LimitModelOrChannel(uint32_t value);
-
-// Bytes the four init strings take in the device's 64-byte block: their lengths plus one CR for
-// each string that is not empty. Above 63 the user is warned.
-int InitStringsTotal(const int lengths[4]);
-constexpr int kInitStringsLimit = 63;
-
-// Characters the editor lets the user type: init strings 1 to 4 (the fourth stops one short) and
-// the comment.
-constexpr int kInitFieldChars[4] = {23, 23, 23, 22};
-constexpr int kCommentFieldChars = 15;
 
 // HiddenModeState: bits 0-1 count the first key of the sequence (0 or 1), bit 2 is hidden mode.
 constexpr uint32_t kHiddenModeOn = 4;

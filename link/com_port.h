@@ -1,13 +1,16 @@
 #pragma once
 // The program's one serial port: the open handle, the settings the port had before we changed
-// them, and the buffers that reads fill. At most one port is open at any time.
-#include <windows.h>
+// them, and the buffers that reads fill. At most one port is open at any time. One file per
+// platform implements it (com_port_win.cpp, com_port_posix.cpp), chosen when building.
+#include <cstdint>
+
 #include "link/accumulator.h"
+#include "link/port_handle.h"
 
 constexpr int kPortCount = 4;
-constexpr DWORD kReadBufferSize = 256;
+constexpr uint32_t kReadBufferSize = 256;
 
-// Port index 0-3 selects the name, passed to CreateFileA unchanged.
+// Port index 0-3 selects the name, passed to the system's open unchanged.
 extern const char* const PortNames[kPortCount];
 
 // How a port is opened: Listen (the search, read-only, short reads) or Exchange (load and save,
@@ -15,34 +18,44 @@ extern const char* const PortNames[kPortCount];
 enum class PortProfile { Listen, Exchange };
 
 struct ComPortState {
-    HANDLE handle;  // INVALID_HANDLE_VALUE when no port is open
-    DCB savedDcb;
-    COMMTIMEOUTS savedTimeouts;
-    DWORD savedEventMask;
+    PortHandle handle;  // no port open: INVALID_HANDLE_VALUE on Windows, -1 elsewhere
+    PortSavedState saved;
     unsigned char readBuffer[kReadBufferSize];
-    DWORD bytesRead;  // what the last read delivered; 0 after a failed read
+    uint32_t bytesRead;  // what the last read delivered; 0 after a failed read
     Accumulator accumulator;
     int busy;  // 1 while a load or save holds the port
 };
 extern ComPortState ComPort;
 
-// The synchronizer's line, the same for both profiles: 1200 baud, 8N1, binary, no flow control,
-// DTR and RTS off, every other field 0. Built from zeros, not from the port's own DCB, so nothing
-// of an earlier user's set-up survives.
-void FillPortDcb(DCB& dcb);
+// Why the last open failed, for a caller that words it for the user; the window program keeps
+// its fixed texts and does not ask.
+enum class PortOpenFailure { None, Absent, Denied, Busy, Other };
+PortOpenFailure LastPortOpenFailure();
 
 // Opens PortNames[index] in the synchronizer's line settings (1200 8N1, no flow control, DTR and
 // RTS off) with the profile's timeouts, drains what was pending and empties the accumulator.
 // Returns 1, or 0 with no port open and the port's settings as they were. The caller closes any
 // previous port first.
 int OpenPort(int index, PortProfile profile);
-// The same for any port name CreateFileA takes: "COM7", or \\.\COM12 for numbers above 9.
+// The same for any port name the system opens: "COM7", \\.\COM12, /dev/ttyUSB0.
 int OpenPortNamed(const char* name, PortProfile profile);
-// Puts back the saved DCB, timeouts and event mask, then closes. Does nothing if no port is open.
+// Puts back the saved settings, then closes. Does nothing if no port is open.
 void RestoreAndClosePort();
 // One synchronous read of up to `max` bytes (at most 256) into readBuffer; bytesRead gets the count.
-int ReadPort(DWORD max);
+// It ends on the count, 10 ms after a byte with no other, or at the profile's total timeout.
+int ReadPort(uint32_t max);
 // Gathers the bytes of the last read behind those already in the accumulator.
 void AppendToAccumulator();
-// Throws away what the port has received and not yet read, without waiting. 1 on success.
+// Drops what has been received and not yet read, without waiting. 1 on success.
 int DiscardInput();
+
+// The register protocol's primitives on the open port.
+// Hands `count` bytes to the driver; *written gets how many it took. 1 unless the write failed.
+int WritePort(const unsigned char* bytes, uint32_t count, uint32_t* written);
+// Clears a line error condition after a failed write, so that the port works again.
+void ClearPortError();
+// The bytes still in the driver's output queue. 1, or 0 when the port cannot be asked.
+int PortOutputQueued(uint32_t* queued);
+// Milliseconds on a steady clock, and a pause of the calling thread.
+uint64_t PortClockMs();
+void PortPauseMs(uint32_t ms);

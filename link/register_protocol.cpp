@@ -9,26 +9,24 @@
 
 namespace {
 
-constexpr DWORD kSendTextLimit = 16;  // texts of 16 characters or more are refused
+constexpr uint32_t kSendTextLimit = 16;  // texts of 16 characters or more are refused
 
 // Writes the bytes and waits until they have left the port. A failed write clears the port's
 // error state so that it works again.
-int WriteAndWait(const unsigned char* bytes, DWORD count)
+int WriteAndWait(const unsigned char* bytes, uint32_t count)
 {
-    const ULONGLONG handedAt = TransmitClockMs();
-    DWORD written = 0;
-    if (!WriteFile(ComPort.handle, bytes, count, &written, nullptr)) {
-        DWORD errors = 0;
-        COMSTAT status = {};
-        ClearCommError(ComPort.handle, &errors, &status);
+    const uint64_t handedAt = TransmitClockMs();
+    uint32_t written = 0;
+    if (!WritePort(bytes, count, &written)) {
+        ClearPortError();
         return 0;
     }
     if (written != count)
         return 0;
-    return WaitTransmitted(ComPort.handle, count, handedAt);
+    return WaitTransmitted(count, handedAt);
 }
 
-// The open port, the transmit clock and Sleep, as the reply's gathering uses them.
+// The open port, its clock and its pause, as the reply's gathering uses them.
 int ReadReplyBytes(void*, const unsigned char** bytes, size_t* count)
 {
     const int ok = ReadPort(kReplyReadSize);
@@ -44,7 +42,7 @@ unsigned long long ReplyClockMs(void*)
 
 void PauseForReply(void*, unsigned ms)
 {
-    Sleep(ms);
+    PortPauseMs(ms);
 }
 
 }  // namespace
@@ -56,7 +54,7 @@ int SendText(const char* text)
         return 0;
     unsigned char transmit[kSendTextLimit];
     memcpy(transmit, text, length + 1);
-    return WriteAndWait(transmit, static_cast<DWORD>(length));
+    return WriteAndWait(transmit, static_cast<uint32_t>(length));
 }
 
 int WriteRegister(RegisterCode code, const unsigned char pair[2])
@@ -71,8 +69,8 @@ int ReadRegister(RegisterCode code, unsigned char pair[2])
     // Whatever came in since the last reply (its late bytes, noise) must not pass for the start
     // of this one. Should the port refuse, the write below fails as well.
     DiscardInput();
-    DWORD written = 0;
-    if (!WriteFile(ComPort.handle, frame, sizeof frame, &written, nullptr) || written != sizeof frame)
+    uint32_t written = 0;
+    if (!WritePort(frame, sizeof frame, &written) || written != sizeof frame)
         return 0;
     // No wait for the frame to leave: the reads' timeouts cover its line time and the reply's.
     const ReplyPort port = {nullptr, ReadReplyBytes, ReplyClockMs, PauseForReply};

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dialogs/field_rules.h"
 #include "link/cp1252.h"
 #include "link/decimal_text.h"
+#include "link/field_limits.h"
 
 namespace {
 

@@ -41,8 +41,9 @@ struct Step {
     const char* badDataCaption;  // printf format of the load's diagnostic caption, or nullptr
 };
 
-// Runs the rows in order until one fails. Returns the failing row's index, or -1 when all were
-// done; *outcome gets the failing step's outcome.
+// Runs the rows in order until one fails or a stop is asked for. Returns the failing row's index,
+// or -1 when all were done; *outcome gets the failing step's outcome. A step that a signal cut
+// short counts as interrupted, not as the device's failure.
 template <size_t N>
 int RunSteps(const Run& run, const Step (&rows)[N], SyncOutcome* outcome)
 {
@@ -56,6 +57,8 @@ int RunSteps(const Run& run, const Step (&rows)[N], SyncOutcome* outcome)
                 Report(run, position);
         }
         *outcome = rows[i].run(run);
+        if (*outcome != SyncOutcome::Done && InterruptRequested())
+            *outcome = SyncOutcome::Interrupted;
         if (*outcome != SyncOutcome::Done)
             return static_cast<int>(i);
     }

@@ -4,10 +4,12 @@
 #include <cstddef>
 
 // A serial port as the user names it. COM1 to COM9 open under their own names; higher numbers
-// only through the device namespace (\\.\COM10), which also takes the low ones.
+// only through the device namespace (\\.\COM10), which also takes the low ones. On Linux a port
+// is a path (/dev/ttyUSB0), named as given.
+constexpr int kPortNameSize = 256;
 struct PortName {
-    char device[16];  // what CreateFileA opens: "COM3", "\\.\COM12"
-    char shown[8];    // what the user reads and can type again: "COM3", "COM12"
+    char device[kPortNameSize];  // what the system opens: "COM3", "\\.\COM12", "/dev/ttyUSB0"
+    char shown[kPortNameSize];   // what the user reads and can type again: "COM3", "COM12"
 };
 constexpr int kHighestPort = 256;
 

@@ -3,6 +3,7 @@
 // port and a settings file. Each returns the process's exit code (qsync/console.h).
 #include "link/settings_file.h"
 #include "qsync/arguments.h"
+#include "qsync/port_names.h"
 
 int RunFind(const Invocation& invocation);
 int RunRead(const Invocation& invocation);
@@ -10,8 +11,6 @@ int RunWrite(const Invocation& invocation);
 int RunVerify(const Invocation& invocation);
 int RunShow(const Invocation& invocation);
 
-// The port a word names, or a message and kExitUsage.
-int PortArgument(const char* word, PortName* port);
 // The settings a file holds ("-": standard input), or a message naming the file (and the line,
 // and why) and kExitUsage.
 int SettingsFileArgument(const char* path, SettingsFileFields* fields);

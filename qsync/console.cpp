@@ -1,9 +1,9 @@
 #include "qsync/console.h"
 
-#include <windows.h>
-
 #include <cstdarg>
 #include <cstdio>
+
+#include "qsync/host.h"
 
 namespace {
 
@@ -134,8 +134,7 @@ int ReportSaveOutcome(SyncOutcome outcome, RegisterCode failedRegister, bool com
 
 void StartRegisterProgress(RegisterProgress& progress, RegisterPhase phase, bool modelAndChannel)
 {
-    DWORD mode = 0;
-    progress.console = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+    progress.console = ErrorIsConsole();
     progress.counter = StartCounting(phase, modelAndChannel);
     progress.shown = -1;
 }

@@ -6,10 +6,11 @@
 
 enum ExitCode {
     kExitOk = 0,
-    kExitDevice = 1,         // the device or its port: not found, not answering, a save that failed
-    kExitUsage = 2,          // a bad command line or a bad settings file; nothing was sent
-    kExitDifferent = 3,      // verify: the device holds other settings than the file
-    kExitInterrupted = 130,  // Ctrl+C, Ctrl+Break or the console closed: stopped at the next step
+    kExitDevice = 1,     // the device or its port: not found, not answering, a save that failed
+    kExitUsage = 2,      // a bad command line or a bad settings file; nothing was sent
+    kExitDifferent = 3,  // verify: the device holds other settings than the file
+    // Ctrl+C, Ctrl+Break, the console closed or a stop signal: stopped at the next step.
+    kExitInterrupted = 130,
 };
 
 // One message line on standard error; returns `code`.

@@ -1,6 +1,7 @@
 #pragma once
-// Ctrl+C, Ctrl+Break and the console closed turned into RequestInterrupt (link/interrupt.h): the
-// load or save under way stops at its next step, puts the port back and says where it stopped.
+// Ctrl+C, Ctrl+Break and the console closed (on Linux SIGINT, SIGTERM and SIGHUP) turned into
+// RequestInterrupt (link/interrupt.h): the load or save under way stops at its next step, puts the
+// port back and says where it stopped. One file per platform.
 
 // Installs the handler; call first in main.
 void CatchConsoleInterrupts();

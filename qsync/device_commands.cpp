@@ -1,7 +1,5 @@
 // The commands that talk to a synchronizer: read, write and verify. Each holds the port from its
 // open to its end, as one load or save of the window program does.
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +8,7 @@
 #include "link/sync_settings.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
+#include "qsync/host.h"
 
 namespace {
 
@@ -20,7 +19,7 @@ char fileText[kSettingsFileBodySize + 128];
 int LoadDevice(const PortName& port, SettingsFileFields* fields)
 {
     if (!BeginSyncOperation(port.device))
-        return Fail(kExitDevice, "Can't open %s", port.shown);
+        return CantOpen(port);
     RegisterProgress progress;
     StartRegisterProgress(progress, RegisterPhase::Load, false);
     char caption[kBadDataCaptionSize] = "";
@@ -33,72 +32,24 @@ int LoadDevice(const PortName& port, SettingsFileFields* fields)
     return kExitOk;
 }
 
-// The system's words for an error, without their line end.
-void SystemReason(DWORD error, char* out, size_t size)
+int CantWrite(const char* what, const char* reason)
 {
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                   0, out, static_cast<DWORD>(size), nullptr);
-    size_t length = n < size ? n : 0;
-    while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n' || out[length - 1] == ' '))
-        --length;
-    if (length == 0)
-        snprintf(out, size, "error %lu", static_cast<unsigned long>(error));
-    else
-        out[length] = '\0';
-}
-
-int CantWrite(const char* what, DWORD error)
-{
-    char reason[256];
-    SystemReason(error, reason, sizeof reason);
     return Fail(kExitUsage, "Can't write %s: %s", what, reason);
-}
-
-bool WriteAll(HANDLE handle, const char* text, size_t length)
-{
-    while (length > 0) {
-        DWORD written = 0;
-        const DWORD chunk = length > 65536 ? 65536 : static_cast<DWORD>(length);
-        if (!WriteFile(handle, text, chunk, &written, nullptr) || written == 0)
-            return false;
-        text += written;
-        length -= written;
-    }
-    return true;
 }
 
 // The text to standard output unchanged (it has its own CR LF), or into the named file. The file
 // is written whole beside its place and only then put there: a failure leaves FILE as it was.
 int Output(const char* path, const char* text, size_t length)
 {
+    char reason[256];
     if (!path || std::strcmp(path, "-") == 0) {
-        fflush(stdout);
-        if (!WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), text, length))
-            return CantWrite("standard output", GetLastError());
+        if (!WriteStdoutBinary(text, length, reason, sizeof reason))
+            return CantWrite("standard output", reason);
         return kExitOk;
     }
-    char temporary[MAX_PATH + 32];
-    if (snprintf(temporary, sizeof temporary, "%s.%lu.tmp", path,
-                 static_cast<unsigned long>(GetCurrentProcessId())) >= static_cast<int>(sizeof temporary))
-        return CantWrite(path, ERROR_FILENAME_EXCED_RANGE);
-    HANDLE file =
-        CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return CantWrite(path, GetLastError());
-    bool ok = WriteAll(file, text, length) && FlushFileBuffers(file);
-    DWORD error = ok ? 0 : GetLastError();
-    if (!CloseHandle(file) && ok) {
-        ok = false;
-        error = GetLastError();
-    }
-    if (ok && !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = false;
-        error = GetLastError();
-    }
-    if (ok)
-        return kExitOk;
-    DeleteFileA(temporary);
-    return CantWrite(path, error);
+    if (!ReplaceFileWith(path, text, length, reason, sizeof reason))
+        return CantWrite(path, reason);
+    return kExitOk;
 }
 
 }  // namespace
@@ -113,13 +64,12 @@ int RunRead(const Invocation& invocation)
         code = LoadDevice(port, &fields);
     if (code != kExitOk)
         return code;
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char header[64];
-    snprintf(header, sizeof header, "read from %s on %04u-%02u-%02u %02u:%02u", port.shown, now.wYear,
-             now.wMonth, now.wDay, now.wHour, now.wMinute);
     if (InterruptRequested())
         return ReportInterrupted("the read: nothing was changed");
+    char now[32];
+    LocalTimeText(now, sizeof now);
+    char header[kPortNameSize + 64];
+    snprintf(header, sizeof header, "read from %s on %s", port.shown, now);
     const size_t length = PrintSettingsFile(fields, header, fileText, sizeof fileText);
     if (length == 0)
         return Fail(kExitDevice, "The settings read from %s do not fit a settings file", port.shown);
@@ -139,7 +89,7 @@ int RunWrite(const Invocation& invocation)
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
     PrepareSave(fields, modelAndChannel);
     if (!BeginSyncOperation(port.device))
-        return Fail(kExitDevice, "Can't open %s", port.shown);
+        return CantOpen(port);
     RegisterProgress progress;
     StartRegisterProgress(progress, RegisterPhase::Write, modelAndChannel);
     RegisterCode failed = 0;

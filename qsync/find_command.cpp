@@ -1,33 +1,28 @@
 // find: listens for the synchronizer's reset banner, as the window program's search does (the
 // Listen profile, the same recognition), on one port or on each port that passes the probe.
-#include <windows.h>
-
 #include <cstdio>
 
 #include "link/banner.h"
 #include "link/com_port.h"
 #include "link/interrupt.h"
-#include "link/port_probe.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
 
 namespace {
 
 constexpr int kDefaultWaitSeconds = 30;
-constexpr int kScannedPorts = 9;  // COM1 to COM9: the ports that open under their own names
-constexpr DWORD kListenReadSize = 250;
+constexpr uint32_t kListenReadSize = 250;
 // Reads failing one after the other: the adapter has gone, and the search would spin until its
 // time is up.
 constexpr int kFailedReadsLimit = 3;
 
 // One read of what the port brings. A read that brings nothing counts as failed when the port no
 // longer reports its state either: a pulled adapter's reads may still return empty, as on a quiet
-// line, while every other call on the port fails.
+// line, while every other call on the port fails (here: asking for its output queue).
 bool ReadListening()
 {
-    DWORD errors = 0;
-    return ReadPort(kListenReadSize) &&
-           (ComPort.bytesRead > 0 || ClearCommError(ComPort.handle, &errors, nullptr));
+    uint32_t queued = 0;
+    return ReadPort(kListenReadSize) && (ComPort.bytesRead > 0 || PortOutputQueued(&queued));
 }
 
 enum class Heard { Banner, Nothing, CantOpen, CantRead, Interrupted };
@@ -36,9 +31,9 @@ enum class Heard { Banner, Nothing, CantOpen, CantRead, Interrupted };
 // so a banner that arrives in pieces is recognised. Each read returns within about 10 ms.
 Heard HearBanner(int seconds)
 {
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    const uint64_t end = PortClockMs() + static_cast<uint64_t>(seconds) * 1000;
     int failedReads = 0;
-    while (GetTickCount64() < end) {
+    while (PortClockMs() < end) {
         if (InterruptRequested())
             return Heard::Interrupted;
         failedReads = ReadListening() ? 0 : failedReads + 1;
@@ -74,7 +69,7 @@ int Ending(const PortName& port, Heard heard)
             printf("%s\n", port.shown);
             return kExitOk;
         case Heard::CantOpen:
-            return Fail(kExitDevice, "Can't open %s", port.shown);
+            return CantOpen(port);
         case Heard::CantRead:
             return Fail(kExitDevice, "Can't read %s", port.shown);
         case Heard::Interrupted:
@@ -102,16 +97,14 @@ int RunFind(const Invocation& invocation)
         if (code >= 0)
             return code;
     } else {
-        // A port that does not open here was offered by the probe but taken since: skipped.
-        for (int number = 1; number <= kScannedPorts; ++number) {
-            char name[8];
-            snprintf(name, sizeof name, "COM%d", number);
+        // A port that does not open here was offered as a candidate but taken since: skipped.
+        static PortName candidates[kMaxCandidatePorts];
+        const int count = CandidatePorts(candidates, kMaxCandidatePorts);
+        for (int i = 0; i < count; ++i) {
             if (InterruptRequested())
                 return ReportInterrupted("the search");
-            if (!ParsePortName(name, &port) || !ProbeSerialPort(port.device))
-                continue;
-            const Heard heard = ListenOn(port, seconds);
-            const int code = heard == Heard::CantOpen ? -1 : Ending(port, heard);
+            const Heard heard = ListenOn(candidates[i], seconds);
+            const int code = heard == Heard::CantOpen ? -1 : Ending(candidates[i], heard);
             if (code >= 0)
                 return code;
         }

@@ -1,12 +1,10 @@
 // The words of a command turned into what it works on; a refusal says why and sends nothing.
-#include <fcntl.h>
-#include <io.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "qsync/commands.h"
 #include "qsync/console.h"
+#include "qsync/host.h"
 
 namespace {
 
@@ -15,14 +13,6 @@ namespace {
 char fileText[kSettingsFileMaxSize + 1];
 
 }  // namespace
-
-int PortArgument(const char* word, PortName* port)
-{
-    if (ParsePortName(word, port))
-        return kExitOk;
-    return Fail(kExitUsage, "%s is not a serial port: name one as COM1 to COM9, COM10 and up, or \\\\.\\COMn",
-                word);
-}
 
 const char* FileShown(const char* path)
 {
@@ -36,7 +26,7 @@ int SettingsFileArgument(const char* path, SettingsFileFields* fields)
     if (!file)
         return Fail(kExitUsage, "Can't read %s", path);
     if (standardInput)
-        _setmode(_fileno(stdin), _O_BINARY);  // CR LF as the file has it
+        StdinBinary();
     const size_t length = fread(fileText, 1, sizeof fileText, file);
     const bool failed = ferror(file) != 0;
     if (!standardInput)

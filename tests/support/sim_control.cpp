@@ -1,7 +1,17 @@
 #include "tests/support/sim_control.h"
 
+#ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+using SOCKET = int;
+#define closesocket close
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,12 +26,16 @@ int ControlPort()
 
 bool StartWinsock()
 {
+#ifdef _WIN32
     static bool started = false;
     if (!started) {
         WSADATA data;
         started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }
     return started;
+#else
+    return true;
+#endif
 }
 
 std::string Hex(unsigned value)
@@ -46,7 +60,12 @@ SimReply SimCommand(const std::string& command)
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<u_short>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    DWORD timeout = 30000;  // the simulator answers after paced output; never wait for ever
+    // The simulator answers after paced output; never wait for ever.
+#ifdef _WIN32
+    DWORD timeout = 30000;
+#else
+    timeval timeout = {30, 0};
+#endif
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
     if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         reply.error = "cannot connect to the simulator";
@@ -146,6 +165,7 @@ bool SimResetAll()
     return ok;
 }
 
+#ifdef _WIN32
 void DrainComPort(int port)
 {
     char name[8];
@@ -163,3 +183,4 @@ void DrainComPort(int port)
     }
     CloseHandle(handle);
 }
+#endif

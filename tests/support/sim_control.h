@@ -1,6 +1,7 @@
 #pragma once
-// The Windows side's handle on the device simulator: its control protocol over loopback TCP (the
-// port comes from QSIM_CONTROL_PORT, set by the test bench). Devices 1..4 sit behind COM1..COM4.
+// The tests' handle on the device simulator: its control protocol over loopback TCP (the port
+// comes from QSIM_CONTROL_PORT, set by the test bench). Devices 1..4 sit behind COM1..COM4 under
+// Wine, and behind the simulator's links natively.
 #include <string>
 #include <vector>
 
@@ -26,9 +27,11 @@ bool SimSetRegister(int device, unsigned char code, unsigned char first, unsigne
 // What the device received since the last clear, one item a line: "OK", "R 3f", "W 30 30 30"...
 std::vector<std::string> SimFrames(int device);
 
+#ifdef _WIN32
 // Opens COM<port> from this process and reads what it holds until the line is quiet, so that
 // nothing left from an earlier exchange meets the next open.
 void DrainComPort(int port);
+#endif
 
 // Puts every device back: plugged, normal mode, power-on registers, logs cleared.
 bool SimResetAll();

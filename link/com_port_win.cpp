@@ -1,9 +1,9 @@
-// Opening, configuring, reading and restoring the one serial port.
+// Opening, configuring, reading and restoring the one serial port: Win32.
 #include "link/com_port.h"
 
 const char* const PortNames[kPortCount] = {"COM1", "COM2", "COM3", "COM4"};
 
-ComPortState ComPort = {INVALID_HANDLE_VALUE, {}, {}, 0, {}, 0, {}, 0};
+ComPortState ComPort = {INVALID_HANDLE_VALUE, {}, {}, 0, {}, 0};
 
 namespace {
 
@@ -49,13 +49,6 @@ void FillPortDcb(DCB& dcb)
     dcb.StopBits = ONESTOPBIT;
 }
 
-int OpenPort(int index, PortProfile profile)
-{
-    if (index < 0 || index >= kPortCount)
-        return 0;
-    return OpenPortNamed(PortNames[index], profile);
-}
-
 int OpenPortNamed(const char* name, PortProfile profile)
 {
     const PortProfileRow& row = ProfileRows[profile == PortProfile::Listen ? 0 : 1];
@@ -69,13 +62,13 @@ int OpenPortNamed(const char* name, PortProfile profile)
         if (!GetCommProperties(ComPort.handle, &properties))
             return CloseAfterFailure();
     }
-    ComPort.savedDcb = DCB{};
-    ComPort.savedDcb.DCBlength = sizeof(DCB);
-    if (!GetCommState(ComPort.handle, &ComPort.savedDcb))
+    ComPort.saved.dcb = DCB{};
+    ComPort.saved.dcb.DCBlength = sizeof(DCB);
+    if (!GetCommState(ComPort.handle, &ComPort.saved.dcb))
         return CloseAfterFailure();
-    if (!GetCommMask(ComPort.handle, &ComPort.savedEventMask))
+    if (!GetCommMask(ComPort.handle, &ComPort.saved.eventMask))
         return CloseAfterFailure();
-    if (!GetCommTimeouts(ComPort.handle, &ComPort.savedTimeouts))
+    if (!GetCommTimeouts(ComPort.handle, &ComPort.saved.timeouts))
         return CloseAfterFailure();
 
     // From here on, what a failed step changed is put back before the handle is closed: the
@@ -85,15 +78,15 @@ int OpenPortNamed(const char* name, PortProfile profile)
     COMMTIMEOUTS timeouts = row.timeouts;
     if (!SetCommTimeouts(ComPort.handle, &timeouts)) {
         if (row.clearsEventMask)
-            SetCommMask(ComPort.handle, ComPort.savedEventMask);
+            SetCommMask(ComPort.handle, ComPort.saved.eventMask);
         return CloseAfterFailure();
     }
     DCB line;
     FillPortDcb(line);
     if (!SetCommState(ComPort.handle, &line)) {
         if (row.clearsEventMask)
-            SetCommMask(ComPort.handle, ComPort.savedEventMask);
-        SetCommTimeouts(ComPort.handle, &ComPort.savedTimeouts);
+            SetCommMask(ComPort.handle, ComPort.saved.eventMask);
+        SetCommTimeouts(ComPort.handle, &ComPort.saved.timeouts);
         return CloseAfterFailure();
     }
     if (!SetupComm(ComPort.handle, kQueueSize, kQueueSize)) {
@@ -104,11 +97,8 @@ int OpenPortNamed(const char* name, PortProfile profile)
     // Whatever was queued before the open, or arrives while this read runs, is discarded.
     ReadPort(row.drainSize);
     AccumulatorReset(ComPort.accumulator);
-    if (row.clearsErrors) {
-        DWORD errors = 0;
-        COMSTAT status = {};
-        ClearCommError(ComPort.handle, &errors, &status);
-    }
+    if (row.clearsErrors)
+        ClearPortError();
     return 1;
 }
 
@@ -116,14 +106,14 @@ void RestoreAndClosePort()
 {
     if (ComPort.handle == INVALID_HANDLE_VALUE)
         return;
-    SetCommState(ComPort.handle, &ComPort.savedDcb);
-    SetCommTimeouts(ComPort.handle, &ComPort.savedTimeouts);
-    SetCommMask(ComPort.handle, ComPort.savedEventMask);
+    SetCommState(ComPort.handle, &ComPort.saved.dcb);
+    SetCommTimeouts(ComPort.handle, &ComPort.saved.timeouts);
+    SetCommMask(ComPort.handle, ComPort.saved.eventMask);
     CloseHandle(ComPort.handle);
     ComPort.handle = INVALID_HANDLE_VALUE;
 }
 
-int ReadPort(DWORD max)
+int ReadPort(uint32_t max)
 {
     if (max > kReadBufferSize)
         max = kReadBufferSize;
@@ -133,9 +123,48 @@ int ReadPort(DWORD max)
     return ok ? 1 : 0;
 }
 
-void AppendToAccumulator()
+PortOpenFailure LastPortOpenFailure()
 {
-    AccumulatorAppend(ComPort.accumulator, ComPort.readBuffer, ComPort.bytesRead);
+    // The window program and qsync.exe word every failed open alike.
+    return ComPort.handle == INVALID_HANDLE_VALUE ? PortOpenFailure::Other : PortOpenFailure::None;
+}
+
+int WritePort(const unsigned char* bytes, uint32_t count, uint32_t* written)
+{
+    DWORD taken = 0;
+    const BOOL ok = WriteFile(ComPort.handle, bytes, count, &taken, nullptr);
+    *written = taken;
+    return ok ? 1 : 0;
+}
+
+void ClearPortError()
+{
+    DWORD errors = 0;
+    COMSTAT status = {};
+    ClearCommError(ComPort.handle, &errors, &status);
+}
+
+int PortOutputQueued(uint32_t* queued)
+{
+    DWORD errors = 0;
+    COMSTAT status = {};
+    if (!ClearCommError(ComPort.handle, &errors, &status))
+        return 0;
+    *queued = status.cbOutQue;
+    return 1;
+}
+
+uint64_t PortClockMs()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<uint64_t>(now.QuadPart) * 1000 / static_cast<uint64_t>(frequency.QuadPart);
+}
+
+void PortPauseMs(uint32_t ms)
+{
+    Sleep(ms);
 }
 
 int DiscardInput()

@@ -1,0 +1,266 @@
+// Opening, configuring, reading and restoring the one serial port: POSIX termios. The same
+// behaviour as the Win32 port above it: the line raw at 1200 8N1 with DTR and RTS off, reads that
+// end 10 ms after a byte or at the profile's total timeout, and the former settings put back.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "link/com_port.h"
+#include "link/interrupt.h"
+
+const char* const PortNames[kPortCount] = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"};
+
+ComPortState ComPort = {-1, {}, {}, 0, {}, 0};
+
+namespace {
+
+// What differs between the two ways of opening a port. The read timeouts are those of the Win32
+// port: 10 ms between bytes; in all 10 ms (Listen) or a second (Exchange).
+struct PortProfileRow {
+    int access;
+    int totalMs;
+    uint32_t drainSize;
+};
+
+constexpr PortProfileRow ProfileRows[] = {
+    /* Listen */ {O_RDONLY, 10, 250},
+    /* Exchange */ {O_RDWR, 1000, 256},
+};
+
+constexpr int kIntervalMs = 10;
+// A write the driver does not take within this time has failed (a 4096-byte queue drains in 35 s
+// at 1200 baud; our frames are at most 15 bytes).
+constexpr int kWriteStallMs = 2000;
+
+int totalTimeoutMs = 1000;  // the open profile's
+PortOpenFailure lastFailure = PortOpenFailure::None;
+
+PortOpenFailure FailureOf(int error)
+{
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENXIO:
+        case ENODEV:
+        case EISDIR:
+            return PortOpenFailure::Absent;
+        case EACCES:
+        case EPERM:
+            return PortOpenFailure::Denied;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return PortOpenFailure::Busy;
+        default:
+            return PortOpenFailure::Other;
+    }
+}
+
+// A failed step: put back what the earlier steps changed, close, and say why.
+int CloseAfterFailure(PortOpenFailure why)
+{
+    if (ComPort.saved.exclusive)
+        ioctl(ComPort.handle, TIOCNXCL);
+    close(ComPort.handle);  // also drops the flock
+    ComPort.handle = -1;
+    lastFailure = why;
+    return 0;
+}
+
+// A pseudo-terminal has no modem lines: ENOTTY or EINVAL there is not a failure.
+bool NoModemLines(int error)
+{
+    return error == ENOTTY || error == EINVAL;
+}
+
+// The synchronizer's line: raw, 1200 baud, 8N1, no flow control, the receiver on, reads that
+// never block (the timing is ours, on poll).
+termios LineSettings(const termios& former)
+{
+    termios line = former;
+    cfmakeraw(&line);
+    line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    line.c_cflag |= CS8 | CLOCAL | CREAD;
+    line.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = 0;
+    cfsetispeed(&line, B1200);
+    cfsetospeed(&line, B1200);
+    return line;
+}
+
+int RemainingMs(uint64_t deadline)
+{
+    const uint64_t now = PortClockMs();
+    return now >= deadline ? 0 : static_cast<int>(deadline - now);
+}
+
+}  // namespace
+
+int OpenPortNamed(const char* name, PortProfile profile)
+{
+    const PortProfileRow& row = ProfileRows[profile == PortProfile::Listen ? 0 : 1];
+    ComPort.saved = PortSavedState{};
+
+    ComPort.handle = open(name, row.access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (ComPort.handle < 0) {
+        lastFailure = FailureOf(errno);
+        ComPort.handle = -1;
+        return 0;
+    }
+    // A directory or a plain file is no port (an unplugged adapter's link may lead to one).
+    struct stat node;
+    if (fstat(ComPort.handle, &node) != 0 || !S_ISCHR(node.st_mode))
+        return CloseAfterFailure(PortOpenFailure::Absent);
+    // Two programs never share a device: the advisory lock for those that take it, TIOCEXCL for
+    // those that do not (root passes TIOCEXCL, so the lock is what holds against root).
+    if (flock(ComPort.handle, LOCK_EX | LOCK_NB) != 0)
+        return CloseAfterFailure(FailureOf(errno));
+    if (tcgetattr(ComPort.handle, &ComPort.saved.line) != 0)
+        return CloseAfterFailure(errno == ENOTTY ? PortOpenFailure::Absent : PortOpenFailure::Other);
+    if (ioctl(ComPort.handle, TIOCEXCL) == 0)
+        ComPort.saved.exclusive = true;
+    if (ioctl(ComPort.handle, TIOCMGET, &ComPort.saved.modemLines) == 0)
+        ComPort.saved.hasModemLines = true;
+    else if (!NoModemLines(errno))
+        return CloseAfterFailure(PortOpenFailure::Other);
+
+    totalTimeoutMs = row.totalMs;
+    const termios line = LineSettings(ComPort.saved.line);
+    if (tcsetattr(ComPort.handle, TCSANOW, &line) != 0)
+        return CloseAfterFailure(PortOpenFailure::Other);
+    const int lowered = TIOCM_DTR | TIOCM_RTS;
+    if (ComPort.saved.hasModemLines && ioctl(ComPort.handle, TIOCMBIC, &lowered) != 0 &&
+        !NoModemLines(errno)) {
+        RestoreAndClosePort();
+        lastFailure = PortOpenFailure::Other;
+        return 0;
+    }
+
+    // Whatever was queued before the open, or arrives while the drain runs, is discarded.
+    DiscardInput();
+    ReadPort(row.drainSize);
+    AccumulatorReset(ComPort.accumulator);
+    lastFailure = PortOpenFailure::None;
+    return 1;
+}
+
+PortOpenFailure LastPortOpenFailure()
+{
+    return lastFailure;
+}
+
+void RestoreAndClosePort()
+{
+    if (ComPort.handle < 0)
+        return;
+    tcsetattr(ComPort.handle, TCSANOW, &ComPort.saved.line);
+    if (ComPort.saved.hasModemLines)
+        ioctl(ComPort.handle, TIOCMSET, &ComPort.saved.modemLines);
+    if (ComPort.saved.exclusive)
+        ioctl(ComPort.handle, TIOCNXCL);
+    close(ComPort.handle);
+    ComPort.handle = -1;
+}
+
+int ReadPort(uint32_t max)
+{
+    if (max > kReadBufferSize)
+        max = kReadBufferSize;
+    ComPort.bytesRead = 0;
+    const uint64_t deadline = PortClockMs() + static_cast<uint64_t>(totalTimeoutMs);
+    uint32_t count = 0;
+    while (count < max) {
+        if (InterruptRequested())
+            return 0;
+        // Before the first byte the total timeout runs; after one, the interval too.
+        const int total = RemainingMs(deadline);
+        const int wait = (count > 0 && kIntervalMs < total) ? kIntervalMs : total;
+        pollfd watch = {ComPort.handle, POLLIN, 0};
+        const int ready = poll(&watch, 1, wait);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return 0;
+        if (ready == 0)
+            break;
+        if (watch.revents & POLLIN) {
+            const ssize_t n = read(ComPort.handle, ComPort.readBuffer + count, max - count);
+            if (n > 0) {
+                count += static_cast<uint32_t>(n);
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            return 0;  // 0 bytes from a ready line is a hang-up; -1 is EIO of a pulled adapter
+        }
+        return 0;  // POLLHUP or POLLERR without data: the line is gone
+    }
+    ComPort.bytesRead = count;
+    return 1;
+}
+
+int DiscardInput()
+{
+    return tcflush(ComPort.handle, TCIFLUSH) == 0 ? 1 : 0;
+}
+
+int WritePort(const unsigned char* bytes, uint32_t count, uint32_t* written)
+{
+    *written = 0;
+    const uint64_t deadline = PortClockMs() + kWriteStallMs;
+    while (*written < count) {
+        if (InterruptRequested())
+            return 0;
+        const ssize_t n = write(ComPort.handle, bytes + *written, count - *written);
+        if (n > 0) {
+            *written += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return 0;
+        const int left = RemainingMs(deadline);
+        if (left == 0)
+            return 0;
+        pollfd watch = {ComPort.handle, POLLOUT, 0};
+        if (poll(&watch, 1, left) < 0 && errno != EINTR)
+            return 0;
+        if (watch.revents & (POLLHUP | POLLERR))
+            return 0;
+    }
+    return 1;
+}
+
+void ClearPortError()
+{
+    // termios keeps no error state that blocks the next write.
+}
+
+int PortOutputQueued(uint32_t* queued)
+{
+    if (InterruptRequested())
+        return 0;
+    int pending = 0;
+    if (ioctl(ComPort.handle, TIOCOUTQ, &pending) != 0)
+        return 0;
+    *queued = pending > 0 ? static_cast<uint32_t>(pending) : 0;
+    return 1;
+}
+
+uint64_t PortClockMs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
+}
+
+void PortPauseMs(uint32_t ms)
+{
+    // A signal ends the pause early; the caller's next step looks at the interrupt flag.
+    const timespec pause = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+    nanosleep(&pause, nullptr);
+}

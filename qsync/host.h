@@ -1,0 +1,18 @@
+#pragma once
+// What qsync needs of the system besides the serial port and the stop handlers
+// (qsync/console_interrupt.h): the console, the time of day and the output it writes. One file
+// per platform.
+#include <cstddef>
+
+// Whether standard error is a console (where a progress line may be rewritten in place).
+bool ErrorIsConsole();
+// "2024-05-01 14:03" in local time.
+void LocalTimeText(char* text, size_t size);
+// Standard input from here on as bytes, CR LF as the file has it.
+void StdinBinary();
+// The bytes to standard output unchanged (no CR added before LF), every write checked. 1, or 0
+// with the system's reason in `reason`.
+int WriteStdoutBinary(const char* text, size_t length, char* reason, size_t reasonSize);
+// The bytes into a new file beside `path`, flushed, then renamed over `path`: a failure at any
+// step removes the new file and leaves `path` as it was. 1, or 0 with the system's reason.
+int ReplaceFileWith(const char* path, const char* text, size_t length, char* reason, size_t reasonSize);

@@ -1,0 +1,83 @@
+// Ports on Linux: paths. find listens to the adapters under /dev/serial/by-id first (names that
+// stay the same whatever order the adapters were plugged in), then to the usual device nodes.
+#include <glob.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/com_port.h"
+#include "qsync/console.h"
+#include "qsync/port_names.h"
+
+namespace {
+
+// In this order; a device reached twice (a by-id link and its node) is listened to once, under
+// the first name found.
+constexpr const char* kCandidatePatterns[] = {
+    "/dev/serial/by-id/*",
+    "/dev/ttyUSB*",
+    "/dev/ttyACM*",
+    "/dev/ttyS[0-3]",
+};
+
+bool SetPath(const char* path, PortName* port)
+{
+    const size_t length = strlen(path);
+    if (length == 0 || length >= sizeof port->device)
+        return false;
+    memcpy(port->device, path, length + 1);
+    memcpy(port->shown, path, length + 1);
+    return true;
+}
+
+}  // namespace
+
+int PortArgument(const char* word, PortName* port)
+{
+    if (SetPath(word, port))
+        return kExitOk;
+    return Fail(kExitUsage, "%.40s is not a serial port: name one by its path, as /dev/ttyUSB0", word);
+}
+
+int CandidatePorts(PortName* ports, int max)
+{
+    dev_t seen[kMaxCandidatePorts];
+    int count = 0;
+    for (const char* pattern : kCandidatePatterns) {
+        glob_t found = {};
+        if (glob(pattern, 0, nullptr, &found) == 0) {
+            for (size_t i = 0; i < found.gl_pathc && count < max && count < kMaxCandidatePorts; ++i) {
+                struct stat node;
+                if (stat(found.gl_pathv[i], &node) != 0 || !S_ISCHR(node.st_mode))
+                    continue;
+                bool known = false;
+                for (int k = 0; k < count; ++k)
+                    known = known || seen[k] == node.st_rdev;
+                if (!known && SetPath(found.gl_pathv[i], &ports[count]))
+                    seen[count++] = node.st_rdev;
+            }
+        }
+        globfree(&found);
+    }
+    return count;
+}
+
+int CantOpen(const PortName& port)
+{
+    switch (LastPortOpenFailure()) {
+        case PortOpenFailure::Absent:
+            return Fail(kExitDevice, "No such port: %s", port.shown);
+        case PortOpenFailure::Denied:
+            return Fail(kExitDevice,
+                        "Permission denied on %s: add yourself to the dialout group "
+                        "(sudo usermod -aG dialout $USER), then log out and in",
+                        port.shown);
+        case PortOpenFailure::Busy:
+            return Fail(kExitDevice, "Serial port in use");
+        case PortOpenFailure::None:
+        case PortOpenFailure::Other:
+            break;
+    }
+    return Fail(kExitDevice, "Can't open %s", port.shown);
+}

@@ -1,0 +1,37 @@
+// Ports on Windows: COM1 to COM256 by name; find listens to COM1 to COM9 that pass the probe.
+#include <cstdio>
+
+#include "link/port_probe.h"
+#include "qsync/console.h"
+#include "qsync/port_names.h"
+
+namespace {
+
+constexpr int kScannedPorts = 9;  // COM1 to COM9: the ports that open under their own names
+
+}  // namespace
+
+int PortArgument(const char* word, PortName* port)
+{
+    if (ParsePortName(word, port))
+        return kExitOk;
+    return Fail(kExitUsage, "%s is not a serial port: name one as COM1 to COM9, COM10 and up, or \\\\.\\COMn",
+                word);
+}
+
+int CandidatePorts(PortName* ports, int max)
+{
+    int count = 0;
+    for (int number = 1; number <= kScannedPorts && count < max; ++number) {
+        char name[8];
+        snprintf(name, sizeof name, "COM%d", number);
+        if (ParsePortName(name, &ports[count]) && ProbeSerialPort(ports[count].device))
+            ++count;
+    }
+    return count;
+}
+
+int CantOpen(const PortName& port)
+{
+    return Fail(kExitDevice, "Can't open %s", port.shown);
+}

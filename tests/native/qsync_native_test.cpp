@@ -1,0 +1,232 @@
+// The native qsync run as a child process straight on the simulator's pseudo-terminals: qsync's
+// device tables, and the POSIX port's own rows (line settings put back, exclusive use, a pulled
+// cable, a stop signal mid-write, a port the user may not open).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "tests/sim/sim_harness.h"
+#include "tests/support/qsync_rows.h"
+#include "tests/support/sim_control.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+class NativeQsync : public ::testing::Test, public QsyncHost {
+protected:
+    static void SetUpTestSuite()
+    {
+        sim_ = new simtest::SimProcess;
+        simtest::SimOptions options;
+        options.devices = 4;
+        // Unpaced: on a loaded machine a paced reply's bytes can lie further apart than the
+        // reads' 10 ms interval; the pacing's own effects are the bench's and Wine tests' business.
+        options.extraArgs = {"--no-pace"};
+        ASSERT_TRUE(sim_->Start(options)) << sim_->why();
+        setenv("QSIM_CONTROL_PORT", std::to_string(sim_->controlPort()).c_str(), 1);
+        // A copy of qsync that the user nobody can reach, and a device file no one may open.
+        dir_ = new simtest::TempDir;
+        chmod(dir_->path.c_str(), 0755);
+        std::ofstream(dir_->path + "/qsync", std::ios::binary)
+            << std::ifstream(QSYNC_PATH, std::ios::binary).rdbuf();
+        chmod((dir_->path + "/qsync").c_str(), 0755);
+        std::ofstream(dir_->path + "/locked") << "";
+        chmod((dir_->path + "/locked").c_str(), 0);
+    }
+    static void TearDownTestSuite()
+    {
+        delete sim_;
+        delete dir_;
+    }
+    void SetUp() override { ASSERT_TRUE(SimResetAll()); }
+
+    std::string Port(int device) const override { return sim_->LinkPath(device); }
+    std::string NoPort(int device) const override { return "No such port: " + Port(device); }
+    std::string File(const std::string& text) override
+    {
+        std::ofstream(file_, std::ios::binary) << text;
+        return file_;
+    }
+    bool IsWindows() const override { return false; }
+    // Runs qsync through the shell, as the user types it; `whenSaid` runs once standard error holds
+    // `said` (at once when `said` is empty) and may signal child_. asNobody drops root first.
+    QsyncResult Run(const std::string& arguments, const std::string& said = "",
+                    const std::function<void()>& whenSaid = nullptr) override
+    {
+        return RunAs(arguments, said, whenSaid, false);
+    }
+    QsyncResult RunAs(const std::string& arguments, const std::string& said,
+                      const std::function<void()>& whenSaid, bool asNobody)
+    {
+        const std::string outPath = file_ + ".out";
+        const std::string command =
+            std::string(asNobody && geteuid() == 0
+                            ? "exec setpriv --reuid=nobody --regid=nogroup --clear-groups "
+                            : "exec ") +
+            dir_->path + "/qsync " + arguments;
+        int err[2];
+        EXPECT_EQ(pipe(err), 0);
+        child_ = fork();
+        if (child_ == 0) {
+            const int input = open(file_.c_str(), O_RDONLY);
+            dup2(input >= 0 ? input : open("/dev/null", O_RDONLY), STDIN_FILENO);
+            dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+            dup2(err[1], STDERR_FILENO);
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(err[1]);
+        QsyncResult result{-1, "", ""};
+        bool pending = static_cast<bool>(whenSaid);
+        char chunk[512];
+        for (ssize_t n = 0;; result.err.append(chunk, static_cast<size_t>(n))) {
+            // An empty `said` is found at once.
+            if (pending && result.err.find(said) != std::string::npos) {
+                pending = false;
+                whenSaid();
+            }
+            if ((n = read(err[0], chunk, sizeof chunk)) <= 0)
+                break;
+        }
+        close(err[0]);
+        EXPECT_FALSE(pending) << "never said: " << said;
+        int status = 0;
+        waitpid(child_, &status, 0);
+        result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = ReadAll(outPath);
+        unlink(outPath.c_str());
+        return result;
+    }
+
+    static simtest::SimProcess* sim_;
+    static simtest::TempDir* dir_;
+    std::string file_ = "/tmp/qsync_native_test_" + std::to_string(getpid()) + ".ini";
+    pid_t child_ = -1;
+};
+
+simtest::SimProcess* NativeQsync::sim_ = nullptr;
+simtest::TempDir* NativeQsync::dir_ = nullptr;
+
+// The line as another program left it: all of termios, compared field by field.
+termios LineOf(const std::string& path)
+{
+    termios line = {};
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(fd, 0) << path;
+    EXPECT_EQ(tcgetattr(fd, &line), 0);
+    close(fd);
+    return line;
+}
+
+void ExpectSameLine(const termios& before, const termios& after)
+{
+    EXPECT_EQ(before.c_iflag, after.c_iflag);
+    EXPECT_EQ(before.c_oflag, after.c_oflag);
+    EXPECT_EQ(before.c_cflag, after.c_cflag);
+    EXPECT_EQ(before.c_lflag, after.c_lflag);
+    EXPECT_EQ(cfgetospeed(&before), cfgetospeed(&after));
+    EXPECT_EQ(0, memcmp(before.c_cc, after.c_cc, sizeof before.c_cc));
+}
+
+TEST_F(NativeQsync, ReadWritesTheFileALoadShowsAndWritingItBackChangesNoRegister)
+{
+    CheckReadAndWriteBack(*this);
+}
+
+TEST_F(NativeQsync, AnEditedFileIsWrittenAndThenVerifies)
+{
+    CheckEditedFiles(*this);
+}
+
+TEST_F(NativeQsync, EachFailureHasItsExitCodeAndMessage)
+{
+    CheckFailures(*this);
+}
+
+TEST_F(NativeQsync, FindPrintsThePortOfTheBannerOrSaysNotFound)
+{
+    CheckFind(*this);
+}
+
+// The POSIX port's rows: each leaves the pty's line as it found it, whatever ended the command.
+TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
+{
+    constexpr const char* kWriteInterrupted =
+        "interrupted during the write: the device may hold old and new values; write again";
+    const struct {
+        const char* what;
+        const char* sim;  // first, after "line 1 4800 8N2"
+        const char* arguments;
+        bool lockFirst;  // another program holds the device's lock
+        bool asNobody;   // root passes every access check
+        int signal;      // sent once the device has taken five frames
+        int code;
+        const char* err;
+    } rows[] = {
+        {"a read", "", "read PORT1", false, false, 0, 0, ""},
+        {"a device held by another program", "", "read PORT1", true, false, 0, 1, "Serial port in use"},
+        {"a cable pulled during a read", "pull 1 4", "read PORT1", false, false, 0, 1,
+         "Bad Data in Synchronizer"},
+        {"a device the user may not open", "", "read LOCKED", false, true, 0, 1,
+         "Permission denied on LOCKED: add yourself to the dialout group (sudo usermod -aG dialout $USER), "
+         "then "
+         "log out and in"},
+        {"SIGINT mid-write", "", "write PORT1 FILE", false, false, SIGINT, 130, kWriteInterrupted},
+        {"SIGTERM mid-write", "", "write PORT1 FILE", false, false, SIGTERM, 130, kWriteInterrupted},
+        {"SIGHUP mid-write", "", "write PORT1 FILE", false, false, SIGHUP, 130, kWriteInterrupted},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(SimResetAll());
+        ASSERT_TRUE(SimCommand("line 1 4800 8N2").ok);
+        const termios before = LineOf(Port(1));
+        if (*row.sim) {
+            ASSERT_TRUE(SimCommand(row.sim).ok);
+        }
+        const int holder = open(Port(1).c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(holder, 0);
+        if (row.lockFirst) {
+            ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+        }
+        // The signal waits for the write to be under way: five frames taken by the device.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const std::function<void()> signalMidWrite = [&] {
+            while (SimFrames(1).size() < 5 && std::chrono::steady_clock::now() < giveUp) {
+            }
+            kill(child_, row.signal);
+        };
+        std::string arguments = Expand(*this, row.arguments, kPowerOnSettingsBody), err = row.err;
+        for (std::string* text : {&arguments, &err}) {
+            if (text->find("LOCKED") != std::string::npos)
+                text->replace(text->find("LOCKED"), 6, dir_->path + "/locked");
+        }
+        const QsyncResult result = RunAs(arguments, "", row.signal ? signalMidWrite : nullptr, row.asNobody);
+        close(holder);
+        EXPECT_EQ(result.code, row.code) << result.err;
+        EXPECT_NE(result.err.find(err), std::string::npos) << result.err;
+        if (!*row.sim)
+            ExpectSameLine(before, LineOf(Port(1)));
+        if (row.lockFirst) {
+            EXPECT_EQ(SimFrames(1), std::vector<std::string>{});
+        }
+    }
+}
+
+}  // namespace

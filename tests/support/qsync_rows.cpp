@@ -1,0 +1,385 @@
+#include "tests/support/qsync_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "link/settings_file.h"
+#include "tests/support/sim_control.h"
+
+namespace {
+
+constexpr const char* kPowerOnBody = kPowerOnSettingsBody;
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// Printed lines end CR LF on Windows, LF elsewhere: compared as LF.
+std::string Lf(std::string text)
+{
+    ReplaceAll(text, "\r\n", "\n");
+    return text;
+}
+
+// The file's bytes; "" when it cannot be read (and a failure unless `mayBeMissing`).
+std::string ReadWhole(const std::string& path, bool mayBeMissing)
+{
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream && !mayBeMissing)
+        ADD_FAILURE() << "cannot read " << path;
+    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+}
+
+void RunSimCommands(const std::vector<std::string>& commands)
+{
+    ASSERT_TRUE(SimResetAll());
+    for (const std::string& command : commands)
+        ASSERT_TRUE(SimCommand(command).ok) << command;
+}
+
+}  // namespace
+
+std::string Expand(QsyncHost& host, const std::string& text, const std::string& fileText)
+{
+    std::string expanded = text;
+    for (int device = 1; device <= 4; ++device) {
+        ReplaceAll(expanded, "NOPORT" + std::to_string(device), host.NoPort(device));
+        ReplaceAll(expanded, "PORT" + std::to_string(device), host.Port(device));
+    }
+    if (expanded.find("FILE") != std::string::npos)
+        ReplaceAll(expanded, "FILE", "\"" + host.File(fileText) + "\"");
+    return expanded;
+}
+
+std::string Edited(const std::vector<std::pair<std::string, std::string>>& changes)
+{
+    std::string text = kPowerOnBody;
+    for (const auto& [from, to] : changes) {
+        const size_t at = text.find(from + "\r\n");
+        if (at != std::string::npos)
+            text.replace(at, from.size(), to);
+        else
+            ADD_FAILURE() << "no line " << from;
+    }
+    return text;
+}
+
+RegisterImage EncodedRegisters(const std::string& fileText)
+{
+    SettingsFileFields f = {};
+    char err[200];
+    EXPECT_TRUE(ParseSettingsFile(fileText.data(), fileText.size(), &f, err, sizeof err)) << err;
+    return EncodeImage({f.model,
+                        f.channel,
+                        f.startFrame,
+                        f.endFrame,
+                        BaudCodeOfRate(f.baud),
+                        f.synchronize,
+                        {f.initStrings[0], f.initStrings[1], f.initStrings[2], f.initStrings[3]},
+                        f.comment});
+}
+
+std::string Body(const std::string& fileText)
+{
+    const size_t eol = fileText.find("\r\n");
+    return eol == std::string::npos ? std::string() : fileText.substr(eol + 2);
+}
+
+void CheckReadAndWriteBack(QsyncHost& host)
+{
+    ASSERT_TRUE(SimResetAll());
+    const auto before = DeviceImage(1);
+    const QsyncResult printed = host.Run(Expand(host, "read PORT1"));
+    ASSERT_EQ(printed.code, 0) << printed.err;
+    EXPECT_EQ(printed.out.rfind(Expand(host, "; read from PORT1 on 20"), 0), 0u) << printed.out;
+    EXPECT_EQ(Body(printed.out), kPowerOnBody);
+
+    const std::string file = host.File("");
+    const QsyncResult saved = host.Run(Expand(host, "read PORT1 -o FILE", ""));
+    ASSERT_EQ(saved.code, 0) << saved.err;
+    EXPECT_EQ(saved.out, "");
+    const std::string text = ReadWhole(file, false);
+    EXPECT_EQ(Body(text), kPowerOnBody);
+
+    ASSERT_TRUE(SimClear(1));
+    const QsyncResult written = host.Run(Expand(host, "write PORT1 FILE", text));
+    EXPECT_EQ(written.code, 0) << written.err;
+    EXPECT_EQ(Lf(written.out), Expand(host, "PORT1: written and verified\n"));
+    EXPECT_EQ(DeviceImage(1), before);
+    EXPECT_EQ(SimFrames(1).size(), 2u + 47u + 47u);  // handshake, writes and read-back without '?' '>'
+}
+
+// Each edited file is written, holds in the device what the save encodes, and verifies.
+void CheckEditedFiles(QsyncHost& host)
+{
+    const struct {
+        const char* what;
+        std::string text;
+        const char* option;
+    } rows[] = {
+        {"a clone on another channel",
+         Edited({{"channel = 1", "channel = 7"}, {"comment = \"QSIM\"", "comment = \"clone 7\""}}),
+         " --model-channel"},
+        {"every field",
+         Edited({{"model = 5", "model = 12"},
+                 {"channel = 1", "channel = 99"},
+                 {"baud = 9600", "baud = 1200"},
+                 {"start_frame = 1", "start_frame = 53999"},
+                 {"end_frame = 500", "end_frame = 2"},
+                 {"synchronize = yes", "synchronize = no"},
+                 {"init1 = \"0KL0DS\"", "init1 = \"AT\\n\\x7F\xC3\xA9\""},
+                 {"comment = \"QSIM\"", "comment = \"fifteen chars!!\""}}),
+         " --model-channel"},
+        // The device packs the strings: a verify compares what it keeps.
+        {"an empty init string before others",
+         Edited({{"init1 = \"0KL0DS\"", "init1 = \"\""}, {"init3 = \"\"", "init3 = \"B\""}}), ""},
+        {"a clone that keeps its own channel", Edited({{"channel = 1", "channel = 2"}}), ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(SimResetAll());
+        RegisterImage expected = EncodedRegisters(row.text), before = DeviceImage(2);
+        if (!*row.option)  // a clone keeps the target's model and channel
+            expected['?'] = before['?'], expected['>'] = before['>'];
+        const QsyncResult written =
+            host.Run(Expand(host, std::string("write PORT2 FILE") + row.option, row.text));
+        EXPECT_EQ(written.code, 0) << written.err;
+        EXPECT_EQ(DeviceImage(2), expected);
+        const std::string file = host.File(row.text);
+        const QsyncResult verified = host.Run(Expand(host, "verify PORT2 FILE", row.text));
+        EXPECT_EQ(verified.code, 0) << verified.out;
+        EXPECT_EQ(Lf(verified.out), Expand(host, "PORT2 holds the settings of " + file + "\n"));
+    }
+}
+
+// Every way a command ends other than success: its exit code, its words, and whether anything
+// reached the device. Standard input is the row's file.
+void CheckFailures(QsyncHost& host)
+{
+    const std::string base = kPowerOnBody;
+    const struct {
+        const char* what;
+        std::vector<std::string> sim;  // commands to the simulator first
+        std::string arguments;
+        std::string file;
+        int code;
+        const char* out;  // found in standard output
+        const char* err;  // found in standard error
+        bool nothingSent;
+        bool windowsOnly;
+    } rows[] = {
+        {"a changed register",
+         {"setreg 1 3e 30 39"},
+         "verify PORT1 FILE --model-channel",
+         base,
+         3,
+         "channel: file 1, device 9",
+         "",
+         false,
+         false},
+        {"another channel, not compared",
+         {"setreg 1 3e 30 39"},
+         "verify PORT1 FILE",
+         base,
+         0,
+         "PORT1 holds",
+         "PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with --model-channel)",
+         false,
+         false},
+        {"the device namespace", {}, "verify \\\\.\\COM1 FILE", base, 0, "COM1 holds", "", false, true},
+        {"a silent device read",
+         {"mode 1 silent"},
+         "read PORT1",
+         "",
+         1,
+         "",
+         "Bad Data in Synchronizer (version = 0,0)",
+         false,
+         false},
+        {"a silent device read into a file",
+         {"mode 1 silent"},
+         "read PORT1 -o FILE",
+         base,
+         1,
+         "",
+         "Bad Data",
+         false,
+         false},
+        {"a file that cannot be written",
+         {},
+         "read PORT1 -o no_such_qsync_dir/x.ini",
+         "",
+         2,
+         "",
+         "Can't write no_such_qsync_dir/x.ini: ",
+         false,
+         false},
+        {"dead in init",
+         {"mode 1 stopafter 20"},
+         "read PORT1",
+         "",
+         1,
+         "",
+         "(init strings = 7,7)",
+         false,
+         false},
+        {"a silent device written",
+         {"mode 1 silent"},
+         "write PORT1 FILE",
+         base,
+         1,
+         "",
+         "Can't write to port at register 0 (start frame): no answer to the read-back",
+         false,
+         false},
+        {"an unplugged port", {"unplug 1"}, "write PORT1 FILE", base, 1, "", "NOPORT1", true, false},
+        // The cable pulled as the write of '6' arrives, after the handshake and six writes.
+        {"a cable pulled during the write",
+         {"pull 1 9"},
+         "write PORT1 FILE",
+         base,
+         1,
+         "",
+         "Can't write to port at register 6 (baud and flags)",
+         false,
+         false},
+        {"an unplugged port listened to",
+         {"unplug 4"},
+         "find --port PORT4 --wait 1",
+         "",
+         1,
+         "",
+         "NOPORT4",
+         true,
+         false},
+        {"another channel, written",
+         {"setreg 1 3e 30 39"},
+         "write PORT1 FILE --model-channel",
+         Edited({{"channel = 1", "channel = 2"}}),
+         0,
+         "PORT1: written and verified",
+         "",
+         false,
+         false},
+        // Each pair read back as its second character twice: '2' holds "10", reads "00".
+        {"a register read back otherwise",
+         {"mode 1 shape bbnr"},
+         "write PORT1 FILE",
+         base,
+         1,
+         "",
+         "Save failed (data doesn't match) at register 2 (start frame)",
+         false,
+         false},
+        {"a refused file",
+         {},
+         "write PORT1 FILE",
+         Edited({{"channel = 1", "channel = 100"}}),
+         2,
+         "",
+         "line 3: channel",
+         true,
+         false},
+        {"a refused file from standard input",
+         {},
+         "write PORT1 -",
+         Edited({{"channel = 1", "channel = 100"}}),
+         2,
+         "",
+         "standard input: line 3: channel",
+         true,
+         false},
+        {"a refused file verified",
+         {},
+         "verify PORT1 FILE",
+         "[synchronizer]\r\nmodel = 5\r\n",
+         2,
+         "",
+         "line ",
+         true,
+         false},
+        {"a file that is not there",
+         {},
+         "write PORT1 no_such_qsync_file.ini",
+         "",
+         2,
+         "",
+         "Can't read no_such_qsync_file.ini",
+         true,
+         false},
+        {"not a serial port", {}, "read LPT1", "", 2, "", "LPT1 is not a serial port", true, true},
+        {"a missing word", {}, "write PORT1", "", 2, "", "usage: qsync write", true, false},
+        {"an option of another command",
+         {},
+         "read PORT1 --wait 3",
+         "",
+         2,
+         "",
+         "--wait is not an option of read",
+         true,
+         false},
+        {"an unknown command", {}, "erase PORT1", "", 2, "", "unknown command erase", true, false},
+    };
+    for (const auto& row : rows) {
+        if (row.windowsOnly && !host.IsWindows())
+            continue;
+        SCOPED_TRACE(row.what);
+        ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
+        const std::string file = host.File(row.file);
+        const QsyncResult result = host.Run(Expand(host, row.arguments, row.file));
+        EXPECT_EQ(result.code, row.code) << result.out << result.err;
+        // An empty text: nothing on that stream.
+        const std::string out = Expand(host, row.out), err = Expand(host, row.err);
+        EXPECT_TRUE(out.empty() ? result.out.empty() : result.out.find(out) != std::string::npos)
+            << result.out;
+        EXPECT_TRUE(err.empty() ? result.err.empty() : result.err.find(err) != std::string::npos)
+            << result.err;
+        EXPECT_EQ(ReadWhole(file, true), row.file);      // a failed read -o FILE leaves it as it was
+        const size_t port = row.arguments.find("PORT");  // the device the row addresses
+        if (row.nothingSent) {
+            EXPECT_EQ(SimFrames(port == std::string::npos ? 1 : row.arguments[port + 4] - '0'),
+                      std::vector<std::string>{});
+        }
+    }
+}
+
+// find prints the port whose banner it heard: on the named port, or on the first port that passes
+// the probe and hears one (COM1 and COM2 absent here). The banner is sent once qsync says it
+// listens: one sent earlier is drained by the open, as in the window program. A port whose cable
+// is pulled while find listens is named.
+void CheckFind(QsyncHost& host)
+{
+    const struct {
+        const char* arguments;
+        std::vector<std::string> sim;
+        int device;  // whose banner, 0 for none; below 0, whose cable is pulled while it listens
+        int code;
+        const char* out;
+        const char* err;
+        bool windowsOnly;  // the scan of every port meets the host's own ports elsewhere
+    } rows[] = {
+        {"find --port PORT2 --wait 20", {}, 2, 0, "PORT2\n", "listening on PORT2", false},
+        {"find --wait 20", {"unplug 1", "unplug 2"}, 3, 0, "PORT3\n", "listening on PORT3", true},
+        {"find --port PORT2 --wait 2", {}, 0, 1, "", "Synchronizer Not Found", false},
+        {"find --port PORT2 --wait 20", {}, -2, 1, "", "Can't read PORT2", false},
+    };
+    for (const auto& row : rows) {
+        if (row.windowsOnly && !host.IsWindows())
+            continue;
+        SCOPED_TRACE(row.arguments);
+        ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
+        const int device = row.device > 0 ? row.device : -row.device;
+        const std::string said = device ? Expand(host, "listening on PORT" + std::to_string(device)) : "";
+        const std::function<void()> act = [&] {
+            ASSERT_TRUE(row.device > 0 ? SimReset(device) : SimCommand("pull " + std::to_string(device)).ok);
+        };
+        const QsyncResult result = host.Run(Expand(host, row.arguments), said, device ? act : nullptr);
+        EXPECT_EQ(result.code, row.code) << result.err;
+        EXPECT_EQ(Lf(result.out), Expand(host, row.out));
+        EXPECT_NE(result.err.find(Expand(host, row.err)), std::string::npos) << result.err;
+    }
+}
