@@ -147,13 +147,15 @@ protected:
     {
         SimResetAll();
         DeleteFileA(file_.c_str());
+        DeleteFileA(input_.c_str());
     }
     std::string Port(int device) const override { return "COM" + std::to_string(device); }
     std::string NoPort(int device) const override { return "Can't open COM" + std::to_string(device); }
     QsyncResult Run(const std::string& arguments, const std::string& said = "",
                     const std::function<void()>& whenSaid = nullptr) override
     {
-        Child child(arguments, file_);
+        WriteFile(input_, ReadWholeFile(file_));  // a copy: qsync may replace file_ while it runs
+        Child child(arguments, input_);
         if (!said.empty()) {
             EXPECT_TRUE(child.WaitForMessage(said)) << child.err();
             whenSaid();
@@ -173,6 +175,7 @@ protected:
         return Expand(*this, arguments, text);
     }
     std::string file_ = TempPath("settings.ini");
+    std::string input_ = TempPath("stdin.ini");
 };
 
 TEST_F(Qsync, ReadWritesTheFileALoadShowsAndWritingItBackChangesNoRegister)
