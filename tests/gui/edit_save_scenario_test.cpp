@@ -127,47 +127,6 @@ void ExpectShown(HWND editor, const DeviceFields& p)
                   p.synchronize ? BST_CHECKED : BST_UNCHECKED);
 }
 
-struct SaveOutcome {
-    bool opened = false;     // the Saving dialog appeared
-    bool ended = false;      // and went away
-    bool comparing = false;  // its status showed "Comparing ...." on the way
-    std::string boxText;     // the text of an "ERROR" box, if one came
-    bool boxOwnedBySave = false;
-    int position = -1;   // of the bar while the box was open
-    double seconds = 0;  // from the click to the end of the dialog
-};
-
-// SAVE, then everything up to the end of the Saving dialog; an "ERROR" box on the way is read
-// and answered.
-SaveOutcome RunSave(DWORD pid, HWND editor)
-{
-    SaveOutcome out;
-    const ULONGLONG pressed = GetTickCount64();
-    if (!ClickAsync(editor, IDC_SAVE))
-        return out;
-    HWND save = WaitTopWindow(pid, kSaveCaption);
-    out.opened = save != nullptr;
-    if (!save)
-        return out;
-    out.ended = WaitUntil(
-        [&] {
-            if (!out.comparing && CaptionText(Control(save, IDC_SAVE_STATUS)) == kComparingText)
-                out.comparing = true;
-            if (out.boxText.empty()) {
-                if (HWND box = WaitMessageBox(pid, kErrorCaption, 0)) {
-                    out.boxText = MessageBoxText(box);
-                    out.boxOwnedBySave = GetWindow(box, GW_OWNER) == save;
-                    out.position = AnsweredProgressPosition(save, IDC_PROGRESS);
-                    DismissMessageBox(box);
-                }
-            }
-            return !IsWindow(save);
-        },
-        kSaveMs);
-    out.seconds = static_cast<double>(GetTickCount64() - pressed) / 1000.0;
-    return out;
-}
-
 class EditSaveScenario : public SimScenario {
 protected:
     void SetUp() override
@@ -197,7 +156,7 @@ protected:
     // A save that must succeed: no box, the read-back compared, the editor enabled again.
     void ExpectGoodSave(HWND editor, const char* what)
     {
-        const SaveOutcome out = RunSave(Pid(), editor);
+        const Ending out = PressAndAwait(Pid(), editor, IDC_SAVE, kSaveMs);
         printf("%s: save took %.1f s\n", what, out.seconds);
         ASSERT_TRUE(out.opened) << "no " << kSaveCaption << " dialog";
         ASSERT_TRUE(out.ended) << "the save did not end";
@@ -508,7 +467,7 @@ TEST_F(EditSaveScenario, DefaultsAreConsumedByAFailedSaveAndByReopening)
     // wait for it to leave the port fails.
     ASSERT_TRUE(SimCommand("pull 1 11").ok);
     ASSERT_TRUE(SimClear(kDevice));
-    const SaveOutcome failed = RunSave(Pid(), editor);
+    const Ending failed = PressAndAwait(Pid(), editor, IDC_SAVE, kSaveMs);
     ASSERT_TRUE(failed.ended);
     EXPECT_EQ(failed.boxText, kCantWrite);
     EXPECT_EQ(failed.position, 18);
@@ -656,13 +615,13 @@ TEST_F(EditSaveScenario, FailedSavesKeepWhatTheUserTyped)
 
         ASSERT_TRUE(SimCommand(row.fault).ok) << row.fault;
         ASSERT_TRUE(SimClear(kDevice));
-        const SaveOutcome out = RunSave(Pid(), editor);
+        const Ending out = PressAndAwait(Pid(), editor, IDC_SAVE, kSaveMs);
         printf("%s: failed after %.1f s\n", row.name, out.seconds);
         EXPECT_TRUE(SimCommand(row.repair).ok) << row.repair;
         ASSERT_TRUE(out.opened);
         ASSERT_TRUE(out.ended);
         EXPECT_EQ(out.boxText, row.boxText);
-        EXPECT_TRUE(out.boxOwnedBySave) << "the box is not the Saving dialog's";
+        EXPECT_TRUE(out.boxOwnedByDialog) << "the box is not the Saving dialog's";
         EXPECT_EQ(out.position, row.position);
         EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), false, row.frames));
         ASSERT_TRUE(Responds(editor));

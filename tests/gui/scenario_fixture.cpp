@@ -83,6 +83,45 @@ void ExpectOnlyLoadDefaultsCancel(HWND editor)
     ExpectEditorState(editor, false, false, true, true, true);
 }
 
+Ending PressAndAwait(DWORD pid, HWND editor, int button, DWORD timeoutMs)
+{
+    const ULONGLONG started = GetTickCount64();
+    if (!ClickAsync(editor, button))
+        return Ending{};
+    return AwaitEnding(pid, button == IDC_SAVE ? kSaveCaption : kLoadCaption, started, timeoutMs);
+}
+
+Ending AwaitEnding(DWORD pid, const char* caption, ULONGLONG started, DWORD timeoutMs)
+{
+    Ending out;
+    HWND dialog = WaitTopWindow(pid, caption);
+    out.opened = dialog != nullptr;
+    if (!dialog)
+        return out;
+    out.owner = GetWindow(dialog, GW_OWNER);
+    const auto since = [&] { return static_cast<double>(GetTickCount64() - started) / 1000.0; };
+    out.ended = WaitUntil(
+        [&] {
+            if (!out.comparing && CaptionText(Control(dialog, IDC_SAVE_STATUS)) == kComparingText)
+                out.comparing = true;
+            if (out.boxCaption.empty()) {
+                if (HWND box = FindAnyBox(pid)) {
+                    out.seconds = since();
+                    out.boxText = MessageBoxText(box);
+                    out.boxCaption = CaptionText(box);
+                    out.boxOwnedByDialog = GetWindow(box, GW_OWNER) == dialog;
+                    out.position = AnsweredProgressPosition(dialog, IDC_PROGRESS);
+                    DismissMessageBox(box);
+                }
+            }
+            return !IsWindow(dialog);
+        },
+        timeoutMs);
+    if (out.boxCaption.empty())
+        out.seconds = since();
+    return out;
+}
+
 void AppScenario::TearDown()
 {
     for (AppProcess& app : apps_)

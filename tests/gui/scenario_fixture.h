@@ -40,6 +40,22 @@ void ExpectAllEnabled(HWND editor);
 // After Cancel or a failed load: LOAD, Defaults and Cancel only.
 void ExpectOnlyLoadDefaultsCancel(HWND editor);
 
+// How a load or save ended: its box, read and answered, or its dialog gone.
+struct Ending {
+    bool opened = false;     // the dialog appeared
+    HWND owner = nullptr;    // its owner
+    bool ended = false;      // and went away
+    bool comparing = false;  // a save's status showed "Comparing ...." on the way
+    std::string boxText, boxCaption;
+    bool boxOwnedByDialog = false;
+    int position = -1;   // of the bar while the box was open
+    double seconds = 0;  // from `started` to the box, or to the dialog's end
+};
+// The button pressed (without waiting), then everything up to the end of the dialog it opens.
+Ending PressAndAwait(DWORD pid, HWND editor, int button, DWORD timeoutMs);
+// The same from a press already made at `started` (GetTickCount64).
+Ending AwaitEnding(DWORD pid, const char* caption, ULONGLONG started, DWORD timeoutMs);
+
 // Starts programs and ends them, whatever the test did.
 class AppScenario : public ::testing::Test {
 protected:
