@@ -25,9 +25,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "resources/resource.h"
@@ -205,13 +203,6 @@ bool FullSweep()
     return mode && std::string(mode) == "full";
 }
 
-// A program handed on from one row to the next, with its main window and editor.
-struct Kept {
-    std::deque<AppProcess> apps;
-    HWND main = nullptr, editor = nullptr;
-    Op op = Op::Search;
-};
-
 class FaultSweep : public SimScenario, public ::testing::WithParamInterface<FaultRow> {
 protected:
     // A row outside the short form is skipped before the simulator's set-up, so it costs nothing.
@@ -229,10 +220,8 @@ protected:
         if (skipped_)
             return;
         // A row that went as promised hands its program on to the next row of its operation.
-        if (!HasFailure() && editor_ && IsWindow(editor_) && AppAlive(App()) && GetParam().op != Op::Search) {
-            kept_ = Kept{std::move(apps_), main_, editor_, GetParam().op};
-            apps_.clear();
-        }
+        if (!HasFailure() && editor_ && IsWindow(editor_) && AppAlive(App()) && GetParam().op != Op::Search)
+            HandOn(static_cast<int>(GetParam().op), editor_);
         SimPlug(kDevice, true);  // a pulled cable comes back for the next case
         SimCommandOn(kDevice, "line", "38400 8N1");
         SimScenario::TearDown();
@@ -329,34 +318,20 @@ protected:
         return out;
     }
 
-    static void TearDownTestSuite()
-    {
-        for (AppProcess& app : kept_.apps)
-            EndApp(&app);
-        kept_ = Kept{};
-    }
-
     // The rows of one operation share one program and its editor, loaded once: each row's set-up
     // puts the device back, and a load starts from an editor with every field enabled (Defaults,
     // after a failed load greyed them). A row of another operation, or after a row that failed or
     // left a box, starts a fresh program.
     bool Resume(Op op)
     {
-        Kept kept = std::move(kept_);
-        kept_ = Kept{};
-        if (kept.apps.empty() || kept.op != op || !AppAlive(kept.apps.front()) || !Responds(kept.editor) ||
-            FindAnyBox(kept.apps.front().pid)) {
-            for (AppProcess& app : kept.apps)
-                EndApp(&app);
-            return false;
+        editor_ = TakeOver(static_cast<int>(op));
+        if (editor_ && op == Op::Load && EnableState(editor_) != kAllEnabled &&
+            !Click(editor_, IDC_DEFAULTS)) {
+            AppScenario::TearDown();
+            editor_ = nullptr;
         }
-        apps_ = std::move(kept.apps);
-        main_ = kept.main;
-        editor_ = kept.editor;
-        return op != Op::Load || EnableState(editor_) == kAllEnabled || Click(editor_, IDC_DEFAULTS);
+        return editor_ != nullptr;
     }
-
-    inline static Kept kept_;
     inline static std::string loadedFields_;  // what the first load showed: every good load's fields
 
     bool skipped_ = false;

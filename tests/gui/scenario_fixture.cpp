@@ -1,6 +1,7 @@
 #include "tests/gui/scenario_fixture.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "resources/resource.h"
 #include "tests/support/sim_control.h"
@@ -127,6 +128,44 @@ void AppScenario::TearDown()
     for (AppProcess& app : apps_)
         EndApp(&app);
     apps_.clear();
+}
+
+namespace {
+struct Kept {
+    std::deque<AppProcess> apps;
+    HWND main = nullptr, window = nullptr;
+    int tag = 0;
+};
+Kept kept;
+}  // namespace
+
+void AppScenario::HandOn(int tag, HWND window)
+{
+    TearDownTestSuite();
+    kept = Kept{std::move(apps_), main_, window, tag};
+    apps_.clear();
+}
+
+HWND AppScenario::TakeOver(int tag)
+{
+    Kept taken = std::move(kept);
+    kept = Kept{};
+    if (taken.apps.empty() || taken.tag != tag || !AppAlive(taken.apps.front()) || !Responds(taken.window) ||
+        FindAnyBox(taken.apps.front().pid)) {
+        for (AppProcess& app : taken.apps)
+            EndApp(&app);
+        return nullptr;
+    }
+    apps_ = std::move(taken.apps);
+    main_ = taken.main;
+    return taken.window;
+}
+
+void AppScenario::TearDownTestSuite()
+{
+    for (AppProcess& app : kept.apps)
+        EndApp(&app);
+    kept = Kept{};
 }
 
 AppProcess& AppScenario::Launch()

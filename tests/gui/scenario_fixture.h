@@ -70,6 +70,14 @@ protected:
     DWORD Pid() const { return apps_.empty() ? 0 : apps_.front().pid; }
     const AppProcess& App() const { return apps_.front(); }
 
+    // The rows of a table that need no fresh program share one: HandOn keeps this test's programs
+    // running, with a window of theirs, for the next test that takes over the same tag; TakeOver
+    // adopts them (main_ included) and returns that window if they still answer with no box
+    // open, else ends them and returns null. The end of the suite ends whatever is kept.
+    void HandOn(int tag, HWND window);
+    HWND TakeOver(int tag);
+    static void TearDownTestSuite();
+
     // Visible top-level windows of the first instance, by caption ("" for none).
     std::vector<std::string> VisibleCaptions() const;
 
