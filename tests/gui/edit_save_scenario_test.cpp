@@ -37,24 +37,6 @@ DeviceFields PowerOnParams()
 
 // --- Driving the editor ---------------------------------------------------------------------------
 
-// The window that has the keyboard focus in the editor's thread.
-HWND FocusOf(HWND editor)
-{
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    const DWORD thread = GetWindowThreadProcessId(editor, nullptr);
-    return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
-}
-
-// The window that shows the caret in the editor's thread.
-HWND CaretOf(HWND editor)
-{
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    const DWORD thread = GetWindowThreadProcessId(editor, nullptr);
-    return GetGUIThreadInfo(thread, &info) ? info.hwndCaret : nullptr;
-}
-
 // Moves the focus to a field as Tab does. Sent without waiting, since the field left may open a
 // box; the round trip after it returns once the move is done or the box it raised is open.
 bool MoveFocus(HWND editor, int id)

@@ -333,26 +333,13 @@ TEST_F(EditorLoadScenario, EnterDoesNothingEscClosesAndReopeningLoadsAgain)
     HWND field = Control(editor, IDC_END_FRAME);
     ASSERT_TRUE(PostToWindow(editor, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE));
     ASSERT_TRUE(BringToFront(editor));
-    GUITHREADINFO thread = {};
-    thread.cbSize = sizeof thread;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            return GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &thread) &&
-                   thread.hwndFocus == field;
-        },
-        5000))
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(editor) == field; }, 5000))
         << "the End Frame field did not take the focus";
     // Keys are handled in the order they were pressed: once the Tab behind Enter has moved the
     // focus on, Enter has been handled too.
     ASSERT_TRUE(PressKeys("ENTER"));
     ASSERT_TRUE(PressKeys("TAB"));
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            return GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &thread) &&
-                   thread.hwndFocus != field;
-        },
-        5000))
-        << "Tab did not move the focus on";
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(editor) != field; }, 5000)) << "Tab did not move the focus on";
     EXPECT_TRUE(Responds(editor));
     EXPECT_TRUE(IsWindowVisible(editor)) << "Enter closed the editor";
     EXPECT_EQ(FindTopWindow(Pid(), kLoadCaption, false), nullptr);

@@ -30,6 +30,7 @@
 
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
+#include "tests/support/com_access.h"
 #include "tests/support/power_on_settings.h"
 #include "tests/support/sim_control.h"
 #include "tests/support/wire_frames.h"
@@ -179,24 +180,6 @@ std::string EnableState(HWND editor)
            mark(IDC_LOAD) + " DEF" + mark(IDC_DEFAULTS) + " CANCEL" + mark(IDCANCEL);
 }
 
-bool CanOpenPort()
-{
-    char name[8];
-    snprintf(name, sizeof name, "COM%d", kDevice);
-    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(handle);
-    return true;
-}
-
-struct Outcome {
-    std::string boxText, boxCaption;
-    double seconds = 0;
-    double boundSeconds = 0;
-    bool ended = false;
-};
-
 bool FullSweep()
 {
     const char* mode = getenv("QUORBANE_FAULTS");
@@ -248,9 +231,9 @@ protected:
         }
     }
 
-    Outcome RunSearch(const FaultRow& row)
+    Ending RunSearch(const FaultRow& row)
     {
-        Outcome out;
+        Ending out;
         HWND find = OpenFindDialog();
         if (!find || !Click(find, IDC_PORT_COM1))
             return out;
@@ -275,7 +258,6 @@ protected:
             },
             kOperationMs);
         out.seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
-        out.boundSeconds = 1 + 26 + 3;
         if (out.boxText == kEditorOpened) {
             if (pulled_)
                 SimPlug(kDevice, true);
@@ -285,9 +267,9 @@ protected:
     }
 
     // qsync read COM1 into a file; what it said differently from a right read is the "message".
-    Outcome RunQsyncRead()
+    Ending RunQsyncRead()
     {
-        Outcome out;
+        Ending out;
         const std::string file =
             WindowsPath(std::string(getenv("TEMP") ? getenv("TEMP") : ".")) + "\\qread.ini";
         std::string command = "\"" + WindowsPath(QSYNC_EXE) + "\" read COM1 -o \"" + file + "\"";
@@ -368,13 +350,14 @@ TEST_P(FaultSweep, Row)
     const RegisterImage regsBefore = DeviceImage(kDevice);
     ASSERT_TRUE(SimClear(kDevice));
 
-    Outcome out;
+    Ending out;
+    double bound = 1 + 26 + 3;  // a search on one port
     if (row.op == Op::Search) {
         out = RunSearch(row);
     } else if (row.op == Op::QsyncRead) {
         RunSteps(row.fault, nullptr);
         out = RunQsyncRead();
-        out.boundSeconds = 1 + 2.02 * static_cast<double>(CountFrames(SimFrames(kDevice), 'R')) + 3;
+        bound = 1 + 2.02 * static_cast<double>(CountFrames(SimFrames(kDevice), 'R')) + 3;
     } else {
         const bool isLoad = row.op == Op::Load;
         // Steps at a frame count run while the operation runs; the others set the device up first.
@@ -385,15 +368,11 @@ TEST_P(FaultSweep, Row)
         const ULONGLONG started = GetTickCount64();
         ASSERT_TRUE(ClickAsync(editor_, isLoad ? IDC_LOAD : IDC_SAVE));
         RunSteps(during, nullptr);
-        const Ending end = AwaitEnding(Pid(), isLoad ? kLoadCaption : kSaveCaption, started, kOperationMs);
-        EXPECT_TRUE(end.opened) << "no dialog";
-        out.ended = end.ended;
-        out.boxText = end.boxText;
-        out.boxCaption = end.boxCaption;
-        out.seconds = end.seconds;
+        out = AwaitEnding(Pid(), isLoad ? kLoadCaption : kSaveCaption, started, kOperationMs);
+        EXPECT_TRUE(out.opened) << "no dialog";
         const std::vector<std::string> frames = SimFrames(kDevice);
-        out.boundSeconds = 2 + 2.02 * static_cast<double>(CountFrames(frames, 'R')) +
-                           0.05 * static_cast<double>(CountFrames(frames, 'W')) + 3;
+        bound = 2 + 2.02 * static_cast<double>(CountFrames(frames, 'R')) +
+                0.05 * static_cast<double>(CountFrames(frames, 'W')) + 3;
     }
     if (pulled_) {
         EXPECT_TRUE(SimPlug(kDevice, true));
@@ -405,13 +384,13 @@ TEST_P(FaultSweep, Row)
     const bool regsChanged = regsAfter != regsBefore;
     const SimReply line = SimCommandOn(kDevice, "line");
     const std::string lineAfter = pulled_ ? "(new pty)" : (line.lines.empty() ? "?" : line.lines[0]);
-    const bool reopened = CanOpenPort();
+    const bool reopened = CanOpenComPort(kDevice);
     const std::string state = editor_ && IsWindow(editor_) ? EnableState(editor_) : "-";
     const std::string fieldsAfter = editor_ && IsWindow(editor_) ? Fields(editor_) : "";
 
     printf("FAULTROW|%s|%s|%s|%s|%.1f|%.0f|%s|%s|%s|%s|%s|%s\n", OpName(row.op), row.name,
-           out.boxText.empty() ? "(none)" : out.boxText.c_str(), out.boxCaption.c_str(), out.seconds,
-           out.boundSeconds, state.c_str(),
+           out.boxText.empty() ? "(none)" : out.boxText.c_str(), out.boxCaption.c_str(), out.seconds, bound,
+           state.c_str(),
            row.op == Op::Search || row.op == Op::QsyncRead
                ? "-"
                : (fieldsAfter == fieldsBefore ? "kept" : "replaced"),
@@ -421,7 +400,7 @@ TEST_P(FaultSweep, Row)
 
     EXPECT_TRUE(out.ended) << "the operation did not end";
     EXPECT_TRUE(alive);
-    EXPECT_LE(out.seconds, out.boundSeconds);
+    EXPECT_LE(out.seconds, bound);
     EXPECT_EQ(out.boxText, row.expect);
     if (!pulled_) {
         EXPECT_EQ(lineAfter, kFoundLine) << "the port was not given back as found";

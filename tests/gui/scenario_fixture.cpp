@@ -53,6 +53,25 @@ void ExpectSameShown(const Shown& before, const Shown& now)
     EXPECT_EQ(now.synchronize, before.synchronize) << "Synchronize changed";
 }
 
+static GUITHREADINFO ThreadInfo(HWND editor)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &info))
+        info.hwndFocus = info.hwndCaret = nullptr;
+    return info;
+}
+
+HWND FocusOf(HWND editor)
+{
+    return ThreadInfo(editor).hwndFocus;
+}
+
+HWND CaretOf(HWND editor)
+{
+    return ThreadInfo(editor).hwndCaret;
+}
+
 void ExpectEditorState(HWND editor, bool fields, bool save, bool load, bool defaults, bool cancel)
 {
     // The controls that the load, the save and Defaults enable and disable together.

@@ -34,6 +34,10 @@ Shown ReadShown(HWND editor);
 void ExpectShown(HWND editor, std::initializer_list<const char*> texts, int synchronize);
 void ExpectSameShown(const Shown& before, const Shown& now);
 
+// The window that has the keyboard focus, and the one that shows the caret, in the editor's thread.
+HWND FocusOf(HWND editor);
+HWND CaretOf(HWND editor);
+
 // Which of the editor's fields (as one group) and buttons are enabled.
 void ExpectEditorState(HWND editor, bool fields, bool save, bool load, bool defaults, bool cancel);
 void ExpectAllEnabled(HWND editor);

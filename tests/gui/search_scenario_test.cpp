@@ -10,6 +10,7 @@
 
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
+#include "tests/support/com_access.h"
 #include "tests/support/sim_control.h"
 
 namespace {
@@ -140,38 +141,18 @@ std::string LineSummary(const DCB& dcb)
 
 bool ReadLineSummary(std::string* summary)
 {
-    DCB dcb = {};
-    dcb.DCBlength = sizeof dcb;
-    HANDLE port = CreateFileA("COM3", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
-        return false;
-    const bool read = GetCommState(port, &dcb) != 0;
-    CloseHandle(port);
+    DCB dcb;
+    const bool read = ReadPortDcb(kDevice, &dcb);
     *summary = LineSummary(dcb);
     return read;
-}
-
-bool WriteLineSettings(const DCB& dcb)
-{
-    HANDLE port = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
-        return false;
-    DCB copy = dcb;
-    const bool written = SetCommState(port, &copy) != 0;
-    CloseHandle(port);
-    return written;
 }
 
 // Cancel while COM3 is open: the failure box at once, and COM3 has its former settings back.
 TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
 {
     // Settings of our own on COM3, far from the program's 1200 baud, one stop bit, no flow control.
-    DCB original = {};
-    original.DCBlength = sizeof original;
-    HANDLE port = CreateFileA("COM3", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(port, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(GetCommState(port, &original));
-    CloseHandle(port);
+    DCB original;
+    ASSERT_TRUE(ReadPortDcb(kDevice, &original));
     DCB ours = original;
     ours.BaudRate = CBR_9600;
     ours.StopBits = TWOSTOPBITS;
@@ -179,7 +160,7 @@ TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
     ours.fInX = 1;
     ours.fOutxCtsFlow = 1;
     ours.fRtsControl = RTS_CONTROL_HANDSHAKE;
-    ASSERT_TRUE(WriteLineSettings(ours));
+    ASSERT_TRUE(WritePortDcb(kDevice, ours));
     const std::string before = LineSummary(ours);
     std::string shown;
     ASSERT_TRUE(ReadLineSummary(&shown));
@@ -200,7 +181,7 @@ TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
 
     ASSERT_TRUE(ReadLineSummary(&shown)) << "COM3 cannot be opened again";
     EXPECT_EQ(shown, before);
-    EXPECT_TRUE(WriteLineSettings(original));
+    EXPECT_TRUE(WritePortDcb(kDevice, original));
 }
 
 // What arrives on the line around the banner, and whether the search recognises it.

@@ -2,6 +2,8 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// after winsock2.h, which must come before windows.h
+#include "tests/support/com_access.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -148,9 +150,7 @@ bool SimResetAll()
 
 void DrainComPort(int port)
 {
-    char name[8];
-    snprintf(name, sizeof name, "COM%d", port);
-    HANDLE handle = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = OpenComPort(port, GENERIC_READ);
     if (handle == INVALID_HANDLE_VALUE)
         return;
     COMMTIMEOUTS quick = {10, 0, 50, 0, 0};  // what is there, or nothing after 50 ms
