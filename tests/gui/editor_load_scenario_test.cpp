@@ -64,9 +64,7 @@ TEST_F(EditorLoadScenario, EditorOpensFilledFromTheDevice)
     SetRegisterRun('6', "69");      // baud code 6 (4800), flags 9 (Synchronize and bit 0)
     SetRegisterRun('P', InitBlock({"ATE0", "AT&C1", "S0=2", "Z"}));
     SetRegisterRun('H', CommentBlock("Stage left 7"));
-    PlugOnly({kDevice});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({kDevice});
     ASSERT_NE(find, nullptr);
     HWND search = FindNow(find);
     ASSERT_NE(search, nullptr);

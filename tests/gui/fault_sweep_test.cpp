@@ -25,6 +25,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -151,14 +152,9 @@ void PrintTo(const FaultRow& row, std::ostream* os)
 std::vector<std::string> Split(const std::string& text, char separator)
 {
     std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= text.size() && !text.empty()) {
-        const size_t end = text.find(separator, start);
-        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, separator);)
+        parts.push_back(part);
     return parts;
 }
 

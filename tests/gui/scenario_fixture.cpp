@@ -268,6 +268,16 @@ void SimScenario::PlugOnly(std::initializer_list<int> present)
     }
 }
 
+HWND SimScenario::StartFind(std::initializer_list<int> present)
+{
+    PlugOnly(present);
+    if (HasFatalFailure() || (!main_ && !Start()))
+        return nullptr;
+    HWND find = OpenFindDialog();
+    EXPECT_NE(find, nullptr) << "no port selection";
+    return find;
+}
+
 HWND SimScenario::OpenFindDialog()
 {
     if (!PostCommand(main_, IDM_FINDSYNC))

@@ -101,6 +101,9 @@ protected:
 
     void PlugOnly(std::initializer_list<int> present);
 
+    // Only the devices named plugged in, the program started if need be and its port selection
+    // open; null if a step failed (the failure is recorded).
+    HWND StartFind(std::initializer_list<int> present);
     // IDM_FINDSYNC; the port selection dialog, or null.
     HWND OpenFindDialog();
     // FIND NOW; the Searching dialog, or null.

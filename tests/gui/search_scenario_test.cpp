@@ -32,11 +32,8 @@ protected:
     // failed (the failure is recorded).
     HWND StartOnCom3()
     {
-        PlugOnly({kDevice});
-        if (!TakeOver(kDevice) && !Start())
-            return nullptr;
-        HWND find = OpenFindDialog();
-        EXPECT_NE(find, nullptr);
+        TakeOver(kDevice);
+        HWND find = StartFind({kDevice});
         return find ? SearchFrom(find) : nullptr;
     }
 
@@ -314,9 +311,7 @@ private:
 // counts the drained bytes.
 TEST_F(SearchScenario, BannerBeforeTheOpenIsLost)
 {
-    PlugOnly({kDevice});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({kDevice});
     ASSERT_NE(find, nullptr);
     ASSERT_TRUE(SimReset(kDevice));
     HWND search = FindNow(find);
@@ -339,9 +334,7 @@ TEST_F(SearchScenario, BannerBeforeTheOpenIsLost)
 // gone when the search comes to it; the bar shows 4 for it and the next tick opens COM3.
 TEST_F(SearchScenario, PortThatFailsToOpenIsSkippedAfterOneTick)
 {
-    PlugOnly({2, kDevice});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({2, kDevice});
     ASSERT_NE(find, nullptr);
     ASSERT_TRUE(SimPlug(2, false));
     HWND search = FindNow(find);
@@ -368,9 +361,7 @@ TEST_F(SearchScenario, PortThatFailsToOpenIsSkippedAfterOneTick)
 // when it comes before the first candidate was opened.
 TEST_F(SearchScenario, OkEndsTheSearch)
 {
-    PlugOnly({kDevice});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({kDevice});
     ASSERT_NE(find, nullptr);
     HWND search = FindNow(find);
     ASSERT_NE(search, nullptr);
