@@ -37,24 +37,6 @@ DeviceFields PowerOnParams()
 
 // --- Driving the editor ---------------------------------------------------------------------------
 
-// The window that has the keyboard focus in the editor's thread.
-HWND FocusOf(HWND editor)
-{
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    const DWORD thread = GetWindowThreadProcessId(editor, nullptr);
-    return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
-}
-
-// The window that shows the caret in the editor's thread.
-HWND CaretOf(HWND editor)
-{
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    const DWORD thread = GetWindowThreadProcessId(editor, nullptr);
-    return GetGUIThreadInfo(thread, &info) ? info.hwndCaret : nullptr;
-}
-
 // Moves the focus to a field as Tab does. Sent without waiting, since the field left may open a
 // box; the round trip after it returns once the move is done or the box it raised is open.
 bool MoveFocus(HWND editor, int id)
@@ -127,47 +109,6 @@ void ExpectShown(HWND editor, const DeviceFields& p)
                   p.synchronize ? BST_CHECKED : BST_UNCHECKED);
 }
 
-struct SaveOutcome {
-    bool opened = false;     // the Saving dialog appeared
-    bool ended = false;      // and went away
-    bool comparing = false;  // its status showed "Comparing ...." on the way
-    std::string boxText;     // the text of an "ERROR" box, if one came
-    bool boxOwnedBySave = false;
-    int position = -1;   // of the bar while the box was open
-    double seconds = 0;  // from the click to the end of the dialog
-};
-
-// SAVE, then everything up to the end of the Saving dialog; an "ERROR" box on the way is read
-// and answered.
-SaveOutcome RunSave(DWORD pid, HWND editor)
-{
-    SaveOutcome out;
-    const ULONGLONG pressed = GetTickCount64();
-    if (!ClickAsync(editor, IDC_SAVE))
-        return out;
-    HWND save = WaitTopWindow(pid, kSaveCaption);
-    out.opened = save != nullptr;
-    if (!save)
-        return out;
-    out.ended = WaitUntil(
-        [&] {
-            if (!out.comparing && CaptionText(Control(save, IDC_SAVE_STATUS)) == kComparingText)
-                out.comparing = true;
-            if (out.boxText.empty()) {
-                if (HWND box = WaitMessageBox(pid, kErrorCaption, 0)) {
-                    out.boxText = MessageBoxText(box);
-                    out.boxOwnedBySave = GetWindow(box, GW_OWNER) == save;
-                    out.position = AnsweredProgressPosition(save, IDC_PROGRESS);
-                    DismissMessageBox(box);
-                }
-            }
-            return !IsWindow(save);
-        },
-        kSaveMs);
-    out.seconds = static_cast<double>(GetTickCount64() - pressed) / 1000.0;
-    return out;
-}
-
 class EditSaveScenario : public SimScenario {
 protected:
     void SetUp() override
@@ -194,10 +135,12 @@ protected:
         return editor;
     }
 
-    // A save that must succeed: no box, the read-back compared, the editor enabled again.
-    void ExpectGoodSave(HWND editor, const char* what)
+    // A save that must succeed: no box, the read-back compared, the editor enabled again; the wire
+    // carries the save of `p` (model and channel too with `modelAndChannel`), the device holds it.
+    void ExpectGoodSave(HWND editor, const char* what, const DeviceFields& p, bool modelAndChannel)
     {
-        const SaveOutcome out = RunSave(Pid(), editor);
+        ASSERT_TRUE(SimClear(kDevice));
+        const Ending out = PressAndAwait(Pid(), editor, IDC_SAVE, kSaveMs);
         printf("%s: save took %.1f s\n", what, out.seconds);
         ASSERT_TRUE(out.opened) << "no " << kSaveCaption << " dialog";
         ASSERT_TRUE(out.ended) << "the save did not end";
@@ -205,6 +148,8 @@ protected:
         EXPECT_TRUE(out.comparing) << "\"" << kComparingText << "\" was never shown";
         ASSERT_TRUE(Responds(editor));
         ExpectAllEnabled(editor);
+        EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), modelAndChannel));
+        EXPECT_EQ(DeviceImage(kDevice), EncodeImage(p));
     }
 
     // The number of warning boxes open now, shown or about to be.
@@ -260,16 +205,11 @@ constexpr int kLeaveIds[] = {IDC_MODEL, IDC_CHANNEL, IDC_START_FRAME, IDC_END_FR
 
 const char* FieldName(int id)
 {
-    switch (id) {
-        case IDC_MODEL:
-            return "Model";
-        case IDC_CHANNEL:
-            return "Channel";
-        case IDC_START_FRAME:
-            return "Start Frame";
-        default:
-            return "End Frame";
+    for (const TextField& field : kTextFields) {
+        if (field.id == id)
+            return field.name;
     }
+    return "?";
 }
 
 struct ArrowRow {
@@ -337,12 +277,8 @@ TEST_F(EditSaveScenario, FieldRulesApplyWhenTheFieldIsLeft)
         ASSERT_TRUE(Click(editor, IDC_SYNCHRONIZE));
         ASSERT_EQ(CheckState(editor, IDC_SYNCHRONIZE), synchronize ? BST_CHECKED : BST_UNCHECKED);
         p.synchronize = synchronize;
-        ASSERT_TRUE(SimClear(kDevice));
-        ExpectGoodSave(editor, synchronize ? "Synchronize on" : "Synchronize off");
-        const RegisterImage image = EncodeImage(p);
-        EXPECT_EQ(image.at('6'), synchronize ? "7<" : "74");
-        EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
-        EXPECT_EQ(DeviceImage(kDevice), image);
+        ExpectGoodSave(editor, synchronize ? "Synchronize on" : "Synchronize off", p, false);
+        EXPECT_EQ(EncodeImage(p).at('6'), synchronize ? "7<" : "74");
         ExpectShown(editor, p);
     }
     CloseEditor(editor);
@@ -416,11 +352,7 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
     EXPECT_EQ(ControlText(editor, IDC_CHANNEL), "2");
     p.model = 6;
     p.channel = 2;
-    ASSERT_TRUE(SimClear(kDevice));
-    ExpectGoodSave(editor, "hidden mode");
-    const RegisterImage image = EncodeImage(p);
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, true));
-    EXPECT_EQ(DeviceImage(kDevice), image);
+    ExpectGoodSave(editor, "hidden mode", p, true);
 
     // Closed with hidden mode on and a Ctrl+K pending: the next editor starts hidden and afresh.
     ASSERT_TRUE(PressAll(editor, {"CTRL+K"}));
@@ -453,11 +385,7 @@ TEST_F(EditSaveScenario, SaveWritesReadsBackAndShowsTheReadBack)
         ASSERT_TRUE(SetControlText(editor, kInitIds[i], typed.init[i].c_str()));
     ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, typed.comment.c_str()));
 
-    ASSERT_TRUE(SimClear(kDevice));
-    ExpectGoodSave(editor, "normal");
-    const RegisterImage image = EncodeImage(typed);
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
-    EXPECT_EQ(DeviceImage(kDevice), image);
+    ExpectGoodSave(editor, "normal", typed, false);
     DeviceFields shown = typed;  // the empty second and third strings close up on the way back
     shown.init[1] = "D";
     shown.init[3] = "";
@@ -480,17 +408,11 @@ TEST_F(EditSaveScenario, DefaultsMakeTheNextSaveWriteModelAndChannel)
     EXPECT_EQ(ControlText(editor, IDC_CHANNEL), "3");
     ExpectAllEnabled(editor);
 
-    ASSERT_TRUE(SimClear(kDevice));
-    ExpectGoodSave(editor, "after Defaults");
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), true));
-    EXPECT_EQ(DeviceImage(kDevice), EncodeImage(p));
+    ExpectGoodSave(editor, "after Defaults", p, true);
 
     p.comment = "again";
     ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, p.comment.c_str()));
-    ASSERT_TRUE(SimClear(kDevice));
-    ExpectGoodSave(editor, "second save");
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), false));
-    EXPECT_EQ(DeviceImage(kDevice), EncodeImage(p));
+    ExpectGoodSave(editor, "second save", p, false);
     CloseEditor(editor);
 }
 
@@ -502,30 +424,25 @@ TEST_F(EditSaveScenario, DefaultsAreConsumedByAFailedSaveAndByReopening)
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
     const DeviceFields p = {5, 1, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
-    const RegisterImage image = EncodeImage(p);
     ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
     // The cable pulled as '6' arrives, after the handshake, '?', '0'..'5' and '>': the program's
     // wait for it to leave the port fails.
     ASSERT_TRUE(SimCommand("pull 1 11").ok);
     ASSERT_TRUE(SimClear(kDevice));
-    const SaveOutcome failed = RunSave(Pid(), editor);
+    const Ending failed = PressAndAwait(Pid(), editor, IDC_SAVE, kSaveMs);
     ASSERT_TRUE(failed.ended);
     EXPECT_EQ(failed.boxText, kCantWrite);
     EXPECT_EQ(failed.position, 18);
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, true, 11));
+    EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), true, 11));
     ASSERT_TRUE(SimPlug(kDevice, true));
 
-    ASSERT_TRUE(SimClear(kDevice));
-    ExpectGoodSave(editor, "after the failed save");
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
+    ExpectGoodSave(editor, "after the failed save", p, false);
 
     ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
     CloseEditor(editor);
     editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
-    ASSERT_TRUE(SimClear(kDevice));
-    ExpectGoodSave(editor, "after reopening");
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
+    ExpectGoodSave(editor, "after reopening", p, false);
     CloseEditor(editor);
 }
 
@@ -542,12 +459,8 @@ TEST_F(EditSaveScenario, OverlongInitStringsAreWrittenCut)
     for (int i = 0; i < 4; ++i)
         ASSERT_TRUE(SetControlText(editor, kInitIds[i], p.init[i].c_str()));
 
-    ASSERT_TRUE(SimClear(kDevice));
-    ExpectGoodSave(editor, "cut init strings");
-    const RegisterImage image = EncodeImage(p);
-    EXPECT_EQ(image.at('o'), "\r\a");  // byte 62 CR, byte 63 BEL
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(image, false));
-    EXPECT_EQ(DeviceImage(kDevice), image);
+    ExpectGoodSave(editor, "cut init strings", p, false);
+    EXPECT_EQ(EncodeImage(p).at('o'), "\r\a");  // byte 62 CR, byte 63 BEL
     DeviceFields shown = p;
     shown.init[2] = p.init[2].substr(0, 14);  // bytes 48..61 of the block
     shown.init[3] = "";
@@ -592,10 +505,7 @@ TEST_F(EditSaveScenario, SaveSucceedsAgainstADeviceReadingAtLineSpeed)
     p.init[1] = "ATZ";
     ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, p.comment.c_str()));
     ASSERT_TRUE(SetControlText(editor, IDC_INIT2, p.init[1].c_str()));
-    ASSERT_TRUE(SimClear(kDevice));
-    ExpectGoodSave(editor, "reading at line speed");
-    EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), false));
-    EXPECT_EQ(DeviceImage(kDevice), EncodeImage(p));
+    ExpectGoodSave(editor, "reading at line speed", p, false);
     ExpectShown(editor, p);
     EXPECT_TRUE(SimCommand("pace on").ok);
     CloseEditor(editor);
@@ -656,13 +566,13 @@ TEST_F(EditSaveScenario, FailedSavesKeepWhatTheUserTyped)
 
         ASSERT_TRUE(SimCommand(row.fault).ok) << row.fault;
         ASSERT_TRUE(SimClear(kDevice));
-        const SaveOutcome out = RunSave(Pid(), editor);
+        const Ending out = PressAndAwait(Pid(), editor, IDC_SAVE, kSaveMs);
         printf("%s: failed after %.1f s\n", row.name, out.seconds);
         EXPECT_TRUE(SimCommand(row.repair).ok) << row.repair;
         ASSERT_TRUE(out.opened);
         ASSERT_TRUE(out.ended);
         EXPECT_EQ(out.boxText, row.boxText);
-        EXPECT_TRUE(out.boxOwnedBySave) << "the box is not the Saving dialog's";
+        EXPECT_TRUE(out.boxOwnedByDialog) << "the box is not the Saving dialog's";
         EXPECT_EQ(out.position, row.position);
         EXPECT_EQ(SimFrames(kDevice), SaveFrames(EncodeImage(p), false, row.frames));
         ASSERT_TRUE(Responds(editor));

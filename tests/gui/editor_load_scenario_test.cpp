@@ -26,21 +26,6 @@ void SetRegisterRun(unsigned char first, const std::string& bytes)
     ASSERT_TRUE(::SetRegisterRun(kDevice, first, bytes)) << "registers from " << first;
 }
 
-// Waits until the Loading dialog is gone, watching for a message box meanwhile. Returns whether
-// it went; *box receives the first box seen (null if none).
-bool WaitLoadGone(DWORD pid, HWND* box, DWORD timeoutMs = kLoadMs)
-{
-    *box = nullptr;
-    return WaitUntil(
-               [&] {
-                   if (!*box)
-                       *box = FindAnyBox(pid);
-                   return *box != nullptr || FindTopWindow(pid, kLoadCaption, false) == nullptr;
-               },
-               timeoutMs) &&
-           !*box;
-}
-
 // ---- The fixture ---------------------------------------------------------------------------
 
 class EditorLoadScenario : public SimScenario {
@@ -56,25 +41,13 @@ protected:
 
     HWND OpenEditor() { return SimScenario::OpenEditor(kDevice); }
 
-    // LOAD pressed; the Loading dialog, or null.
-    HWND PressLoad(HWND editor)
-    {
-        EXPECT_TRUE(ClickAsync(editor, IDC_LOAD)) << "LOAD is not enabled";
-        HWND load = WaitTopWindow(Pid(), kLoadCaption, 5000);
-        EXPECT_NE(load, nullptr) << "no Loading dialog";
-        if (load) {
-            EXPECT_EQ(GetWindow(load, GW_OWNER), editor);
-        }
-        return load;
-    }
-
     // LOAD pressed and the load ended without a box.
     void LoadAgain(HWND editor)
     {
-        ASSERT_NE(PressLoad(editor), nullptr);
-        HWND box = nullptr;
-        ASSERT_TRUE(WaitLoadGone(Pid(), &box))
-            << "box \"" << CaptionText(box) << "\": " << MessageBoxText(box);
+        const Ending out = PressAndAwait(Pid(), editor, IDC_LOAD, kLoadMs);
+        ASSERT_TRUE(out.opened && out.ended) << "no load, or it did not end";
+        EXPECT_EQ(out.owner, editor);
+        ASSERT_EQ(out.boxCaption, "") << out.boxText;
     }
 };
 
@@ -91,9 +64,7 @@ TEST_F(EditorLoadScenario, EditorOpensFilledFromTheDevice)
     SetRegisterRun('6', "69");      // baud code 6 (4800), flags 9 (Synchronize and bit 0)
     SetRegisterRun('P', InitBlock({"ATE0", "AT&C1", "S0=2", "Z"}));
     SetRegisterRun('H', CommentBlock("Stage left 7"));
-    PlugOnly({kDevice});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({kDevice});
     ASSERT_NE(find, nullptr);
     HWND search = FindNow(find);
     ASSERT_NE(search, nullptr);
@@ -248,17 +219,14 @@ TEST_F(EditorLoadScenario, FailedLoadShowsItsBoxAndKeepsTheFields)
             SetRegisterRun(row.code, row.pair);
         ASSERT_TRUE(SimCommand(row.fault).ok) << row.fault;
         ASSERT_TRUE(SimClear(kDevice));
-        HWND load = PressLoad(editor);
-        ASSERT_NE(load, nullptr);
-        HWND box = WaitAnyBox(Pid(), kLoadMs);
-        ASSERT_NE(box, nullptr) << "no box";
-        EXPECT_EQ(CaptionText(box), row.caption);
-        EXPECT_EQ(MessageBoxText(box), row.text);
-        EXPECT_EQ(GetWindow(box, GW_OWNER), load);
-        EXPECT_EQ(AnsweredProgressPosition(load, IDC_PROGRESS), row.position);
+        const Ending out = PressAndAwait(Pid(), editor, IDC_LOAD, kLoadMs);
+        ASSERT_TRUE(out.opened && out.ended) << "no load, or it did not end";
+        EXPECT_EQ(out.owner, editor);
+        EXPECT_EQ(out.boxCaption, row.caption);
+        EXPECT_EQ(out.boxText, row.text);
+        EXPECT_TRUE(out.boxOwnedByDialog) << "the box is not the Loading dialog's";
+        EXPECT_EQ(out.position, row.position);
         EXPECT_EQ(SimFrames(kDevice), LoadFrames(row.frames));
-        ASSERT_TRUE(DismissMessageBox(box));
-        ASSERT_TRUE(WaitTopWindowGone(Pid(), kLoadCaption));
         EXPECT_EQ(FindAnyBox(Pid()), nullptr) << "a second box";
         ExpectOnlyLoadDefaultsCancel(editor);
         ExpectSameShown(loaded, ReadShown(editor));
@@ -363,26 +331,13 @@ TEST_F(EditorLoadScenario, EnterDoesNothingEscClosesAndReopeningLoadsAgain)
     HWND field = Control(editor, IDC_END_FRAME);
     ASSERT_TRUE(PostToWindow(editor, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE));
     ASSERT_TRUE(BringToFront(editor));
-    GUITHREADINFO thread = {};
-    thread.cbSize = sizeof thread;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            return GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &thread) &&
-                   thread.hwndFocus == field;
-        },
-        5000))
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(editor) == field; }, 5000))
         << "the End Frame field did not take the focus";
     // Keys are handled in the order they were pressed: once the Tab behind Enter has moved the
     // focus on, Enter has been handled too.
     ASSERT_TRUE(PressKeys("ENTER"));
     ASSERT_TRUE(PressKeys("TAB"));
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            return GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &thread) &&
-                   thread.hwndFocus != field;
-        },
-        5000))
-        << "Tab did not move the focus on";
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(editor) != field; }, 5000)) << "Tab did not move the focus on";
     EXPECT_TRUE(Responds(editor));
     EXPECT_TRUE(IsWindowVisible(editor)) << "Enter closed the editor";
     EXPECT_EQ(FindTopWindow(Pid(), kLoadCaption, false), nullptr);

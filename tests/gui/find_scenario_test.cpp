@@ -44,9 +44,7 @@ bool HasFrame(const std::vector<std::string>& frames, const char* frame)
 
 TEST_F(FindScenario, OnlyCom3PresentIsOfferedAndFound)
 {
-    PlugOnly({3});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({3});
     ASSERT_NE(find, nullptr);
     ExpectRadios(find, {true, false, false, true, false}, IDC_PORT_AUTO);
 
@@ -73,9 +71,7 @@ TEST_F(FindScenario, OnlyCom3PresentIsOfferedAndFound)
 // that COM4 sends meanwhile is never found.
 TEST_F(FindScenario, ChosenPortIsTheOnlyOneSearchedAndIsRemembered)
 {
-    PlugOnly({2, 3, 4});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({2, 3, 4});
     ASSERT_NE(find, nullptr);
     ExpectRadios(find, {true, false, true, true, true}, IDC_PORT_AUTO);
     ASSERT_TRUE(Click(find, IDC_PORT_COM2));
@@ -139,9 +135,7 @@ TEST_F(FindScenario, ChosenPortIsTheOnlyOneSearchedAndIsRemembered)
 // COM2 present, the first port under test is COM4.
 TEST_F(FindScenario, ChosenLaterPortIsSearchedAlone)
 {
-    PlugOnly({2, 4});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({2, 4});
     ASSERT_NE(find, nullptr);
     ASSERT_TRUE(Click(find, IDC_PORT_COM4));
     HWND search = FindNow(find);
@@ -163,9 +157,7 @@ TEST_F(FindScenario, ChosenLaterPortIsSearchedAlone)
 // the old choice, which comes back once the port is there again.
 TEST_F(FindScenario, VanishedChoiceFallsBackToAutoUntilItReturns)
 {
-    PlugOnly({2, 3});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({2, 3});
     ASSERT_NE(find, nullptr);
     ASSERT_TRUE(Click(find, IDC_PORT_COM2));
     ASSERT_TRUE(Click(find, IDCANCEL));  // Cancel keeps the choice at opening: Auto Detect

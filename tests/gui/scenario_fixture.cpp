@@ -1,6 +1,7 @@
 #include "tests/gui/scenario_fixture.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "resources/resource.h"
 #include "tests/support/sim_control.h"
@@ -52,6 +53,25 @@ void ExpectSameShown(const Shown& before, const Shown& now)
     EXPECT_EQ(now.synchronize, before.synchronize) << "Synchronize changed";
 }
 
+static GUITHREADINFO ThreadInfo(HWND editor)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &info))
+        info.hwndFocus = info.hwndCaret = nullptr;
+    return info;
+}
+
+HWND FocusOf(HWND editor)
+{
+    return ThreadInfo(editor).hwndFocus;
+}
+
+HWND CaretOf(HWND editor)
+{
+    return ThreadInfo(editor).hwndCaret;
+}
+
 void ExpectEditorState(HWND editor, bool fields, bool save, bool load, bool defaults, bool cancel)
 {
     // The controls that the load, the save and Defaults enable and disable together.
@@ -83,11 +103,88 @@ void ExpectOnlyLoadDefaultsCancel(HWND editor)
     ExpectEditorState(editor, false, false, true, true, true);
 }
 
+Ending PressAndAwait(DWORD pid, HWND editor, int button, DWORD timeoutMs)
+{
+    const ULONGLONG started = GetTickCount64();
+    if (!ClickAsync(editor, button))
+        return Ending{};
+    return AwaitEnding(pid, button == IDC_SAVE ? kSaveCaption : kLoadCaption, started, timeoutMs);
+}
+
+Ending AwaitEnding(DWORD pid, const char* caption, ULONGLONG started, DWORD timeoutMs)
+{
+    Ending out;
+    HWND dialog = WaitTopWindow(pid, caption);
+    out.opened = dialog != nullptr;
+    if (!dialog)
+        return out;
+    out.owner = GetWindow(dialog, GW_OWNER);
+    const auto since = [&] { return static_cast<double>(GetTickCount64() - started) / 1000.0; };
+    out.ended = WaitUntil(
+        [&] {
+            if (!out.comparing && CaptionText(Control(dialog, IDC_SAVE_STATUS)) == kComparingText)
+                out.comparing = true;
+            if (out.boxCaption.empty()) {
+                if (HWND box = FindAnyBox(pid)) {
+                    out.seconds = since();
+                    out.boxText = MessageBoxText(box);
+                    out.boxCaption = CaptionText(box);
+                    out.boxOwnedByDialog = GetWindow(box, GW_OWNER) == dialog;
+                    out.position = AnsweredProgressPosition(dialog, IDC_PROGRESS);
+                    DismissMessageBox(box);
+                }
+            }
+            return !IsWindow(dialog);
+        },
+        timeoutMs);
+    if (out.boxCaption.empty())
+        out.seconds = since();
+    return out;
+}
+
 void AppScenario::TearDown()
 {
     for (AppProcess& app : apps_)
         EndApp(&app);
     apps_.clear();
+}
+
+namespace {
+struct Kept {
+    std::deque<AppProcess> apps;
+    HWND main = nullptr, window = nullptr;
+    int tag = 0;
+};
+Kept kept;
+}  // namespace
+
+void AppScenario::HandOn(int tag, HWND window)
+{
+    TearDownTestSuite();
+    kept = Kept{std::move(apps_), main_, window, tag};
+    apps_.clear();
+}
+
+HWND AppScenario::TakeOver(int tag)
+{
+    Kept taken = std::move(kept);
+    kept = Kept{};
+    if (taken.apps.empty() || taken.tag != tag || !AppAlive(taken.apps.front()) || !Responds(taken.window) ||
+        FindAnyBox(taken.apps.front().pid)) {
+        for (AppProcess& app : taken.apps)
+            EndApp(&app);
+        return nullptr;
+    }
+    apps_ = std::move(taken.apps);
+    main_ = taken.main;
+    return taken.window;
+}
+
+void AppScenario::TearDownTestSuite()
+{
+    for (AppProcess& app : kept.apps)
+        EndApp(&app);
+    kept = Kept{};
 }
 
 AppProcess& AppScenario::Launch()
@@ -169,6 +266,16 @@ void SimScenario::PlugOnly(std::initializer_list<int> present)
             plugged = plugged || p == device;
         ASSERT_TRUE(SimPlug(device, plugged));
     }
+}
+
+HWND SimScenario::StartFind(std::initializer_list<int> present)
+{
+    PlugOnly(present);
+    if (HasFatalFailure() || (!main_ && !Start()))
+        return nullptr;
+    HWND find = OpenFindDialog();
+    EXPECT_NE(find, nullptr) << "no port selection";
+    return find;
 }
 
 HWND SimScenario::OpenFindDialog()

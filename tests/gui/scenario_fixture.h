@@ -34,11 +34,31 @@ Shown ReadShown(HWND editor);
 void ExpectShown(HWND editor, std::initializer_list<const char*> texts, int synchronize);
 void ExpectSameShown(const Shown& before, const Shown& now);
 
+// The window that has the keyboard focus, and the one that shows the caret, in the editor's thread.
+HWND FocusOf(HWND editor);
+HWND CaretOf(HWND editor);
+
 // Which of the editor's fields (as one group) and buttons are enabled.
 void ExpectEditorState(HWND editor, bool fields, bool save, bool load, bool defaults, bool cancel);
 void ExpectAllEnabled(HWND editor);
 // After Cancel or a failed load: LOAD, Defaults and Cancel only.
 void ExpectOnlyLoadDefaultsCancel(HWND editor);
+
+// How a load or save ended: its box, read and answered, or its dialog gone.
+struct Ending {
+    bool opened = false;     // the dialog appeared
+    HWND owner = nullptr;    // its owner
+    bool ended = false;      // and went away
+    bool comparing = false;  // a save's status showed "Comparing ...." on the way
+    std::string boxText, boxCaption;
+    bool boxOwnedByDialog = false;
+    int position = -1;   // of the bar while the box was open
+    double seconds = 0;  // from `started` to the box, or to the dialog's end
+};
+// The button pressed (without waiting), then everything up to the end of the dialog it opens.
+Ending PressAndAwait(DWORD pid, HWND editor, int button, DWORD timeoutMs);
+// The same from a press already made at `started` (GetTickCount64).
+Ending AwaitEnding(DWORD pid, const char* caption, ULONGLONG started, DWORD timeoutMs);
 
 // Starts programs and ends them, whatever the test did.
 class AppScenario : public ::testing::Test {
@@ -53,6 +73,14 @@ protected:
     bool Start();
     DWORD Pid() const { return apps_.empty() ? 0 : apps_.front().pid; }
     const AppProcess& App() const { return apps_.front(); }
+
+    // The rows of a table that need no fresh program share one: HandOn keeps this test's programs
+    // running, with a window of theirs, for the next test that takes over the same tag; TakeOver
+    // adopts them (main_ included) and returns that window if they still answer with no box
+    // open, else ends them and returns null. The end of the suite ends whatever is kept.
+    void HandOn(int tag, HWND window);
+    HWND TakeOver(int tag);
+    static void TearDownTestSuite();
 
     // Visible top-level windows of the first instance, by caption ("" for none).
     std::vector<std::string> VisibleCaptions() const;
@@ -73,6 +101,9 @@ protected:
 
     void PlugOnly(std::initializer_list<int> present);
 
+    // Only the devices named plugged in, the program started if need be and its port selection
+    // open; null if a step failed (the failure is recorded).
+    HWND StartFind(std::initializer_list<int> present);
     // IDM_FINDSYNC; the port selection dialog, or null.
     HWND OpenFindDialog();
     // FIND NOW; the Searching dialog, or null.

@@ -10,6 +10,7 @@
 
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
+#include "tests/support/com_access.h"
 #include "tests/support/sim_control.h"
 
 namespace {
@@ -26,15 +27,13 @@ std::vector<unsigned char> Bytes(const std::string& text)
 
 class SearchScenario : public SimScenario {
 protected:
-    // Only COM3 present, the program started, the port selection run with Auto Detect and the
-    // search under way with COM3 open. Null if any step failed (the failure is recorded).
+    // Only COM3 present, the program started (or taken over from the row before), the port
+    // selection run with Auto Detect and the search under way with COM3 open. Null if any step
+    // failed (the failure is recorded).
     HWND StartOnCom3()
     {
-        PlugOnly({kDevice});
-        if (!Start())
-            return nullptr;
-        HWND find = OpenFindDialog();
-        EXPECT_NE(find, nullptr);
+        TakeOver(kDevice);
+        HWND find = StartFind({kDevice});
         return find ? SearchFrom(find) : nullptr;
     }
 
@@ -139,38 +138,18 @@ std::string LineSummary(const DCB& dcb)
 
 bool ReadLineSummary(std::string* summary)
 {
-    DCB dcb = {};
-    dcb.DCBlength = sizeof dcb;
-    HANDLE port = CreateFileA("COM3", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
-        return false;
-    const bool read = GetCommState(port, &dcb) != 0;
-    CloseHandle(port);
+    DCB dcb;
+    const bool read = ReadPortDcb(kDevice, &dcb);
     *summary = LineSummary(dcb);
     return read;
-}
-
-bool WriteLineSettings(const DCB& dcb)
-{
-    HANDLE port = CreateFileA("COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
-        return false;
-    DCB copy = dcb;
-    const bool written = SetCommState(port, &copy) != 0;
-    CloseHandle(port);
-    return written;
 }
 
 // Cancel while COM3 is open: the failure box at once, and COM3 has its former settings back.
 TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
 {
     // Settings of our own on COM3, far from the program's 1200 baud, one stop bit, no flow control.
-    DCB original = {};
-    original.DCBlength = sizeof original;
-    HANDLE port = CreateFileA("COM3", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(port, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(GetCommState(port, &original));
-    CloseHandle(port);
+    DCB original;
+    ASSERT_TRUE(ReadPortDcb(kDevice, &original));
     DCB ours = original;
     ours.BaudRate = CBR_9600;
     ours.StopBits = TWOSTOPBITS;
@@ -178,7 +157,7 @@ TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
     ours.fInX = 1;
     ours.fOutxCtsFlow = 1;
     ours.fRtsControl = RTS_CONTROL_HANDSHAKE;
-    ASSERT_TRUE(WriteLineSettings(ours));
+    ASSERT_TRUE(WritePortDcb(kDevice, ours));
     const std::string before = LineSummary(ours);
     std::string shown;
     ASSERT_TRUE(ReadLineSummary(&shown));
@@ -199,7 +178,7 @@ TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
 
     ASSERT_TRUE(ReadLineSummary(&shown)) << "COM3 cannot be opened again";
     EXPECT_EQ(shown, before);
-    EXPECT_TRUE(WriteLineSettings(original));
+    EXPECT_TRUE(WritePortDcb(kDevice, original));
 }
 
 // What arrives on the line around the banner, and whether the search recognises it.
@@ -274,6 +253,8 @@ TEST_P(RecognitionScenario, BannerIsRecognisedOnlyWhenExact)
     WaitThreeTicks(search, sentAt);
     ExpectStillSearching(search);
     CancelSearch(search);
+    if (!HasFailure())
+        HandOn(kDevice, main_);  // back at the main window: the next row needs no fresh program
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, RecognitionScenario, ::testing::ValuesIn(kRecognitionRows),
@@ -330,9 +311,7 @@ private:
 // counts the drained bytes.
 TEST_F(SearchScenario, BannerBeforeTheOpenIsLost)
 {
-    PlugOnly({kDevice});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({kDevice});
     ASSERT_NE(find, nullptr);
     ASSERT_TRUE(SimReset(kDevice));
     HWND search = FindNow(find);
@@ -355,9 +334,7 @@ TEST_F(SearchScenario, BannerBeforeTheOpenIsLost)
 // gone when the search comes to it; the bar shows 4 for it and the next tick opens COM3.
 TEST_F(SearchScenario, PortThatFailsToOpenIsSkippedAfterOneTick)
 {
-    PlugOnly({2, kDevice});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({2, kDevice});
     ASSERT_NE(find, nullptr);
     ASSERT_TRUE(SimPlug(2, false));
     HWND search = FindNow(find);
@@ -384,9 +361,7 @@ TEST_F(SearchScenario, PortThatFailsToOpenIsSkippedAfterOneTick)
 // when it comes before the first candidate was opened.
 TEST_F(SearchScenario, OkEndsTheSearch)
 {
-    PlugOnly({kDevice});
-    ASSERT_TRUE(Start());
-    HWND find = OpenFindDialog();
+    HWND find = StartFind({kDevice});
     ASSERT_NE(find, nullptr);
     HWND search = FindNow(find);
     ASSERT_NE(search, nullptr);

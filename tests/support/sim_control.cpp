@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// after winsock2.h, which must come before windows.h
+#include "tests/support/com_access.h"
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -168,9 +170,7 @@ bool SimResetAll()
 #ifdef _WIN32
 void DrainComPort(int port)
 {
-    char name[8];
-    snprintf(name, sizeof name, "COM%d", port);
-    HANDLE handle = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = OpenComPort(port, GENERIC_READ);
     if (handle == INVALID_HANDLE_VALUE)
         return;
     COMMTIMEOUTS quick = {10, 0, 50, 0, 0};  // what is there, or nothing after 50 ms

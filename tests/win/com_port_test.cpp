@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/com_port.h"
+#include "tests/support/com_access.h"
 #include "tests/support/elapsed.h"
 #include "tests/support/sim_control.h"
 
@@ -31,11 +32,6 @@ constexpr ProfileRow kProfiles[] = {
     {"Listen", PortProfile::Listen, {10, 0, 10, 0, 0}, true, false},
     {"Exchange", PortProfile::Exchange, {10, 0, 1000, 0, 0}, false, true},
 };
-
-HANDLE OpenOwn(DWORD access = GENERIC_READ | GENERIC_WRITE)
-{
-    return CreateFileA("COM1", access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-}
 
 DCB ReadDcb(HANDLE port)
 {
@@ -167,7 +163,7 @@ void ExpectSameDcb(const DCB& want, const DCB& got, const char* what)
 // enabled whatever was set, so there the check of DTR and RTS cannot be made.
 bool PortReportsDtrRts()
 {
-    HANDLE port = OpenOwn();
+    HANDLE port = OpenComPort(kDevice);
     if (port == INVALID_HANDLE_VALUE)
         return false;
     DCB original = ReadDcb(port);
@@ -225,7 +221,7 @@ protected:
         ASSERT_TRUE(SimPlug(kDevice, true)) << "is the simulator up (tools/bench up)?";
         ASSERT_TRUE(SimMode(kDevice, "normal"));
         ASSERT_TRUE(SimClear(kDevice));
-        HANDLE port = OpenOwn();
+        HANDLE port = OpenComPort(kDevice);
         ASSERT_NE(port, INVALID_HANDLE_VALUE);
         original_ = ReadDcb(port);
         CloseHandle(port);
@@ -236,7 +232,7 @@ protected:
         SimPlug(kDevice, true);
         SimMode(kDevice, "normal");
         SimClear(kDevice);
-        HANDLE port = OpenOwn();
+        HANDLE port = OpenComPort(kDevice);
         if (port != INVALID_HANDLE_VALUE) {
             SetCommState(port, &original_);
             CloseHandle(port);
@@ -252,7 +248,7 @@ TEST_F(ComPortTest, BothProfilesOpenInTheLineSettingsWithTheirTimeouts)
         printf("[ note     ] this port reads DTR/RTS control back as enabled whatever is set: not checked\n");
     for (const ProfileRow& row : kProfiles) {
         SCOPED_TRACE(row.name);
-        HANDLE own = OpenOwn();
+        HANDLE own = OpenComPort(kDevice);
         ASSERT_NE(own, INVALID_HANDLE_VALUE);
         ApplyOtherSettings(own);
         CloseHandle(own);
@@ -294,12 +290,12 @@ TEST_F(ComPortTest, RestoreAndClosePutsBackTheFormerSettings)
 {
     for (const ProfileRow& row : kProfiles) {
         SCOPED_TRACE(row.name);
-        HANDLE own = OpenOwn();
+        HANDLE own = OpenComPort(kDevice);
         ASSERT_NE(own, INVALID_HANDLE_VALUE);
         ApplyOtherSettings(own);
         const DCB before = ReadDcb(own);  // what the port could represent of them
         CloseHandle(own);
-        own = OpenOwn();
+        own = OpenComPort(kDevice);
         ASSERT_NE(own, INVALID_HANDLE_VALUE);
         const COMMTIMEOUTS freshTimeouts = ReadTimeouts(own);
         const DWORD freshMask = ReadMask(own);
@@ -319,7 +315,7 @@ TEST_F(ComPortTest, RestoreAndClosePutsBackTheFormerSettings)
         EXPECT_EQ(freshMask, ReadMask(watch));
         CloseHandle(watch);
 
-        own = OpenOwn();
+        own = OpenComPort(kDevice);
         ASSERT_NE(own, INVALID_HANDLE_VALUE);
         ExpectSameDcb(before, ReadDcb(own), "state at the next open");
         CloseHandle(own);
@@ -413,7 +409,7 @@ TEST_F(ComPortTest, SecondCloseLeavesOtherHandlesAlone)
     ASSERT_EQ(1, OpenPort(kPortIndex, PortProfile::Listen));
     RestoreAndClosePort();
 
-    HANDLE own = OpenOwn();
+    HANDLE own = OpenComPort(kDevice);
     ASSERT_NE(own, INVALID_HANDLE_VALUE);
     DCB distinct = ReadDcb(own);
     distinct.BaudRate = CBR_4800;
