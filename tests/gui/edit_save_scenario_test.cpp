@@ -78,6 +78,16 @@ bool HandledPosted(HWND editor)
     return pushed;
 }
 
+// Keys pressed as an editor opens can lose their Ctrl: Wine takes its key state from the X server
+// when a window takes the focus. Waits until the editor is in front and holds the focus.
+bool ReadyForKeys(HWND editor)
+{
+    return BringToFront(editor) && WaitUntil([&] {
+               HWND focus = FocusOf(editor);
+               return focus && IsChild(editor, focus);
+           });
+}
+
 // Presses each combination in turn, then waits until the editor has handled them.
 bool PressAll(HWND editor, std::initializer_list<const char*> combinations)
 {
@@ -330,6 +340,7 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
 {
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(ReadyForKeys(editor));
     EXPECT_TRUE(UpDownsHidden(editor));
 
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
@@ -359,6 +370,7 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
     CloseEditor(editor);
     editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(ReadyForKeys(editor));
     EXPECT_TRUE(UpDownsHidden(editor)) << "the reopened editor starts in hidden mode";
     EXPECT_EQ(ControlText(editor, IDC_MODEL), "6");
     ASSERT_TRUE(PressAll(editor, {"CTRL+B"}));
