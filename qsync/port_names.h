@@ -12,3 +12,7 @@ int CandidatePorts(PortName* ports, int max);
 
 // Says why the port would not open (LastPortOpenFailure); returns kExitDevice.
 int CantOpen(const PortName& port);
+
+// Whether two ports are one device: on Windows by the name the system opens; on Linux by the
+// device a path leads to (a by-id link and its node are one), by the path when it leads nowhere.
+bool SamePort(const PortName& a, const PortName& b);

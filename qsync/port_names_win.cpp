@@ -1,5 +1,6 @@
 // Ports on Windows: COM1 to COM256 by name; find listens to COM1 to COM9 that pass the probe.
 #include <cstdio>
+#include <cstring>
 
 #include "link/port_probe.h"
 #include "qsync/console.h"
@@ -34,4 +35,9 @@ int CandidatePorts(PortName* ports, int max)
 int CantOpen(const PortName& port)
 {
     return Fail(kExitDevice, "Can't open %s", port.shown);
+}
+
+bool SamePort(const PortName& a, const PortName& b)
+{
+    return std::strcmp(a.device, b.device) == 0;
 }
