@@ -33,8 +33,9 @@ size_t FormatTraceLine(uint64_t elapsedMs, TraceDirection direction, const unsig
 {
     if (outSize == 0)
         return 0;
-    int length = snprintf(out, outSize, "+%llu.%03u %s", static_cast<unsigned long long>(elapsedMs / 1000),
-                          static_cast<unsigned>(elapsedMs % 1000), kDirectionNames[static_cast<int>(direction)]);
+    int length =
+        snprintf(out, outSize, "+%llu.%03u %s", static_cast<unsigned long long>(elapsedMs / 1000),
+                 static_cast<unsigned>(elapsedMs % 1000), kDirectionNames[static_cast<int>(direction)]);
     for (size_t i = 0; i < count && length > 0 && static_cast<size_t>(length) < outSize; ++i)
         length += snprintf(out + length, outSize - static_cast<size_t>(length), " %02X", bytes[i]);
     if (length <= 0 || static_cast<size_t>(length) + 4 >= outSize) {

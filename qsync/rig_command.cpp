@@ -19,7 +19,7 @@ struct RigPort {
     char word[kPortNameSize];  // as the list has it: what the worker is given
     PortName port;
     char trace[kTracePathSize];
-    int code;  // the worker's, or ours when it never ran
+    int code;         // the worker's, or ours when it never ran
     char words[256];  // why it never ran
 };
 RigPort rig[kMaxRigPorts];

@@ -16,7 +16,8 @@ uint64_t traceStartMs = 0;
 void WriteTraceLine(TraceDirection direction, const unsigned char* bytes, uint32_t count)
 {
     char line[kTraceLineSize];
-    const size_t length = FormatTraceLine(PortClockMs() - traceStartMs, direction, bytes, count, line, sizeof line);
+    const size_t length =
+        FormatTraceLine(PortClockMs() - traceStartMs, direction, bytes, count, line, sizeof line);
     fwrite(line, 1, length, traceFile);
     fflush(traceFile);  // what led up to a hang or a crash is in the file
 }
