@@ -9,6 +9,9 @@ int PortArgument(const char* word, PortName* port);
 // The ports find tries when none is named, in order, each device once; their count (at most max).
 constexpr int kMaxCandidatePorts = 16;
 int CandidatePorts(PortName* ports, int max);
+// Whether a candidate is a serial port now, asked just before find listens to it: an adapter
+// plugged in during the search is still found.
+bool CandidateReady(const PortName& port);
 
 // Says why the port would not open (LastPortOpenFailure); returns kExitDevice.
 int CantOpen(const PortName& port);

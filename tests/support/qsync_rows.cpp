@@ -439,11 +439,22 @@ void CheckFind(QsyncHost& host)
         const char* out;
         const char* err;
         bool windowsOnly;  // the scan of every port meets the host's own ports elsewhere
+        // To the simulator once find listens on PORT1.
+        const char* onFirstPort = nullptr;
     } rows[] = {
         {"find --port PORT2 --wait 20", {}, 2, 0, "PORT2\n", "listening on PORT2", false},
         {"find --wait 20", {"unplug 1", "unplug 2"}, 3, 0, "PORT3\n", "listening on PORT3", true},
         {"find --port PORT2 --wait 2", {}, 0, 1, "", "Synchronizer Not Found", false},
         {"find --port PORT2 --wait 20", {}, -2, 1, "", "Can't read PORT2", false},
+        // An adapter plugged in during the search is listened to when its turn comes.
+        {"find --wait 3",
+         {"unplug 2", "unplug 3", "unplug 4"},
+         0,
+         1,
+         "",
+         "listening on PORT3",
+         true,
+         "plug 3"},
     };
     for (const auto& row : rows) {
         if (row.windowsOnly && !host.IsWindows())
@@ -451,11 +462,18 @@ void CheckFind(QsyncHost& host)
         SCOPED_TRACE(row.arguments);
         ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
         const int device = row.device > 0 ? row.device : -row.device;
-        const std::string said = device ? Expand(host, "listening on PORT" + std::to_string(device)) : "";
+        const std::string said =
+            Expand(host, "listening on PORT" + std::to_string(row.onFirstPort ? 1 : device));
         const std::function<void()> act = [&] {
-            ASSERT_TRUE(row.device > 0 ? SimReset(device) : SimCommand("pull " + std::to_string(device)).ok);
+            if (row.onFirstPort)
+                ASSERT_TRUE(SimCommand(row.onFirstPort).ok);
+            else
+                ASSERT_TRUE(row.device > 0 ? SimReset(device)
+                                           : SimCommand("pull " + std::to_string(device)).ok);
         };
-        const QsyncResult result = host.Run(Expand(host, row.arguments), said, device ? act : nullptr);
+        const bool acts = device || row.onFirstPort;
+        const QsyncResult result =
+            host.Run(Expand(host, row.arguments), acts ? said : "", acts ? act : nullptr);
         EXPECT_EQ(result.code, row.code) << result.err;
         EXPECT_EQ(Lf(result.out), Expand(host, row.out));
         EXPECT_NE(result.err.find(Expand(host, row.err)), std::string::npos) << result.err;
