@@ -97,7 +97,7 @@ void CheckReadAndWriteBack(QsyncHost& host)
     const std::string trace = host.File("") + ".trace";  // every write and read, as the port made it
     const QsyncResult printed = host.Run(Expand(host, "--trace \"" + trace + "\" read PORT1"));
     ASSERT_EQ(printed.code, 0) << printed.err;
-    const std::string traced = ReadWhole(trace, false);
+    const std::string traced = Lf(ReadWhole(trace, false));
     EXPECT_NE(traced.find(" TX 52 3F 0D \"R?\\r\"\n"), std::string::npos) << traced;
     EXPECT_NE(traced.find(" RX 30 35 0A 0D \"05\\n\\r\"\n"), std::string::npos) << traced;
     std::remove(trace.c_str());
