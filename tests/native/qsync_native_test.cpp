@@ -191,6 +191,8 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
         {"SIGINT mid-write", "", "write PORT1 FILE", false, false, SIGINT, 130, kWriteInterrupted},
         {"SIGTERM mid-write", "", "write PORT1 FILE", false, false, SIGTERM, 130, kWriteInterrupted},
         {"SIGHUP mid-write", "", "write PORT1 FILE", false, false, SIGHUP, 130, kWriteInterrupted},
+        // Sent to qsync alone, not to a terminal's whole group: each worker stops too.
+        {"SIGINT to a rig mid-write", "", "write PORT1,PORT2 FILE", false, false, SIGINT, 130, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
