@@ -10,6 +10,7 @@ set(QUORBANE_LINK_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/link/banner.cpp
   ${PROJECT_SOURCE_DIR}/link/reply_rule.cpp
   ${PROJECT_SOURCE_DIR}/link/interrupt.cpp
+  ${PROJECT_SOURCE_DIR}/link/line_trace.cpp
 )
 set(QUORBANE_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/shell/center_math.cpp
@@ -35,4 +36,6 @@ set(QSYNC_SOURCES
   ${PROJECT_SOURCE_DIR}/qsync/find_command.cpp
   ${PROJECT_SOURCE_DIR}/qsync/device_commands.cpp
   ${PROJECT_SOURCE_DIR}/qsync/show_command.cpp
+  ${PROJECT_SOURCE_DIR}/qsync/trace_file.cpp
+  ${PROJECT_SOURCE_DIR}/qsync/rig_command.cpp
 )

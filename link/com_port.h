@@ -59,3 +59,13 @@ int PortOutputQueued(uint32_t* queued);
 // Milliseconds on a steady clock, and a pause of the calling thread.
 uint64_t PortClockMs();
 void PortPauseMs(uint32_t ms);
+
+// Each platform's half of ReadPort, WritePort and DiscardInput; the common file wraps them with
+// the line's trace (link/line_trace.h).
+int ReadPortPlatform(uint32_t max);
+int WritePortPlatform(const unsigned char* bytes, uint32_t count, uint32_t* written);
+int DiscardInputPlatform();
+// What has arrived and not been read, into readBuffer without waiting; bytesRead gets the count.
+void ReadPendingPlatform();
+// The drain of a new port: a read whose bytes are thrown away.
+void DrainPort(uint32_t max);

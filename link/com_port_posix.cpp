@@ -143,7 +143,7 @@ int OpenPortNamed(const char* name, PortProfile profile)
 
     // Whatever was queued before the open, or arrives while the drain runs, is discarded.
     DiscardInput();
-    ReadPort(row.drainSize);
+    DrainPort(row.drainSize);
     AccumulatorReset(ComPort.accumulator);
     lastFailure = PortOpenFailure::None;
     return 1;
@@ -167,7 +167,7 @@ void RestoreAndClosePort()
     ComPort.handle = -1;
 }
 
-int ReadPort(uint32_t max)
+int ReadPortPlatform(uint32_t max)
 {
     if (max > kReadBufferSize)
         max = kReadBufferSize;
@@ -204,12 +204,19 @@ int ReadPort(uint32_t max)
     return 1;
 }
 
-int DiscardInput()
+void ReadPendingPlatform()
+{
+    // The handle never blocks: a read takes what has arrived.
+    const ssize_t n = read(ComPort.handle, ComPort.readBuffer, kReadBufferSize);
+    ComPort.bytesRead = n > 0 ? static_cast<uint32_t>(n) : 0;
+}
+
+int DiscardInputPlatform()
 {
     return tcflush(ComPort.handle, TCIFLUSH) == 0 ? 1 : 0;
 }
 
-int WritePort(const unsigned char* bytes, uint32_t count, uint32_t* written)
+int WritePortPlatform(const unsigned char* bytes, uint32_t count, uint32_t* written)
 {
     *written = 0;
     const uint64_t deadline = PortClockMs() + kWriteStallMs;

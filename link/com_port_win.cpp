@@ -95,7 +95,7 @@ int OpenPortNamed(const char* name, PortProfile profile)
     }
 
     // Whatever was queued before the open, or arrives while this read runs, is discarded.
-    ReadPort(row.drainSize);
+    DrainPort(row.drainSize);
     AccumulatorReset(ComPort.accumulator);
     if (row.clearsErrors)
         ClearPortError();
@@ -113,7 +113,7 @@ void RestoreAndClosePort()
     ComPort.handle = INVALID_HANDLE_VALUE;
 }
 
-int ReadPort(uint32_t max)
+int ReadPortPlatform(uint32_t max)
 {
     if (max > kReadBufferSize)
         max = kReadBufferSize;
@@ -129,7 +129,7 @@ PortOpenFailure LastPortOpenFailure()
     return ComPort.handle == INVALID_HANDLE_VALUE ? PortOpenFailure::Other : PortOpenFailure::None;
 }
 
-int WritePort(const unsigned char* bytes, uint32_t count, uint32_t* written)
+int WritePortPlatform(const unsigned char* bytes, uint32_t count, uint32_t* written)
 {
     DWORD taken = 0;
     const BOOL ok = WriteFile(ComPort.handle, bytes, count, &taken, nullptr);
@@ -167,7 +167,18 @@ void PortPauseMs(uint32_t ms)
     Sleep(ms);
 }
 
-int DiscardInput()
+int DiscardInputPlatform()
 {
     return PurgeComm(ComPort.handle, PURGE_RXCLEAR | PURGE_RXABORT) ? 1 : 0;
+}
+
+void ReadPendingPlatform()
+{
+    // Timeouts under which a read returns at once with what is queued; then the profile's again.
+    COMMTIMEOUTS former = {}, atOnce = {MAXDWORD, 0, 0, 0, 0};
+    ComPort.bytesRead = 0;
+    if (!GetCommTimeouts(ComPort.handle, &former) || !SetCommTimeouts(ComPort.handle, &atOnce))
+        return;
+    ReadPortPlatform(kReadBufferSize);
+    SetCommTimeouts(ComPort.handle, &former);
 }

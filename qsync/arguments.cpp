@@ -12,10 +12,9 @@ struct OptionRow {
 };
 
 constexpr OptionRow kOptionRows[] = {
-    {"--port", kPortOption, true},
-    {"--wait", kWaitOption, true},
-    {"-o", kOutputOption, true},
-    {"--model-channel", kModelChannelOption, false},
+    {"--port", kPortOption, true},   {"--wait", kWaitOption, true},
+    {"-o", kOutputOption, true},     {"--model-channel", kModelChannelOption, false},
+    {"--trace", kTraceOption, true},
 };
 
 const OptionRow* FindOption(const char* name)
@@ -123,4 +122,27 @@ bool AsksFor(int argc, const char* const* argv, const char* shortName, const cha
             return true;
     }
     return false;
+}
+
+bool TracePathForPort(const char* path, const char* port, char* out, size_t outSize)
+{
+    // The extension is that of the last part of the path only.
+    const char* base = path;
+    for (const char* c = path; *c; ++c) {
+        if (*c == '/' || *c == '\\')
+            base = c + 1;
+    }
+    const char* dot = std::strrchr(base, '.');
+    const size_t stem = dot && dot != base ? static_cast<size_t>(dot - path) : std::strlen(path);
+    char safe[kPortNameSize];
+    size_t length = 0;
+    for (const char* c = port; *c && length + 1 < sizeof safe; ++c) {
+        const bool plain = (*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9') ||
+                           *c == '-' || *c == '.';
+        if (length > 0 || plain)  // "/dev/..." starts at "dev"
+            safe[length++] = plain ? *c : '_';
+    }
+    safe[length] = '\0';
+    const int written = snprintf(out, outSize, "%.*s-%s%s", static_cast<int>(stem), path, safe, path + stem);
+    return written > 0 && static_cast<size_t>(written) < outSize;
 }

@@ -22,7 +22,7 @@ constexpr int kMaxSeconds = 3600;
 bool ParseSeconds(const char* text, int* seconds);
 
 // The options a command may take; a command's table row says which with a mask of their bits.
-enum Option { kPortOption, kWaitOption, kOutputOption, kModelChannelOption, kOptionCount };
+enum Option { kPortOption, kWaitOption, kOutputOption, kModelChannelOption, kTraceOption, kOptionCount };
 constexpr unsigned OptionBit(Option option)
 {
     return 1u << option;
@@ -46,3 +46,8 @@ bool ParseInvocation(int argc, const char* const* argv, unsigned allowed, const 
 // True when argv[0..argc) asks for help (-h, --help) or for the version (-V, --version), wherever
 // it stands; values of options are not looked at.
 bool AsksFor(int argc, const char* const* argv, const char* shortName, const char* longName);
+
+// A trace FILE named for one port of a list: the port's name, made fit for a file name, added
+// before FILE's extension ("line.txt" and COM3: "line-COM3.txt"; /dev/ttyUSB0: "line-dev_ttyUSB0.txt").
+// False when it does not fit in outSize.
+bool TracePathForPort(const char* path, const char* port, char* out, size_t outSize);

@@ -7,3 +7,5 @@
 void CatchConsoleInterrupts();
 // Call last in main with its exit code: a closed console waits for this before the process ends.
 void ConsoleInterruptsDone(int exitCode);
+// What stops qsync here, for the usage text.
+extern const char* const kInterruptCauses;

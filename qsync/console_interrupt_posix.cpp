@@ -6,6 +6,8 @@
 #include "link/interrupt.h"
 #include "qsync/console_interrupt.h"
 
+const char* const kInterruptCauses = "Ctrl+C or SIGINT, SIGTERM, SIGHUP";
+
 namespace {
 
 void OnStopSignal(int)

@@ -7,6 +7,8 @@
 #include "link/interrupt.h"
 #include "qsync/console_interrupt.h"
 
+const char* const kInterruptCauses = "Ctrl+C, Ctrl+Break, console closed";
+
 namespace {
 
 constexpr DWORD kCloseWaitMs = 4500;

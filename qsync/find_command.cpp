@@ -103,6 +103,8 @@ int RunFind(const Invocation& invocation)
         for (int i = 0; i < count; ++i) {
             if (InterruptRequested())
                 return ReportInterrupted("the search");
+            if (!CandidateReady(candidates[i]))
+                continue;
             const Heard heard = ListenOn(candidates[i], seconds);
             const int code = heard == Heard::CantOpen ? -1 : Ending(candidates[i], heard);
             if (code >= 0)

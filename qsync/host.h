@@ -16,3 +16,22 @@ int WriteStdoutBinary(const char* text, size_t length, char* reason, size_t reas
 // The bytes into a new file beside `path`, flushed, then renamed over `path`: a failure at any
 // step removes the new file and leaves `path` as it was. 1, or 0 with the system's reason.
 int ReplaceFileWith(const char* path, const char* text, size_t length, char* reason, size_t reasonSize);
+
+// Another run of this program working on one port of a list: its standard input given whole at
+// the start, its standard output and error gathered for the report when it has ended.
+constexpr size_t kWorkerTextSize = 4096;
+struct Worker {
+    long long process;  // the system's process handle or id
+    long long outPipe, errPipe;
+    int running;
+    int code;  // its exit code once ended
+    char out[kWorkerTextSize], err[kWorkerTextSize];
+};
+constexpr int kWorkerLost = -1;  // the exit code of a worker that did not end by itself
+// Starts this program with the arguments (those after its name) and `input` on its standard
+// input. 1, or 0 with the system's reason.
+int StartWorker(const char* const* args, int argCount, const char* input, size_t inputLength, Worker* worker,
+                char* reason, size_t reasonSize);
+// Waits until one of the running workers ends, gathers its outputs and exit code and returns its
+// index; -1 when none runs. A stop request meanwhile is passed on to each worker still running.
+int WaitForWorker(Worker* workers, int count);

@@ -11,8 +11,15 @@ namespace {
 // The file's text: one byte more than a settings file may hold, so that the parser sees a file
 // that is too long as such.
 char fileText[kSettingsFileMaxSize + 1];
+size_t fileLength = 0;
 
 }  // namespace
+
+const char* SettingsFileText(size_t* length)
+{
+    *length = fileLength;
+    return fileText;
+}
 
 const char* FileShown(const char* path)
 {
@@ -28,6 +35,7 @@ int SettingsFileArgument(const char* path, SettingsFileFields* fields)
     if (standardInput)
         StdinBinary();
     const size_t length = fread(fileText, 1, sizeof fileText, file);
+    fileLength = length;
     const bool failed = ferror(file) != 0;
     if (!standardInput)
         fclose(file);

@@ -8,6 +8,7 @@
 #include "qsync/commands.h"
 #include "qsync/console.h"
 #include "qsync/console_interrupt.h"
+#include "qsync/trace_file.h"
 #include "version.h"
 
 namespace {
@@ -21,16 +22,17 @@ struct Command {
 };
 
 constexpr unsigned kPort = OptionBit(kPortOption), kWait = OptionBit(kWaitOption),
-                   kOutput = OptionBit(kOutputOption), kModelChannel = OptionBit(kModelChannelOption);
+                   kOutput = OptionBit(kOutputOption), kModelChannel = OptionBit(kModelChannelOption),
+                   kTrace = OptionBit(kTraceOption);
 
 constexpr Command kCommands[] = {
-    {"find", 0, 0, kPort | kWait, RunFind,
+    {"find", 0, 0, kPort | kWait | kTrace, RunFind,
      "qsync find [--port COMn] [--wait SECONDS]   wait for a reset banner; print the port"},
-    {"read", 1, 1, kOutput, RunRead,
+    {"read", 1, 1, kOutput | kTrace, RunRead,
      "qsync read COMn [-o FILE]                   read the device; write a settings file (or print it)"},
-    {"write", 2, 2, kModelChannel, RunWrite,
+    {"write", 2, 2, kModelChannel | kTrace, RunWrite,
      "qsync write COMn FILE [--model-channel]     write the file's settings, read back, verify"},
-    {"verify", 2, 2, kModelChannel, RunVerify,
+    {"verify", 2, 2, kModelChannel | kTrace, RunVerify,
      "qsync verify COMn FILE [--model-channel]    read the device and compare with the file"},
     {"show", 1, 1, kModelChannel, RunShow,
      "qsync show FILE [--model-channel]           check a file and print what a write would send"},
@@ -42,11 +44,14 @@ void PrintUsage(FILE* to)
         fprintf(to, "%s\n", command.usage);
     fputs(
         "qsync --version | -V                        print the version\n"
+        "qsync --trace FILE COMMAND ...              find, read, write, verify: every byte on the line into "
+        "FILE\n"
+        "write and verify take a list of ports too (COM3,COM4,COM7): all at once, one line each.\n"
         "FILE may be - for standard input; -o - is standard output. -h or --help anywhere: this text.\n"
         "Exit codes: 0 done, 1 the device or its port failed, 2 bad usage, a bad file or output that\n"
-        "could not be written, 3 verify found differences, 130 interrupted (Ctrl+C, Ctrl+Break, console\n"
-        "closed).\n",
+        "could not be written, 3 verify found differences, 130 interrupted",
         to);
+    fprintf(to, " (%s).\n", kInterruptCauses);
 }
 
 int Usage(const char* complaint)
@@ -68,6 +73,15 @@ int Run(int argc, char** argv)
         printf("qsync %s\n", QUORBANE_VERSION);
         return kExitOk;
     }
+    // --trace FILE may stand before the command, as a global option.
+    const char* leadingTrace = nullptr;
+    if (argc >= 2 && std::strcmp(argv[1], "--trace") == 0) {
+        if (argc < 3)
+            return Usage("--trace needs a value");
+        leadingTrace = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 2)
         return Usage(nullptr);
     const char* name = argv[1];
@@ -83,11 +97,28 @@ int Run(int argc, char** argv)
         if (!ParseInvocation(argc - 2, argv + 2, command.options, command.name, &invocation, complaint,
                              sizeof complaint))
             return Usage(complaint);
+        if (leadingTrace && invocation.options[kTraceOption])
+            return Usage("--trace given twice");
+        if (leadingTrace && !(command.options & kTrace)) {
+            snprintf(complaint, sizeof complaint, "--trace is not an option of %s", command.name);
+            return Usage(complaint);
+        }
+        if (leadingTrace)
+            invocation.options[kTraceOption] = leadingTrace;
         if (invocation.wordCount < command.minWords || invocation.wordCount > command.maxWords) {
             fprintf(stderr, "usage: %s\n", command.usage);
             return kExitUsage;
         }
-        return command.run(invocation);
+        // write and verify on a list of ports: a worker for each port, which traces its own line.
+        if ((command.run == RunWrite || command.run == RunVerify) && IsPortList(invocation.words[0]))
+            return RunOnPorts(command.name, invocation);
+        const char* trace = invocation.options[kTraceOption];
+        const int code = trace ? StartTraceFile(trace) : kExitOk;
+        if (code != kExitOk)
+            return code;
+        const int result = command.run(invocation);
+        EndTraceFile();
+        return result;
     }
     char complaint[96];
     snprintf(complaint, sizeof complaint, "unknown command %.40s", name);

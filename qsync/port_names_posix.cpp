@@ -3,7 +3,9 @@
 #include <glob.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "link/com_port.h"
@@ -63,6 +65,11 @@ int CandidatePorts(PortName* ports, int max)
     return count;
 }
 
+bool CandidateReady(const PortName&)
+{
+    return true;  // listed as character devices a moment ago; the open says the rest
+}
+
 int CantOpen(const PortName& port)
 {
     switch (LastPortOpenFailure()) {
@@ -80,4 +87,12 @@ int CantOpen(const PortName& port)
             break;
     }
     return Fail(kExitDevice, "Can't open %s", port.shown);
+}
+
+bool SamePort(const PortName& a, const PortName& b)
+{
+    char first[PATH_MAX], second[PATH_MAX];
+    const char* left = realpath(a.device, first) ? first : a.device;
+    const char* right = realpath(b.device, second) ? second : b.device;
+    return strcmp(left, right) == 0;
 }

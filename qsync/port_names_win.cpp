@@ -1,5 +1,7 @@
-// Ports on Windows: COM1 to COM256 by name; find listens to COM1 to COM9 that pass the probe.
+// Ports on Windows: COM1 to COM256 by name; find listens to each of COM1 to COM9 that passes the
+// probe when its turn comes.
 #include <cstdio>
+#include <cstring>
 
 #include "link/port_probe.h"
 #include "qsync/console.h"
@@ -25,13 +27,23 @@ int CandidatePorts(PortName* ports, int max)
     for (int number = 1; number <= kScannedPorts && count < max; ++number) {
         char name[8];
         snprintf(name, sizeof name, "COM%d", number);
-        if (ParsePortName(name, &ports[count]) && ProbeSerialPort(ports[count].device))
+        if (ParsePortName(name, &ports[count]))
             ++count;
     }
     return count;
 }
 
+bool CandidateReady(const PortName& port)
+{
+    return ProbeSerialPort(port.device) != 0;
+}
+
 int CantOpen(const PortName& port)
 {
     return Fail(kExitDevice, "Can't open %s", port.shown);
+}
+
+bool SamePort(const PortName& a, const PortName& b)
+{
+    return std::strcmp(a.device, b.device) == 0;
 }

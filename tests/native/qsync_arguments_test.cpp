@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/line_trace.h"
 #include "qsync/arguments.h"
 #include "qsync/register_count.h"
 
@@ -92,6 +93,42 @@ TEST(QsyncArguments, OptionsAreTakenAnywhereOnceEachAndOnlyWhereTheCommandAllows
     EXPECT_STREQ(invocation.words[1], "f.ini");
     EXPECT_STREQ(invocation.options[kModelChannelOption], "");
     EXPECT_EQ(invocation.options[kOutputOption], nullptr);
+}
+
+// A trace line as qsync --trace writes it, and the trace file of each port of a list.
+TEST(QsyncArguments, TraceLinesShowTimeDirectionHexAndTextAndEachPortHasItsFile)
+{
+    const struct {
+        uint64_t ms;
+        TraceDirection direction;
+        std::string bytes, line;
+    } rows[] = {
+        {12345, TraceDirection::Sent, "R?\r", "+12.345 TX 52 3F 0D \"R?\\r\"\n"},
+        {12390, TraceDirection::Received, "05\n\r", "+12.390 RX 30 35 0A 0D \"05\\n\\r\"\n"},
+        {7, TraceDirection::Dropped, std::string("\0\"", 2), "+0.007 DROP 00 22 \"\\x00\\\"\"\n"},
+    };
+    char line[kTraceLineSize];
+    for (const auto& row : rows) {
+        const size_t length =
+            FormatTraceLine(row.ms, row.direction, reinterpret_cast<const unsigned char*>(row.bytes.data()),
+                            row.bytes.size(), line, sizeof line);
+        EXPECT_EQ(std::string(line, length), row.line);
+    }
+    const std::string fullRead(256, '\x01');  // every byte at its widest: "\x01"
+    EXPECT_EQ(
+        FormatTraceLine(0, TraceDirection::Received, reinterpret_cast<const unsigned char*>(fullRead.data()),
+                        fullRead.size(), line, sizeof line),
+        9 + 256 * 3 + 2 + 256 * 4 + 2u);
+    const char* const paths[][3] = {
+        {"line.txt", "COM3", "line-COM3.txt"},
+        {"logs/line", "/dev/ttyUSB0", "logs/line-dev_ttyUSB0"},
+        {"a.b/line", "/dev/serial/by-id/usb-X:1", "a.b/line-dev_serial_by-id_usb-X_1"},
+    };
+    for (const auto& row : paths) {
+        char out[64];
+        EXPECT_TRUE(TracePathForPort(row[0], row[1], out, sizeof out));
+        EXPECT_STREQ(out, row[2]);
+    }
 }
 
 // The positions each operation reports, in order (see the step tables of the load and save).

@@ -213,6 +213,8 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
          false, 0, 0, "", kWritten},
         {"a write, 32 ms adapter", "setreg 1 30 39 39;pace on;mode 1 latency 32", "write PORT1 FILE", false,
          false, 0, 0, "", kWritten},
+        // Sent to qsync alone, not to a terminal's whole group: each worker stops too.
+        {"SIGINT to a rig mid-write", "", "write PORT1,PORT2 FILE", false, false, SIGINT, 130, "", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

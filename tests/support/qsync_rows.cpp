@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -93,8 +94,13 @@ void CheckReadAndWriteBack(QsyncHost& host)
 {
     ASSERT_TRUE(SimResetAll());
     const auto before = DeviceImage(1);
-    const QsyncResult printed = host.Run(Expand(host, "read PORT1"));
+    const std::string trace = host.File("") + ".trace";  // every write and read, as the port made it
+    const QsyncResult printed = host.Run(Expand(host, "--trace \"" + trace + "\" read PORT1"));
     ASSERT_EQ(printed.code, 0) << printed.err;
+    const std::string traced = Lf(ReadWhole(trace, false));
+    EXPECT_NE(traced.find(" TX 52 3F 0D \"R?\\r\"\n"), std::string::npos) << traced;
+    EXPECT_NE(traced.find(" RX 30 35 0A 0D \"05\\n\\r\"\n"), std::string::npos) << traced;
+    std::remove(trace.c_str());
     EXPECT_EQ(printed.out.rfind(Expand(host, "; read from PORT1 on 20"), 0), 0u) << printed.out;
     EXPECT_EQ(Body(printed.out), kPowerOnBody);
 
@@ -120,6 +126,8 @@ void CheckEditedFiles(QsyncHost& host)
         const char* what;
         std::string text;
         const char* option;
+        const char* otherPorts = "";  // written at once with PORT2, each keeping its model and channel
+        std::vector<std::string> sim = {};
     } rows[] = {
         {"a clone on another channel",
          Edited({{"channel = 1", "channel = 7"}, {"comment = \"QSIM\"", "comment = \"clone 7\""}}),
@@ -138,17 +146,30 @@ void CheckEditedFiles(QsyncHost& host)
         {"an empty init string before others",
          Edited({{"init1 = \"0KL0DS\"", "init1 = \"\""}, {"init3 = \"\"", "init3 = \"B\""}}), ""},
         {"a clone that keeps its own channel", Edited({{"channel = 1", "channel = 2"}}), ""},
+        {"a rig of three, each keeping its channel",
+         Edited({{"comment = \"QSIM\"", "comment = \"rig\""}}),
+         "",
+         ",PORT1,PORT3",
+         {"setreg 1 3e 30 37", "setreg 3 3e 31 32"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        ASSERT_TRUE(SimResetAll());
-        RegisterImage expected = EncodedRegisters(row.text), before = DeviceImage(2);
-        if (!*row.option)  // a clone keeps the target's model and channel
-            expected['?'] = before['?'], expected['>'] = before['>'];
-        const QsyncResult written =
-            host.Run(Expand(host, std::string("write PORT2 FILE") + row.option, row.text));
-        EXPECT_EQ(written.code, 0) << written.err;
-        EXPECT_EQ(DeviceImage(2), expected);
+        ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
+        std::vector<std::pair<int, RegisterImage>> devices;
+        for (int device : {2, 1, 3}) {
+            if (device == 2 ||
+                std::string(row.otherPorts).find("PORT" + std::to_string(device)) != std::string::npos)
+                devices.push_back({device, DeviceImage(device)});
+        }
+        const QsyncResult written = host.Run(
+            Expand(host, std::string("write PORT2") + row.otherPorts + " FILE" + row.option, row.text));
+        EXPECT_EQ(written.code, 0) << written.out << written.err;
+        for (const auto& [device, before] : devices) {
+            RegisterImage expected = EncodedRegisters(row.text);
+            if (!*row.option)  // a clone keeps the target's model and channel
+                expected['?'] = before.at('?'), expected['>'] = before.at('>');
+            EXPECT_EQ(DeviceImage(device), expected) << "device " << device;
+        }
         const std::string file = host.File(row.text);
         const QsyncResult verified = host.Run(Expand(host, "verify PORT2 FILE", row.text));
         EXPECT_EQ(verified.code, 0) << verified.out;
@@ -323,6 +344,63 @@ void CheckFailures(QsyncHost& host)
          true,
          false},
         {"an unknown command", {}, "erase PORT1", "", 2, "", "unknown command erase", true, false},
+        {"a trace that cannot be written",
+         {},
+         "--trace no_such_qsync_dir/t.txt write PORT1 FILE",
+         base,
+         2,
+         "",
+         "Can't write no_such_qsync_dir/t.txt: ",
+         true,
+         false},
+        {"a silent device among three",
+         {"mode 2 silent"},
+         "write PORT1,PORT2,PORT3 FILE",
+         base,
+         1,
+         "PORT1: written and verified\nPORT2: Can't write to port at register 0 (start frame): no answer to "
+         "the "
+         "read-back\nPORT3: written and verified\n",
+         "",
+         false,
+         false},
+        {"a rig verified",
+         {"setreg 3 30 30 31"},
+         "verify PORT1,PORT3 FILE",
+         base,
+         3,
+         "PORT3: start_frame: file 1, device 1001\n",
+         "",
+         false,
+         false},
+        {"a list with one channel",
+         {},
+         "write PORT1,PORT2 FILE --model-channel",
+         base,
+         2,
+         "",
+         "--model-channel takes one port",
+         true,
+         false},
+        {"an empty entry",
+         {},
+         "write PORT1,,PORT2 FILE",
+         base,
+         2,
+         "",
+         "an empty entry in the list of ports",
+         true,
+         false},
+        {"a port twice", {}, "verify PORT2,PORT1,PORT2 FILE", base, 2, "", "are the same port", true, false},
+        {"a port twice by two names",
+         {},
+         "write COM1,\\\\.\\com1 FILE",
+         base,
+         2,
+         "",
+         "COM1 and COM1 are the same port",
+         true,
+         true},
     };
     for (const auto& row : rows) {
         if (row.windowsOnly && !host.IsWindows())
@@ -334,7 +412,7 @@ void CheckFailures(QsyncHost& host)
         EXPECT_EQ(result.code, row.code) << result.out << result.err;
         // An empty text: nothing on that stream.
         const std::string out = Expand(host, row.out), err = Expand(host, row.err);
-        EXPECT_TRUE(out.empty() ? result.out.empty() : result.out.find(out) != std::string::npos)
+        EXPECT_TRUE(out.empty() ? result.out.empty() : Lf(result.out).find(out) != std::string::npos)
             << result.out;
         EXPECT_TRUE(err.empty() ? result.err.empty() : result.err.find(err) != std::string::npos)
             << result.err;
@@ -361,11 +439,22 @@ void CheckFind(QsyncHost& host)
         const char* out;
         const char* err;
         bool windowsOnly;  // the scan of every port meets the host's own ports elsewhere
+        // To the simulator once find listens on PORT1.
+        const char* onFirstPort = nullptr;
     } rows[] = {
         {"find --port PORT2 --wait 20", {}, 2, 0, "PORT2\n", "listening on PORT2", false},
         {"find --wait 20", {"unplug 1", "unplug 2"}, 3, 0, "PORT3\n", "listening on PORT3", true},
         {"find --port PORT2 --wait 2", {}, 0, 1, "", "Synchronizer Not Found", false},
         {"find --port PORT2 --wait 20", {}, -2, 1, "", "Can't read PORT2", false},
+        // An adapter plugged in during the search is listened to when its turn comes.
+        {"find --wait 3",
+         {"unplug 2", "unplug 3", "unplug 4"},
+         0,
+         1,
+         "",
+         "listening on PORT3",
+         true,
+         "plug 3"},
     };
     for (const auto& row : rows) {
         if (row.windowsOnly && !host.IsWindows())
@@ -373,11 +462,18 @@ void CheckFind(QsyncHost& host)
         SCOPED_TRACE(row.arguments);
         ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
         const int device = row.device > 0 ? row.device : -row.device;
-        const std::string said = device ? Expand(host, "listening on PORT" + std::to_string(device)) : "";
+        const std::string said =
+            Expand(host, "listening on PORT" + std::to_string(row.onFirstPort ? 1 : device));
         const std::function<void()> act = [&] {
-            ASSERT_TRUE(row.device > 0 ? SimReset(device) : SimCommand("pull " + std::to_string(device)).ok);
+            if (row.onFirstPort)
+                ASSERT_TRUE(SimCommand(row.onFirstPort).ok);
+            else
+                ASSERT_TRUE(row.device > 0 ? SimReset(device)
+                                           : SimCommand("pull " + std::to_string(device)).ok);
         };
-        const QsyncResult result = host.Run(Expand(host, row.arguments), said, device ? act : nullptr);
+        const bool acts = device || row.onFirstPort;
+        const QsyncResult result =
+            host.Run(Expand(host, row.arguments), acts ? said : "", acts ? act : nullptr);
         EXPECT_EQ(result.code, row.code) << result.err;
         EXPECT_EQ(Lf(result.out), Expand(host, row.out));
         EXPECT_NE(result.err.find(Expand(host, row.err)), std::string::npos) << result.err;
