@@ -293,11 +293,13 @@ public:
 private:
     void Run()
     {
-        while (!stop_ && IsWindow(control_)) {
+        // One more look after Stop: the text the caller has just waited for is seen even when
+        // this thread had no turn since it appeared.
+        for (bool last = false; !last && IsWindow(control_); Sleep(0)) {
+            last = stop_;
             const std::string text = CaptionText(control_);
             if (texts_.empty() || texts_.back() != text)
                 texts_.push_back(text);
-            Sleep(0);
         }
     }
     HWND control_;

@@ -220,6 +220,7 @@ protected:
     {
         ASSERT_TRUE(SimPlug(kDevice, true)) << "is the simulator up (tools/bench up)?";
         ASSERT_TRUE(SimMode(kDevice, "normal"));
+        DrainComPort(kDevice);  // a byte an earlier test left on the line would end a drain early
         ASSERT_TRUE(SimClear(kDevice));
         HANDLE port = OpenComPort(kDevice);
         ASSERT_NE(port, INVALID_HANDLE_VALUE);
