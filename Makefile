@@ -93,6 +93,8 @@ dist: setup $(WIN)/.configured
 	@tools/dist $(DIST_PROGRAMS)
 	@JOBS=$(JOBS) tools/dist-linux
 
+# Every lane's bench (tools/bench), then the tree.
 clean:
-	tools/bench down || true
+	@for lane in 1 $$(ls -d $(BUILD)/bench-* 2>/dev/null | sed 's/.*bench-//'); do \
+	  QUORBANE_LANE=$$lane tools/bench down || true; done
 	rm -rf $(BUILD)
