@@ -1,4 +1,5 @@
 // The control protocol and the life of the process.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -71,18 +72,13 @@ TEST_F(SimControl, LogAndFramesRecordExactBytes)
     ASSERT_TRUE(line[0].Write("R>\r"));
     ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01")));
 
-    std::string rx, tx;
-    double last = -1;
-    for (const std::string& entry : ctl.Data("log 1")) {
-        double ms = 0;
-        std::string dir, bytes;
-        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
-        EXPECT_GE(ms, last) << entry;
-        last = ms;
-        (dir == "rx" ? rx : tx) += bytes;
-    }
-    EXPECT_EQ(Hex(rx), Hex(sent + "R>\r"));
-    EXPECT_EQ(Hex(tx), Hex(Answer("05") + Answer("01")));
+    WireLog all, rx, tx;
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog(nullptr, all));
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("rx", rx));
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", tx));
+    EXPECT_TRUE(std::is_sorted(all.stamps.begin(), all.stamps.end()));
+    EXPECT_EQ(Hex(rx.bytes), Hex(sent + "R>\r"));
+    EXPECT_EQ(Hex(tx.bytes), Hex(Answer("05") + Answer("01")));
     EXPECT_EQ(ctl.Data("frames 1"), (std::vector<std::string>{"OK", "R 3f", "X 01", "R 3e"}));
     EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"2"});
 

@@ -51,9 +51,8 @@ class SimLine : public SimFixture {};
 
 TEST_F(SimLine, LinkFollowsPlugAndUnplug)
 {
-    SimOptions o;
-    o.devices = 2;
-    o.extraArgs = {"--no-pace", "--unplugged", "2"};
+    SimOptions o = Fast(2);
+    o.extraArgs.insert(o.extraArgs.end(), {"--unplugged", "2"});
     ASSERT_NO_FATAL_FAILURE(Boot(o));
     EXPECT_EQ(LinkTarget(sim.LinkPath(1)), sim.PtyName(1));
     EXPECT_TRUE(IsEmptyDirectory(sim.LinkPath(2)));
@@ -91,9 +90,7 @@ TEST_F(SimLine, LinkFollowsPlugAndUnplug)
 // and open it again, as every dialog does.
 TEST_F(SimLine, PortWorksAfterCloseAndReopen)
 {
-    SimOptions o;
-    o.extraArgs = {"--no-pace"};
-    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     line[0].Close();
     for (int round = 0; round < 3; ++round) {
         // The device goes on sending while the port is closed; the line keeps it.
@@ -105,25 +102,17 @@ TEST_F(SimLine, PortWorksAfterCloseAndReopen)
         EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("05"))) << round;
     }
     EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"3"});
-    std::string tx;
-    for (const std::string& entry : ctl.Data("log 1")) {
-        double ms = 0;
-        std::string dir, bytes;
-        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
-        if (dir == "tx")
-            tx += bytes;
-    }
+    WireLog tx;
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", tx));
     std::string once = "ATS0=1\n\r" + Answer("05");
-    EXPECT_EQ(Hex(tx), Hex(once + once + once));
+    EXPECT_EQ(Hex(tx.bytes), Hex(once + once + once));
 }
 
 // A pulled cable: the device takes the frames it was told to, then its end of the line is gone
 // and writes to the port fail; plug gives it a fresh line behind the same link.
 TEST_F(SimLine, PullFailsWritesUntilPlug)
 {
-    SimOptions o;
-    o.extraArgs = {"--no-pace"};
-    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("pull 1 1").back(), "ok");
     ASSERT_TRUE(line[0].Write("R?\r"));
     // The frame is reported and the line closed in one step.
@@ -149,9 +138,8 @@ TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts)
     TempDir temp;
     ASSERT_FALSE(temp.path.empty());
     const std::string memory = temp.path + "/regs";  // qsim makes it
-    SimOptions o;
-    o.devices = 2;
-    o.extraArgs = {"--no-pace", "--memory", memory};
+    SimOptions o = Fast(2);
+    o.extraArgs.insert(o.extraArgs.end(), {"--memory", memory});
     ASSERT_NO_FATAL_FAILURE(Boot(o));
 
     // The file is rewritten before the device takes its next frame.
@@ -190,8 +178,8 @@ TEST_F(SimLine, MemoryFileWithBadLinesLoadsTheGoodOnes)
         out << "garbage\n3e 39 39\n40 30 30\n3f 3x 30\n\n3f\n36 34 34 34\n"
             << std::string(500, 'z') << "\n50 41 42\n";
     }
-    SimOptions o;
-    o.extraArgs = {"--no-pace", "--memory", memory};
+    SimOptions o = Fast();
+    o.extraArgs.insert(o.extraArgs.end(), {"--memory", memory});
     ASSERT_NO_FATAL_FAILURE(Boot(o));
     ASSERT_TRUE(line[0].Write("R>\rR?\rR6\rRP\r"));
     EXPECT_EQ(Hex(line[0].ReadExactly(16, kWaitMs)),

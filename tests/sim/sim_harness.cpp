@@ -502,4 +502,18 @@ void SimFixture::WaitForReads(int device, unsigned long reads)
     FAIL() << "device " << device << " never counted " << reads << " reads";
 }
 
+void SimFixture::ReadWireLog(const char* direction, WireLog& log, int device)
+{
+    for (const std::string& entry : ctl.Data("log " + std::to_string(device))) {
+        double ms = 0;
+        std::string dir, bytes;
+        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
+        if (!direction || dir == direction) {
+            log.stamps.push_back(ms);
+            log.chunks.push_back(Hex(bytes));
+            log.bytes += bytes;
+        }
+    }
+}
+
 }  // namespace simtest

@@ -136,6 +136,14 @@ protected:
     // Waits until the device has counted `reads` read frames (it acts on a
     // frame in the same step as it counts it).
     void WaitForReads(int device, unsigned long reads);
+    // The device's wire log in one direction ("rx", "tx") or both (nullptr): each chunk's stamp,
+    // its bytes as Hex, and all its bytes together. Use under ASSERT_NO_FATAL_FAILURE.
+    struct WireLog {
+        std::vector<double> stamps;
+        std::vector<std::string> chunks;
+        std::string bytes;
+    };
+    void ReadWireLog(const char* direction, WireLog& log, int device = 1);
 
     SimProcess sim;
     Control ctl;
