@@ -129,18 +129,8 @@ const FaultRow kRows[] = {
 
 const char* OpName(Op op)
 {
-    switch (op) {
-        case Op::Search:
-            return "search";
-        case Op::Load:
-            return "load";
-        case Op::Save:
-            return "save";
-        case Op::QsyncRead:
-            return "qsync_read";
-        default:
-            return "defaults+save";
-    }
+    constexpr const char* kNames[] = {"search", "load", "save", "defaults+save", "qsync_read"};  // as Op
+    return kNames[static_cast<int>(op)];
 }
 
 // How a row shows in test names and failures.

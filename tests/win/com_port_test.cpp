@@ -221,10 +221,7 @@ protected:
         ASSERT_TRUE(SimPlug(kDevice, true)) << "is the simulator up (tools/bench up)?";
         ASSERT_TRUE(SimMode(kDevice, "normal"));
         ASSERT_TRUE(SimClear(kDevice));
-        HANDLE port = OpenComPort(kDevice);
-        ASSERT_NE(port, INVALID_HANDLE_VALUE);
-        original_ = ReadDcb(port);
-        CloseHandle(port);
+        ASSERT_TRUE(ReadPortDcb(kDevice, &original_));
     }
     void TearDown() override
     {
@@ -232,11 +229,7 @@ protected:
         SimPlug(kDevice, true);
         SimMode(kDevice, "normal");
         SimClear(kDevice);
-        HANDLE port = OpenComPort(kDevice);
-        if (port != INVALID_HANDLE_VALUE) {
-            SetCommState(port, &original_);
-            CloseHandle(port);
-        }
+        WritePortDcb(kDevice, original_);
     }
     DCB original_ = {};
 };
