@@ -98,14 +98,10 @@ bool PressAll(HWND editor, std::initializer_list<const char*> combinations)
     return HandledPosted(editor);
 }
 
-bool UpDownsShown(HWND editor)
+// How many of the Model and Channel up-downs show: both in hidden mode, none out of it.
+int UpDownsShown(HWND editor)
 {
-    return ControlVisible(editor, IDC_MODEL_SPIN) && ControlVisible(editor, IDC_CHANNEL_SPIN);
-}
-
-bool UpDownsHidden(HWND editor)
-{
-    return !ControlVisible(editor, IDC_MODEL_SPIN) && !ControlVisible(editor, IDC_CHANNEL_SPIN);
+    return ControlVisible(editor, IDC_MODEL_SPIN) + ControlVisible(editor, IDC_CHANNEL_SPIN);
 }
 
 // What the editor shows for these parameters (model and channel are not compared).
@@ -341,18 +337,18 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
     HWND editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
     ASSERT_TRUE(ReadyForKeys(editor));
-    EXPECT_TRUE(UpDownsHidden(editor));
+    EXPECT_EQ(UpDownsShown(editor), 0);
 
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
-    EXPECT_TRUE(UpDownsShown(editor)) << "Ctrl+K Ctrl+B did not switch hidden mode on";
+    EXPECT_EQ(UpDownsShown(editor), 2) << "Ctrl+K Ctrl+B did not switch hidden mode on";
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "Ctrl+K Ctrl+B did not switch hidden mode off";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "Ctrl+K Ctrl+B did not switch hidden mode off";
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+K", "CTRL+B"}));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "Ctrl+K Ctrl+K Ctrl+B changed the mode";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "Ctrl+K Ctrl+K Ctrl+B changed the mode";
     ASSERT_TRUE(PressAll(editor, {"CTRL+B"}));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "Ctrl+B alone changed the mode";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "Ctrl+B alone changed the mode";
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
-    ASSERT_TRUE(UpDownsShown(editor)) << "the sequence did not start afresh";
+    ASSERT_EQ(UpDownsShown(editor), 2) << "the sequence did not start afresh";
 
     // In hidden mode the arrows change model and channel, and the save writes both.
     DeviceFields p = PowerOnParams();
@@ -371,12 +367,12 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
     editor = OpenEditor();
     ASSERT_NE(editor, nullptr);
     ASSERT_TRUE(ReadyForKeys(editor));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "the reopened editor starts in hidden mode";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "the reopened editor starts in hidden mode";
     EXPECT_EQ(ControlText(editor, IDC_MODEL), "6");
     ASSERT_TRUE(PressAll(editor, {"CTRL+B"}));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "a Ctrl+K from the closed editor counted";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "a Ctrl+K from the closed editor counted";
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
-    EXPECT_TRUE(UpDownsShown(editor));
+    EXPECT_EQ(UpDownsShown(editor), 2);
     CloseEditor(editor);
 }
 
