@@ -26,15 +26,6 @@ std::string Lf(std::string text)
     return text;
 }
 
-// The file's bytes; "" when it cannot be read (and a failure unless `mayBeMissing`).
-std::string ReadWhole(const std::string& path, bool mayBeMissing)
-{
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream && !mayBeMissing)
-        ADD_FAILURE() << "cannot read " << path;
-    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-}
-
 void RunSimCommands(const std::vector<std::string>& commands)
 {
     ASSERT_TRUE(SimResetAll());
@@ -43,6 +34,14 @@ void RunSimCommands(const std::vector<std::string>& commands)
 }
 
 }  // namespace
+
+std::string ReadWhole(const std::string& path, bool mayBeMissing)
+{
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream && !mayBeMissing)
+        ADD_FAILURE() << "cannot read " << path;
+    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+}
 
 std::string Expand(QsyncHost& host, const std::string& text, const std::string& fileText)
 {
