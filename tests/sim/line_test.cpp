@@ -81,8 +81,7 @@ TEST_F(SimLine, LinkFollowsPlugAndUnplug)
         EXPECT_EQ(LinkTarget(link), sim.PtyName(step.device)) << step.command;
         Line l;
         ASSERT_TRUE(l.Open(link)) << step.command;
-        ASSERT_TRUE(l.Write("R>\r"));
-        EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("01"))) << step.command;
+        EXPECT_EQ(l.Ask("R>\r", 4), Hex(Answer("01"))) << step.command;
     }
 }
 
@@ -98,8 +97,7 @@ TEST_F(SimLine, PortWorksAfterCloseAndReopen)
         Line l;
         ASSERT_TRUE(l.Open(sim.LinkPath(1))) << round;
         EXPECT_EQ(l.ReadExactly(8, kWaitMs), "ATS0=1\n\r") << round;
-        ASSERT_TRUE(l.Write("R?\r"));
-        EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("05"))) << round;
+        EXPECT_EQ(l.Ask("R?\r", 4), Hex(Answer("05"))) << round;
     }
     EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"3"});
     WireLog tx;
@@ -126,8 +124,7 @@ TEST_F(SimLine, PullFailsWritesUntilPlug)
     ASSERT_EQ(ctl.Cmd("plug 1").back(), "ok");
     Line l;
     ASSERT_TRUE(l.Open(sim.LinkPath(1)));
-    ASSERT_TRUE(l.Write("R>\r"));
-    EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("01")));
+    EXPECT_EQ(l.Ask("R>\r", 4), Hex(Answer("01")));
 
     ASSERT_EQ(ctl.Cmd("pull 1").back(), "ok");
     EXPECT_FALSE(l.Write("R>\r")) << "a write went through after the pull";
@@ -143,8 +140,7 @@ TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts)
     ASSERT_NO_FATAL_FAILURE(Boot(o));
 
     // The file is rewritten before the device takes its next frame.
-    ASSERT_TRUE(line[0].Write("W?42\rR?\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("42")));
+    ASSERT_EQ(line[0].Ask("W?42\rR?\r", 4), Hex(Answer("42")));
     std::string file = ReadFile(memory + "/dev1.regs");
     EXPECT_NE(file.find("3f 34 32\n"), std::string::npos) << file;
     ASSERT_EQ(ctl.Cmd("setreg 1 6f 41 42").back(), "ok");
@@ -161,10 +157,8 @@ TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts)
     Line l1, l2;
     ASSERT_TRUE(l1.Open(again.LinkPath(1)));
     ASSERT_TRUE(l2.Open(again.LinkPath(2)));
-    ASSERT_TRUE(l1.Write("R?\rRo\r"));
-    EXPECT_EQ(Hex(l1.ReadExactly(8, kWaitMs)), Hex(Answer("42") + Answer("AB")));
-    ASSERT_TRUE(l2.Write("R?\r"));
-    EXPECT_EQ(Hex(l2.ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    EXPECT_EQ(l1.Ask("R?\rRo\r", 8), Hex(Answer("42") + Answer("AB")));
+    EXPECT_EQ(l2.Ask("R?\r", 4), Hex(Answer("05")));
 }
 
 // A damaged memory file costs only its damaged lines.
@@ -181,8 +175,7 @@ TEST_F(SimLine, MemoryFileWithBadLinesLoadsTheGoodOnes)
     SimOptions o = Fast();
     o.extraArgs.insert(o.extraArgs.end(), {"--memory", memory});
     ASSERT_NO_FATAL_FAILURE(Boot(o));
-    ASSERT_TRUE(line[0].Write("R>\rR?\rR6\rRP\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(16, kWaitMs)),
+    EXPECT_EQ(line[0].Ask("R>\rR?\rR6\rRP\r", 16),
               Hex(Answer("99") + Answer("05") + Answer("7<") + Answer("AB")));
     sim.Stop();
 }

@@ -31,8 +31,7 @@ TEST_F(SimReply, ReadFrameGetsPairThenLfCr)
         {'P', "0K"}, {'Q', "L0"}, {'R', "DS"},   {'S', "\r\a"}, {'T', "\a\a"}, {'o', "\a\a"},  // init block
     };
     for (const Row& row : rows) {
-        ASSERT_TRUE(line[0].Write("R"s + row.code + "\r"));
-        EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer(row.pair))) << "register " << row.code;
+        EXPECT_EQ(line[0].Ask("R"s + row.code + "\r", 4), Hex(Answer(row.pair))) << "register " << row.code;
     }
     EXPECT_EQ(Hex(line[0].ReadFor(50)), "");
 }
@@ -52,8 +51,7 @@ TEST_F(SimReply, FramesWithoutAnswerSendNothing)
         "R?\n",                                           // a read not ended by CR
     };
     for (const std::string& input : rows) {
-        ASSERT_TRUE(line[0].Write(input + "R>\r"));
-        EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01"))) << "input " << Hex(input);
+        EXPECT_EQ(line[0].Ask(input + "R>\r", 4), Hex(Answer("01"))) << "input " << Hex(input);
     }
     EXPECT_EQ(Hex(line[0].ReadFor(50)), "");
 }
@@ -72,8 +70,9 @@ TEST_F(SimReply, WriteThenReadReturnsWrittenPair)
         {'R', "\r\r", "52 0d 0d"}, {'0', "99", "30 39 39"},
     };
     for (const Row& row : rows) {
-        ASSERT_TRUE(line[0].Write("W"s + row.code + row.pair + "\r" + "R" + row.code + "\r"));
-        EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer(row.pair))) << "register " << row.code;
+        EXPECT_EQ(line[0].Ask("W"s + row.code + row.pair + "\r" + "R" + row.code + "\r", 4),
+                  Hex(Answer(row.pair)))
+            << "register " << row.code;
         std::vector<std::string> regs = ctl.Data("regs 1");
         bool found = false;
         for (const std::string& r : regs)
@@ -207,18 +206,15 @@ TEST_F(SimReply, SilentModeAnswersNothingButStillListens)
     EXPECT_EQ(Hex(line[0].ReadFor(100)), "");
     // Writes still land while silent.
     ASSERT_EQ(ctl.Cmd("mode 1 normal").back(), "ok");
-    ASSERT_TRUE(line[0].Write("Ro\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("33")));
+    EXPECT_EQ(line[0].Ask("Ro\r", 4), Hex(Answer("33")));
 }
 
 TEST_F(SimReply, StopAfterAnswersThatManyReadsThenFallsSilent)
 {
     ASSERT_EQ(ctl.Cmd("mode 1 stopafter 2").back(), "ok");
     // A read of an unknown code is never answered and does not use one up.
-    ASSERT_TRUE(line[0].Write("RA\rR?\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
-    ASSERT_TRUE(line[0].Write("R>\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01")));
+    EXPECT_EQ(line[0].Ask("RA\rR?\r", 4), Hex(Answer("05")));
+    EXPECT_EQ(line[0].Ask("R>\r", 4), Hex(Answer("01")));
     ASSERT_TRUE(line[0].Write("R?\r"));
     ASSERT_NO_FATAL_FAILURE(WaitForReads(1, 4));
     EXPECT_EQ(Hex(line[0].ReadFor(100)), "");

@@ -476,6 +476,11 @@ std::string Line::ReadNow()
     }
 }
 
+std::string Line::Ask(const std::string& bytes, size_t n, int timeoutMs)
+{
+    return Write(bytes) ? Hex(ReadExactly(n, timeoutMs)) : "<write failed>";
+}
+
 void SimFixture::Boot(const SimOptions& options)
 {
     ASSERT_TRUE(sim.Start(options)) << sim.why();

@@ -18,8 +18,7 @@ TEST_F(SimTiming, PacedAnswerTakesItsLineTime)
 {
     ASSERT_NO_FATAL_FAILURE(Boot(SimOptions{}));
     Clock::time_point sent = Clock::now();
-    ASSERT_TRUE(line[0].Write("R?\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    ASSERT_EQ(line[0].Ask("R?\r", 4, kWaitMs), Hex(Answer("05")));
     // The first byte leaves after the frame was sent; three byte times follow it.
     EXPECT_GE(MsSince(sent), 3 * kByteMs);
 
@@ -35,8 +34,7 @@ TEST_F(SimTiming, PacedSplitAnswerAddsItsPause)
 {
     ASSERT_NO_FATAL_FAILURE(Boot(SimOptions{}));
     ASSERT_EQ(ctl.Cmd("mode 1 split").back(), "ok");
-    ASSERT_TRUE(line[0].Write("R?\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    ASSERT_EQ(line[0].Ask("R?\r", 4, kWaitMs), Hex(Answer("05")));
     WireLog log;
     ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", log));
     ASSERT_EQ(log.chunks.size(), 4u);
@@ -73,8 +71,7 @@ TEST_F(SimTiming, PaceReadConsumesInputAtLineRate)
     want.push_back("R 3f");
 
     Clock::time_point sent = Clock::now();
-    ASSERT_TRUE(line[0].Write(frames + "R?\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    ASSERT_EQ(line[0].Ask(frames + "R?\r", 4, kWaitMs), Hex(Answer("05")));
     EXPECT_GE(MsSince(sent), 42 * kByteMs);
 
     EXPECT_EQ(ctl.Data("frames 1"), want);
@@ -93,8 +90,7 @@ TEST_F(SimTiming, NoPaceAnswersInOneWrite)
     SimOptions o;
     o.extraArgs = {"--no-pace", "--pace-read"};  // --no-pace turns read pacing off too
     ASSERT_NO_FATAL_FAILURE(Boot(o));
-    ASSERT_TRUE(line[0].Write("R?\rR>\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(8, kWaitMs)), Hex(Answer("05") + Answer("01")));
+    ASSERT_EQ(line[0].Ask("R?\rR>\r", 8, kWaitMs), Hex(Answer("05") + Answer("01")));
     WireLog log;
     ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", log));
     EXPECT_EQ(log.chunks, (std::vector<std::string>{"30 35 0a 0d", "30 31 0a 0d"}));
