@@ -69,8 +69,8 @@ HWND Window(const char* caption)
 }
 
 // A subcommand's arguments, with what main has made of them: for a subcommand that names a
-// control, argv[0] a caption and argv[1] an id give `window` and `id`; for one that waits, argv[1]
-// in seconds gives `ms`.
+// window, argv[0] a caption gives `window`, and for a control argv[1] an id gives `id`; for one
+// that waits, argv[1] in seconds gives `ms`.
 struct Args {
     int argc;
     char** argv;
@@ -121,10 +121,7 @@ int Post(const Args& a)
     if (!ParseId(a.argv[1], &message) || (a.argc > 2 && !ParseId(a.argv[2], &wParam)) ||
         (a.argc > 3 && !ParseId(a.argv[3], &lParam)))
         return Fail("bad number", a.argv[1]);
-    HWND window = Window(a.argv[0]);
-    if (!window)
-        return Fail("no window", a.argv[0]);
-    return PostToWindow(window, static_cast<UINT>(message), static_cast<WPARAM>(wParam), lParam)
+    return PostToWindow(a.window, static_cast<UINT>(message), static_cast<WPARAM>(wParam), lParam)
                ? 0
                : Fail("cannot post to", a.argv[0]);
 }
@@ -167,10 +164,7 @@ int Keys(const Args& a)
 
 int Front(const Args& a)
 {
-    HWND window = Window(a.argv[0]);
-    if (!window)
-        return Fail("no window", a.argv[0]);
-    return BringToFront(window, 3000) ? 0 : Fail("cannot bring to the front", a.argv[0]);
+    return BringToFront(a.window, 3000) ? 0 : Fail("cannot bring to the front", a.argv[0]);
 }
 
 int MessageText(const Args& a)
@@ -210,7 +204,7 @@ int CloseAll(const Args&)
     return 0;
 }
 
-enum Takes { kPlain, kControl, kSeconds };  // what main resolves first (see Args)
+enum Takes { kPlain, kWindow, kControl, kSeconds };  // what main resolves first (see Args)
 
 struct Subcommand {
     const char* name;
@@ -228,12 +222,12 @@ constexpr Subcommand kSubcommands[] = {
     {"click", 2, 2, kControl, ClickNow, "click CAPTION ID          click and wait until handled"},
     {"click-async", 2, 2, kControl, ClickLater, "click-async CAPTION ID    click without waiting"},
     {"command", 2, 2, kControl, Command, "command CAPTION ID        post WM_COMMAND"},
-    {"post", 2, 4, kPlain, Post, "post CAPTION MSG [WPARAM [LPARAM]]"},
+    {"post", 2, 4, kWindow, Post, "post CAPTION MSG [WPARAM [LPARAM]]"},
     {"text", 2, 2, kControl, Text, "text CAPTION ID           print a control's text"},
     {"set-text", 3, 3, kControl, SetText, "set-text CAPTION ID TEXT"},
     {"checked", 2, 2, kControl, Checked, "checked CAPTION ID        print 0 or 1"},
     {"keys", 1, 16, kPlain, Keys, "keys COMBO...             e.g. CTRL+Q ESC"},
-    {"front", 1, 1, kPlain, Front, "front CAPTION             bring to the foreground"},
+    {"front", 1, 1, kWindow, Front, "front CAPTION             bring to the foreground"},
     {"msgbox", 2, 2, kSeconds, MessageText,
      "msgbox CAPTION SECONDS    wait for a message box, print its text"},
     {"dismiss", 1, 1, kPlain, Dismiss, "dismiss CAPTION           answer a message box"},
@@ -268,7 +262,7 @@ int main(int argc, char** argv)
             return Fail("bad seconds", a.argv[1]);
         if (row.takes == kControl && !ParseId(a.argv[1], &id))
             return Fail("bad id", a.argv[1]);
-        if (row.takes == kControl && !(a.window = Window(a.argv[0])))
+        if ((row.takes == kControl || row.takes == kWindow) && !(a.window = Window(a.argv[0])))
             return Fail("no window", a.argv[0]);
         a.id = static_cast<int>(id);
         return row.run(a);
