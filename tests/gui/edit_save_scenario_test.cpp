@@ -98,14 +98,10 @@ bool PressAll(HWND editor, std::initializer_list<const char*> combinations)
     return HandledPosted(editor);
 }
 
-bool UpDownsShown(HWND editor)
+// How many of the Model and Channel up-downs show: both in hidden mode, none out of it.
+int UpDownsShown(HWND editor)
 {
-    return ControlVisible(editor, IDC_MODEL_SPIN) && ControlVisible(editor, IDC_CHANNEL_SPIN);
-}
-
-bool UpDownsHidden(HWND editor)
-{
-    return !ControlVisible(editor, IDC_MODEL_SPIN) && !ControlVisible(editor, IDC_CHANNEL_SPIN);
+    return ControlVisible(editor, IDC_MODEL_SPIN) + ControlVisible(editor, IDC_CHANNEL_SPIN);
 }
 
 // What the editor shows for these parameters (model and channel are not compared).
@@ -135,15 +131,15 @@ protected:
         SimResetAll();
     }
 
-    // The editor on COM1 as the search hands it over, after its first load.
-    HWND OpenEditor()
+    // The editor on COM1 as the search hands it over, after its first load, in `editor`. Use as
+    // ASSERT_NO_FATAL_FAILURE(OpenEditor()).
+    void OpenEditor()
     {
-        HWND editor = SimScenario::OpenEditor(kDevice);
-        if (editor) {
-            EXPECT_TRUE(MoveFocus(editor, IDC_START_FRAME));
-        }
-        return editor;
+        editor = SimScenario::OpenEditor(kDevice);
+        ASSERT_NE(editor, nullptr);
+        EXPECT_TRUE(MoveFocus(editor, IDC_START_FRAME));
     }
+    HWND editor = nullptr;
 
     // A save that must succeed: no box, the read-back compared, the editor enabled again; the wire
     // carries the save of `p` (model and channel too with `modelAndChannel`), the device holds it.
@@ -234,8 +230,7 @@ constexpr ArrowRow kBaudArrowRows[] = {
 
 TEST_F(EditSaveScenario, FieldRulesApplyWhenTheFieldIsLeft)
 {
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     DeviceFields p = PowerOnParams();
     ExpectShown(editor, p);
 
@@ -298,8 +293,7 @@ TEST_F(EditSaveScenario, FieldRulesApplyWhenTheFieldIsLeft)
 // one box at a time; the comment never warns; 15, 15, 15 and 14 (63) fit.
 TEST_F(EditSaveScenario, InitStringsTooLongWarnWhenLeft)
 {
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     const std::string fifteen = "ABCDEFGHIJKLMNO";
     for (int id : kInitIds)
         ASSERT_TRUE(SetControlText(editor, id, fifteen.c_str()));
@@ -338,21 +332,20 @@ TEST_F(EditSaveScenario, InitStringsTooLongWarnWhenLeft)
 
 TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
 {
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     ASSERT_TRUE(ReadyForKeys(editor));
-    EXPECT_TRUE(UpDownsHidden(editor));
+    EXPECT_EQ(UpDownsShown(editor), 0);
 
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
-    EXPECT_TRUE(UpDownsShown(editor)) << "Ctrl+K Ctrl+B did not switch hidden mode on";
+    EXPECT_EQ(UpDownsShown(editor), 2) << "Ctrl+K Ctrl+B did not switch hidden mode on";
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "Ctrl+K Ctrl+B did not switch hidden mode off";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "Ctrl+K Ctrl+B did not switch hidden mode off";
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+K", "CTRL+B"}));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "Ctrl+K Ctrl+K Ctrl+B changed the mode";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "Ctrl+K Ctrl+K Ctrl+B changed the mode";
     ASSERT_TRUE(PressAll(editor, {"CTRL+B"}));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "Ctrl+B alone changed the mode";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "Ctrl+B alone changed the mode";
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
-    ASSERT_TRUE(UpDownsShown(editor)) << "the sequence did not start afresh";
+    ASSERT_EQ(UpDownsShown(editor), 2) << "the sequence did not start afresh";
 
     // In hidden mode the arrows change model and channel, and the save writes both.
     DeviceFields p = PowerOnParams();
@@ -368,15 +361,14 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
     // Closed with hidden mode on and a Ctrl+K pending: the next editor starts hidden and afresh.
     ASSERT_TRUE(PressAll(editor, {"CTRL+K"}));
     CloseEditor(editor);
-    editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     ASSERT_TRUE(ReadyForKeys(editor));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "the reopened editor starts in hidden mode";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "the reopened editor starts in hidden mode";
     EXPECT_EQ(ControlText(editor, IDC_MODEL), "6");
     ASSERT_TRUE(PressAll(editor, {"CTRL+B"}));
-    EXPECT_TRUE(UpDownsHidden(editor)) << "a Ctrl+K from the closed editor counted";
+    EXPECT_EQ(UpDownsShown(editor), 0) << "a Ctrl+K from the closed editor counted";
     ASSERT_TRUE(PressAll(editor, {"CTRL+K", "CTRL+B"}));
-    EXPECT_TRUE(UpDownsShown(editor));
+    EXPECT_EQ(UpDownsShown(editor), 2);
     CloseEditor(editor);
 }
 
@@ -386,8 +378,7 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
 // the 49 reads; the device holds what the editor showed; the editor shows the read-back.
 TEST_F(EditSaveScenario, SaveWritesReadsBackAndShowsTheReadBack)
 {
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     ASSERT_TRUE(SetControlText(editor, IDC_START_FRAME, "01234"));
     ASSERT_TRUE(SetControlText(editor, IDC_END_FRAME, "43210"));
     ASSERT_TRUE(ClickArrow(editor, IDC_BAUD_SPIN, false));
@@ -411,8 +402,7 @@ TEST_F(EditSaveScenario, DefaultsMakeTheNextSaveWriteModelAndChannel)
 {
     ASSERT_TRUE(SimSetRegister(kDevice, '?', '1', '2'));
     ASSERT_TRUE(SimSetRegister(kDevice, '>', '0', '3'));
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
     DeviceFields p = {12, 3, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
     ExpectShown(editor, p);
@@ -433,8 +423,7 @@ TEST_F(EditSaveScenario, DefaultsMakeTheNextSaveWriteModelAndChannel)
 // nor channel.
 TEST_F(EditSaveScenario, DefaultsAreConsumedByAFailedSaveAndByReopening)
 {
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     const DeviceFields p = {5, 1, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
     ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
     // The cable pulled as '6' arrives, after the handshake, '?', '0'..'5' and '>': the program's
@@ -452,8 +441,7 @@ TEST_F(EditSaveScenario, DefaultsAreConsumedByAFailedSaveAndByReopening)
 
     ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
     CloseEditor(editor);
-    editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     ExpectGoodSave(editor, "after reopening", p, false);
     CloseEditor(editor);
 }
@@ -461,8 +449,7 @@ TEST_F(EditSaveScenario, DefaultsAreConsumedByAFailedSaveAndByReopening)
 // Strings that pack to more than 63 bytes are written cut, compare equal, and come back cut.
 TEST_F(EditSaveScenario, OverlongInitStringsAreWrittenCut)
 {
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     DeviceFields p = PowerOnParams();
     p.init[0] = "ABCDEFGHIJKLMNOPQRSTUVW";
     p.init[1] = "abcdefghijklmnopqrstuvw";
@@ -484,8 +471,7 @@ TEST_F(EditSaveScenario, OverlongInitStringsAreWrittenCut)
 // editor keeps what was typed.
 TEST_F(EditSaveScenario, CancelBeforeTheFirstTickWritesNothing)
 {
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     // A gap that a refresh from the device would close up.
     DeviceFields p = PowerOnParams();
     p.init[2] = "C";
@@ -509,8 +495,7 @@ TEST_F(EditSaveScenario, CancelBeforeTheFirstTickWritesNothing)
 // With the simulator consuming its input at line speed the save still succeeds.
 TEST_F(EditSaveScenario, SaveSucceedsAgainstADeviceReadingAtLineSpeed)
 {
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     ASSERT_TRUE(SimCommand("pace read").ok);
     DeviceFields p = PowerOnParams();
     p.comment = "paced";
@@ -561,8 +546,7 @@ constexpr FailureRow kFailureRows[] = {
 // Each failure: the box, the editor fully enabled with what the user typed, nothing refreshed.
 TEST_F(EditSaveScenario, FailedSavesKeepWhatTheUserTyped)
 {
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
     int n = 0;
     for (const FailureRow& row : kFailureRows) {
         SCOPED_TRACE(row.name);

@@ -33,6 +33,7 @@
 #include "tests/gui/scenario_fixture.h"
 #include "tests/support/com_access.h"
 #include "tests/support/power_on_settings.h"
+#include "tests/support/qsync_rows.h"
 #include "tests/support/sim_control.h"
 #include "tests/support/wire_frames.h"
 
@@ -129,18 +130,8 @@ const FaultRow kRows[] = {
 
 const char* OpName(Op op)
 {
-    switch (op) {
-        case Op::Search:
-            return "search";
-        case Op::Load:
-            return "load";
-        case Op::Save:
-            return "save";
-        case Op::QsyncRead:
-            return "qsync_read";
-        default:
-            return "defaults+save";
-    }
+    constexpr const char* kNames[] = {"search", "load", "save", "defaults+save", "qsync_read"};  // as Op
+    return kNames[static_cast<int>(op)];
 }
 
 // How a row shows in test names and failures.
@@ -282,11 +273,7 @@ protected:
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
         out.seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
-        std::string text(4096, '\0');
-        FILE* in = fopen(file.c_str(), "rb");
-        text.resize(in ? fread(&text[0], 1, text.size(), in) : 0);
-        if (in)
-            fclose(in);
+        const std::string text = ReadWhole(file, true);
         DeleteFileA(file.c_str());
         std::string want = kPowerOnSettingsBody;  // with the start frame the set-up marked
         want.replace(want.find("start_frame = 1"), 15, "start_frame = " + MarkedStartFrame(kDevice));

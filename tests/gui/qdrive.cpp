@@ -68,22 +68,20 @@ HWND Window(const char* caption)
     return WaitTopWindow(0, caption, 2000);
 }
 
-// argv[0] a caption, argv[1] an id: the window and the id, or the exit code of the failure.
-int WindowAndId(char** argv, HWND* window, int* id)
-{
-    long value = 0;
-    if (!ParseId(argv[1], &value))
-        return Fail("bad id", argv[1]);
-    *window = Window(argv[0]);
-    if (!*window)
-        return Fail("no window", argv[0]);
-    *id = static_cast<int>(value);
-    return 0;
-}
+// A subcommand's arguments, with what main has made of them: for a subcommand that names a
+// window, argv[0] a caption gives `window`, and for a control argv[1] an id gives `id`; for one
+// that waits, argv[1] in seconds gives `ms`.
+struct Args {
+    int argc;
+    char** argv;
+    HWND window;
+    int id;
+    DWORD ms;
+};
 
-int Launch(int argc, char** argv)
+int Launch(const Args& a)
 {
-    const std::string path = argc > 0 ? WindowsPath(argv[0]) : AppPath();
+    const std::string path = a.argc > 0 ? WindowsPath(a.argv[0]) : AppPath();
     AppProcess app;
     if (!LaunchApp(path, &app, false))
         return Fail("launch", path.c_str());
@@ -92,143 +90,103 @@ int Launch(int argc, char** argv)
     return 0;
 }
 
-int WaitWindow(int, char** argv)
+int WaitWindow(const Args& a)
 {
-    DWORD ms = 0;
-    if (!ParseSeconds(argv[1], &ms))
-        return Fail("bad seconds", argv[1]);
-    return WaitTopWindow(0, argv[0], ms) ? 0 : Fail("no window", argv[0]);
+    return WaitTopWindow(0, a.argv[0], a.ms) ? 0 : Fail("no window", a.argv[0]);
 }
 
-int WaitGone(int, char** argv)
+int WaitGone(const Args& a)
 {
-    DWORD ms = 0;
-    if (!ParseSeconds(argv[1], &ms))
-        return Fail("bad seconds", argv[1]);
-    return WaitTopWindowGone(0, argv[0], ms) ? 0 : Fail("window still there", argv[0]);
+    return WaitTopWindowGone(0, a.argv[0], a.ms) ? 0 : Fail("window still there", a.argv[0]);
 }
 
-int ClickWith(char** argv, bool async)
+int ClickNow(const Args& a)
 {
-    HWND window = nullptr;
-    int id = 0;
-    if (const int failed = WindowAndId(argv, &window, &id))
-        return failed;
-    const bool done = async ? ClickAsync(window, id) : Click(window, id);
-    return done ? 0 : Fail("cannot click (missing, disabled or no answer)", argv[1]);
+    return Click(a.window, a.id) ? 0 : Fail("cannot click (missing, disabled or no answer)", a.argv[1]);
 }
 
-int ClickNow(int, char** argv)
+int ClickLater(const Args& a)
 {
-    return ClickWith(argv, false);
-}
-int ClickLater(int, char** argv)
-{
-    return ClickWith(argv, true);
+    return ClickAsync(a.window, a.id) ? 0 : Fail("cannot click (missing, disabled or no answer)", a.argv[1]);
 }
 
-int Command(int, char** argv)
+int Command(const Args& a)
 {
-    HWND window = nullptr;
-    int id = 0;
-    if (const int failed = WindowAndId(argv, &window, &id))
-        return failed;
-    return PostCommand(window, id) ? 0 : Fail("cannot post to", argv[0]);
+    return PostCommand(a.window, a.id) ? 0 : Fail("cannot post to", a.argv[0]);
 }
 
-int Post(int argc, char** argv)
+int Post(const Args& a)
 {
     long message = 0, wParam = 0, lParam = 0;
-    if (!ParseId(argv[1], &message) || (argc > 2 && !ParseId(argv[2], &wParam)) ||
-        (argc > 3 && !ParseId(argv[3], &lParam)))
-        return Fail("bad number", argv[1]);
-    HWND window = Window(argv[0]);
-    if (!window)
-        return Fail("no window", argv[0]);
-    return PostToWindow(window, static_cast<UINT>(message), static_cast<WPARAM>(wParam), lParam)
+    if (!ParseId(a.argv[1], &message) || (a.argc > 2 && !ParseId(a.argv[2], &wParam)) ||
+        (a.argc > 3 && !ParseId(a.argv[3], &lParam)))
+        return Fail("bad number", a.argv[1]);
+    return PostToWindow(a.window, static_cast<UINT>(message), static_cast<WPARAM>(wParam), lParam)
                ? 0
-               : Fail("cannot post to", argv[0]);
+               : Fail("cannot post to", a.argv[0]);
 }
 
-int Text(int, char** argv)
+int Text(const Args& a)
 {
-    HWND window = nullptr;
-    int id = 0;
-    if (const int failed = WindowAndId(argv, &window, &id))
-        return failed;
-    if (!Control(window, id))
-        return Fail("no control", argv[1]);
+    if (!Control(a.window, a.id))
+        return Fail("no control", a.argv[1]);
     bool answered = false;
-    std::string text = ControlText(window, id, &answered);
+    std::string text = ControlText(a.window, a.id, &answered);
     if (!answered)  // the program is busy: the text the system holds is right for all but edits
-        text = CaptionText(Control(window, id));
+        text = CaptionText(Control(a.window, a.id));
     printf("%s\n", text.c_str());
     return 0;
 }
 
-int SetText(int, char** argv)
+int SetText(const Args& a)
 {
-    HWND window = nullptr;
-    int id = 0;
-    if (const int failed = WindowAndId(argv, &window, &id))
-        return failed;
-    return SetControlText(window, id, argv[2]) ? 0 : Fail("cannot set the text of", argv[1]);
+    return SetControlText(a.window, a.id, a.argv[2]) ? 0 : Fail("cannot set the text of", a.argv[1]);
 }
 
-int Checked(int, char** argv)
+int Checked(const Args& a)
 {
-    HWND window = nullptr;
-    int id = 0;
-    if (const int failed = WindowAndId(argv, &window, &id))
-        return failed;
-    const int state = CheckState(window, id);
+    const int state = CheckState(a.window, a.id);
     if (state < 0)
-        return Fail("no answer from", argv[1]);
+        return Fail("no answer from", a.argv[1]);
     printf("%d\n", state);
     return 0;
 }
 
-int Keys(int argc, char** argv)
+int Keys(const Args& a)
 {
-    for (int i = 0; i < argc; ++i) {
-        if (!PressKeys(argv[i]))
-            return Fail("cannot press", argv[i]);
+    for (int i = 0; i < a.argc; ++i) {
+        if (!PressKeys(a.argv[i]))
+            return Fail("cannot press", a.argv[i]);
         Sleep(50);  // let each combination be taken before the next
     }
     return 0;
 }
 
-int Front(int, char** argv)
+int Front(const Args& a)
 {
-    HWND window = Window(argv[0]);
-    if (!window)
-        return Fail("no window", argv[0]);
-    return BringToFront(window, 3000) ? 0 : Fail("cannot bring to the front", argv[0]);
+    return BringToFront(a.window, 3000) ? 0 : Fail("cannot bring to the front", a.argv[0]);
 }
 
-int MessageText(int, char** argv)
+int MessageText(const Args& a)
 {
-    DWORD ms = 0;
-    if (!ParseSeconds(argv[1], &ms))
-        return Fail("bad seconds", argv[1]);
-    HWND box = WaitMessageBox(0, argv[0], ms);
+    HWND box = WaitMessageBox(0, a.argv[0], a.ms);
     if (!box)
-        return Fail("no message box", argv[0]);
+        return Fail("no message box", a.argv[0]);
     printf("%s\n", MessageBoxText(box).c_str());
     return 0;
 }
 
-int Dismiss(int, char** argv)
+int Dismiss(const Args& a)
 {
-    HWND box = WaitMessageBox(0, argv[0], 2000);
+    HWND box = WaitMessageBox(0, a.argv[0], 2000);
     if (!box)
-        return Fail("no message box", argv[0]);
-    return DismissMessageBox(box) ? 0 : Fail("cannot dismiss", argv[0]);
+        return Fail("no message box", a.argv[0]);
+    return DismissMessageBox(box) ? 0 : Fail("cannot dismiss", a.argv[0]);
 }
 
-int Windows(int argc, char** argv)
+int Windows(const Args& a)
 {
-    const bool all = argc > 0 && strcmp(argv[0], "--all") == 0;
+    const bool all = a.argc > 0 && strcmp(a.argv[0], "--all") == 0;
     for (HWND window : TopWindows(0, nullptr, !all)) {
         const std::string caption = CaptionText(window);
         if (caption.empty())
@@ -240,37 +198,42 @@ int Windows(int argc, char** argv)
     return 0;
 }
 
-int CloseAll(int, char**)
+int CloseAll(const Args&)
 {
     printf("%d\n", EndAllProcesses("quorbane.exe"));
     return 0;
 }
 
+enum Takes { kPlain, kWindow, kControl, kSeconds };  // what main resolves first (see Args)
+
 struct Subcommand {
     const char* name;
     int minArgs;
     int maxArgs;
-    int (*run)(int argc, char** argv);
+    Takes takes;
+    int (*run)(const Args& a);
     const char* usage;
 };
 
 constexpr Subcommand kSubcommands[] = {
-    {"launch", 0, 1, Launch, "launch [PATH]            start the program, print its pid"},
-    {"wait-window", 2, 2, WaitWindow, "wait-window CAPTION SECONDS"},
-    {"wait-gone", 2, 2, WaitGone, "wait-gone CAPTION SECONDS"},
-    {"click", 2, 2, ClickNow, "click CAPTION ID          click and wait until handled"},
-    {"click-async", 2, 2, ClickLater, "click-async CAPTION ID    click without waiting"},
-    {"command", 2, 2, Command, "command CAPTION ID        post WM_COMMAND"},
-    {"post", 2, 4, Post, "post CAPTION MSG [WPARAM [LPARAM]]"},
-    {"text", 2, 2, Text, "text CAPTION ID           print a control's text"},
-    {"set-text", 3, 3, SetText, "set-text CAPTION ID TEXT"},
-    {"checked", 2, 2, Checked, "checked CAPTION ID        print 0 or 1"},
-    {"keys", 1, 16, Keys, "keys COMBO...             e.g. CTRL+Q ESC"},
-    {"front", 1, 1, Front, "front CAPTION             bring to the foreground"},
-    {"msgbox", 2, 2, MessageText, "msgbox CAPTION SECONDS    wait for a message box, print its text"},
-    {"dismiss", 1, 1, Dismiss, "dismiss CAPTION           answer a message box"},
-    {"windows", 0, 1, Windows, "windows [--all]           list top-level windows (--all: hidden too)"},
-    {"close-all", 0, 0, CloseAll, "close-all                 end every quorbane.exe"},
+    {"launch", 0, 1, kPlain, Launch, "launch [PATH]            start the program, print its pid"},
+    {"wait-window", 2, 2, kSeconds, WaitWindow, "wait-window CAPTION SECONDS"},
+    {"wait-gone", 2, 2, kSeconds, WaitGone, "wait-gone CAPTION SECONDS"},
+    {"click", 2, 2, kControl, ClickNow, "click CAPTION ID          click and wait until handled"},
+    {"click-async", 2, 2, kControl, ClickLater, "click-async CAPTION ID    click without waiting"},
+    {"command", 2, 2, kControl, Command, "command CAPTION ID        post WM_COMMAND"},
+    {"post", 2, 4, kWindow, Post, "post CAPTION MSG [WPARAM [LPARAM]]"},
+    {"text", 2, 2, kControl, Text, "text CAPTION ID           print a control's text"},
+    {"set-text", 3, 3, kControl, SetText, "set-text CAPTION ID TEXT"},
+    {"checked", 2, 2, kControl, Checked, "checked CAPTION ID        print 0 or 1"},
+    {"keys", 1, 16, kPlain, Keys, "keys COMBO...             e.g. CTRL+Q ESC"},
+    {"front", 1, 1, kWindow, Front, "front CAPTION             bring to the foreground"},
+    {"msgbox", 2, 2, kSeconds, MessageText,
+     "msgbox CAPTION SECONDS    wait for a message box, print its text"},
+    {"dismiss", 1, 1, kPlain, Dismiss, "dismiss CAPTION           answer a message box"},
+    {"windows", 0, 1, kPlain, Windows,
+     "windows [--all]           list top-level windows (--all: hidden too)"},
+    {"close-all", 0, 0, kPlain, CloseAll, "close-all                 end every quorbane.exe"},
 };
 
 int Usage()
@@ -293,7 +256,16 @@ int main(int argc, char** argv)
         const int count = argc - 2;
         if (count < row.minArgs || count > row.maxArgs)
             return Usage();
-        return row.run(count, argv + 2);
+        Args a = {count, argv + 2, nullptr, 0, 0};
+        long id = 0;
+        if (row.takes == kSeconds && !ParseSeconds(a.argv[1], &a.ms))
+            return Fail("bad seconds", a.argv[1]);
+        if (row.takes == kControl && !ParseId(a.argv[1], &id))
+            return Fail("bad id", a.argv[1]);
+        if ((row.takes == kControl || row.takes == kWindow) && !(a.window = Window(a.argv[0])))
+            return Fail("no window", a.argv[0]);
+        a.id = static_cast<int>(id);
+        return row.run(a);
     }
     return Usage();
 }

@@ -22,13 +22,6 @@
 
 namespace {
 
-std::string ReadAll(const std::string& path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 class NativeQsync : public ::testing::Test, public QsyncHost {
 protected:
     static void SetUpTestSuite()
@@ -110,7 +103,7 @@ protected:
         int status = 0;
         waitpid(child_, &status, 0);
         result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = ReadAll(outPath);
+        result.out = ReadWhole(outPath, true);
         unlink(outPath.c_str());
         return result;
     }

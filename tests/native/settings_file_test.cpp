@@ -321,22 +321,17 @@ class SettingsFileSync : public SyncTest {};
 // keeps no empty init string before a non-empty one, so those come back moved up.
 TEST_F(SettingsFileSync, AFileSavedAndLoadedBackIsTheSameFileUpToEmptyInitStrings)
 {
-    const SettingsFileFields rows[][2] = {
-        {ValidFields(), ValidFields()},
-        {Fields(99, 42, 2400, 53999, 2, false, {"AT\\X", "\x01\xFE", std::string(22, 'z'), ""},
-                "fifteen chars!!"),
-         Fields(99, 42, 2400, 53999, 2, false, {"AT\\X", "\x01\xFE", std::string(22, 'z'), ""},
-                "fifteen chars!!")},
-        {Fields(1, 99, 4800, 1, 54000, true, {k23, k23, std::string(13, 'q'), ""}, ""),
-         Fields(1, 99, 4800, 1, 54000, true, {k23, k23, std::string(13, 'q'), ""}, "")},
-        {Fields(1, 1, 1200, 1, 2, true, {"", "AT", "", "B"}, "x"),
-         Fields(1, 1, 1200, 1, 2, true, {"AT", "B", "", ""}, "x")},
-    };
-    for (const auto& row : rows) {
-        SettingsFileFields back;
-        SettingsFileFieldsAsStored(row[0], &back);
-        EXPECT_TRUE(back == row[1]) << Print(back);
+    SettingsFileFields back;
+    for (const SettingsFileFields& kept :
+         {ValidFields(),
+          Fields(99, 42, 2400, 53999, 2, false, {"AT\\X", "\x01\xFE", std::string(22, 'z'), ""},
+                 "fifteen chars!!"),
+          Fields(1, 99, 4800, 1, 54000, true, {k23, k23, std::string(13, 'q'), ""}, "")}) {
+        SettingsFileFieldsAsStored(kept, &back);
+        EXPECT_TRUE(back == kept) << Print(back);
     }
+    SettingsFileFieldsAsStored(Fields(1, 1, 1200, 1, 2, true, {"", "AT", "", "B"}, "x"), &back);
+    EXPECT_TRUE(back == Fields(1, 1, 1200, 1, 2, true, {"AT", "B", "", ""}, "x")) << Print(back);
 }
 
 TEST_F(SettingsFileSync, ALoadIsShownAsTheEditorShowsIt)

@@ -266,15 +266,4 @@ TEST_F(SyncTest, DecodeCommentTurnsBelIntoNul)
     }
 }
 
-TEST_F(SyncTest, DecodeCommentRestoresTheTextEncodeForSaveBlocked)
-{
-    for (const char* text : {"", "HELLO", "123456789012345"}) {
-        SaveInputs in = ValidInputs();
-        std::strcpy(in.comment, text);
-        EncodeForSave(in);
-        DecodeComment(reinterpret_cast<const unsigned char*>(Sync.comment));
-        EXPECT_STREQ(Sync.comment, text);
-    }
-}
-
 }  // namespace

@@ -207,7 +207,8 @@ TEST_F(SyncTest, EncodeStoresAtMost23CharactersOfAnUnterminatedInitText)
     EXPECT_EQ(Bytes(Sync.comment, 16), std::string(15, 'z') + kBelText);
 }
 
-TEST_F(SyncTest, EncodeTurnsTheCommentIntoItsBlock)
+// The comment's block, and a load's decoding of it gives the text back.
+TEST_F(SyncTest, EncodeTurnsTheCommentIntoItsBlockAndDecodeBack)
 {
     struct Case {
         const char* text;
@@ -227,6 +228,8 @@ TEST_F(SyncTest, EncodeTurnsTheCommentIntoItsBlock)
         for (int i = 0; i < 8; ++i)
             regs += PairOf(static_cast<RegisterCode>('H' + i));
         EXPECT_EQ(regs, c.block) << c.text;
+        DecodeComment(reinterpret_cast<const unsigned char*>(Sync.comment));
+        EXPECT_STREQ(Sync.comment, c.text);
     }
 }
 

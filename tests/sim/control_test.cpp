@@ -1,4 +1,5 @@
 // The control protocol and the life of the process.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -52,8 +53,7 @@ TEST_F(SimControl, SetregChangesWhatTheDeviceAnswers)
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("setreg 1 3f 30 37").back(), "ok");
     ASSERT_EQ(ctl.Cmd("setreg 1 6F FF 0").back(), "ok");
-    ASSERT_TRUE(line[0].Write("R?\rRo\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(8, kWaitMs)), Hex(Answer("07") + Answer("\xff\x00"s)));
+    EXPECT_EQ(line[0].Ask("R?\rRo\r", 8), Hex(Answer("07") + Answer("\xff\x00"s)));
     std::vector<std::string> regs = ctl.Data("regs 1");
     ASSERT_EQ(regs.size(), 49u);
     EXPECT_EQ(regs[8], "3f 30 37");
@@ -66,23 +66,16 @@ TEST_F(SimControl, LogAndFramesRecordExactBytes)
 {
     ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     const std::string sent = "OK\r\nR?\r\x01";
-    ASSERT_TRUE(line[0].Write(sent));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
-    ASSERT_TRUE(line[0].Write("R>\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01")));
+    ASSERT_EQ(line[0].Ask(sent, 4), Hex(Answer("05")));
+    ASSERT_EQ(line[0].Ask("R>\r", 4), Hex(Answer("01")));
 
-    std::string rx, tx;
-    double last = -1;
-    for (const std::string& entry : ctl.Data("log 1")) {
-        double ms = 0;
-        std::string dir, bytes;
-        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
-        EXPECT_GE(ms, last) << entry;
-        last = ms;
-        (dir == "rx" ? rx : tx) += bytes;
-    }
-    EXPECT_EQ(Hex(rx), Hex(sent + "R>\r"));
-    EXPECT_EQ(Hex(tx), Hex(Answer("05") + Answer("01")));
+    WireLog all, rx, tx;
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog(nullptr, all));
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("rx", rx));
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", tx));
+    EXPECT_TRUE(std::is_sorted(all.stamps.begin(), all.stamps.end()));
+    EXPECT_EQ(Hex(rx.bytes), Hex(sent + "R>\r"));
+    EXPECT_EQ(Hex(tx.bytes), Hex(Answer("05") + Answer("01")));
     EXPECT_EQ(ctl.Data("frames 1"), (std::vector<std::string>{"OK", "R 3f", "X 01", "R 3e"}));
     EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"2"});
 
@@ -189,8 +182,7 @@ TEST_F(SimControl, PullClosesTheLineAndPlugGivesAFreshOne)
 
     ASSERT_EQ(ctl.Cmd("plug 1").back(), "ok");
     ASSERT_TRUE(line[0].Open(sim.LinkPath(1)));
-    ASSERT_TRUE(line[0].Write("R?\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("07")));
+    EXPECT_EQ(line[0].Ask("R?\r", 4), Hex(Answer("07")));
 }
 
 TEST_F(SimControl, ConnectionsAreServedOneAfterAnother)

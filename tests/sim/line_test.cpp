@@ -51,9 +51,8 @@ class SimLine : public SimFixture {};
 
 TEST_F(SimLine, LinkFollowsPlugAndUnplug)
 {
-    SimOptions o;
-    o.devices = 2;
-    o.extraArgs = {"--no-pace", "--unplugged", "2"};
+    SimOptions o = Fast(2);
+    o.extraArgs.insert(o.extraArgs.end(), {"--unplugged", "2"});
     ASSERT_NO_FATAL_FAILURE(Boot(o));
     EXPECT_EQ(LinkTarget(sim.LinkPath(1)), sim.PtyName(1));
     EXPECT_TRUE(IsEmptyDirectory(sim.LinkPath(2)));
@@ -82,8 +81,7 @@ TEST_F(SimLine, LinkFollowsPlugAndUnplug)
         EXPECT_EQ(LinkTarget(link), sim.PtyName(step.device)) << step.command;
         Line l;
         ASSERT_TRUE(l.Open(link)) << step.command;
-        ASSERT_TRUE(l.Write("R>\r"));
-        EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("01"))) << step.command;
+        EXPECT_EQ(l.Ask("R>\r", 4), Hex(Answer("01"))) << step.command;
     }
 }
 
@@ -91,9 +89,7 @@ TEST_F(SimLine, LinkFollowsPlugAndUnplug)
 // and open it again, as every dialog does.
 TEST_F(SimLine, PortWorksAfterCloseAndReopen)
 {
-    SimOptions o;
-    o.extraArgs = {"--no-pace"};
-    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     line[0].Close();
     for (int round = 0; round < 3; ++round) {
         // The device goes on sending while the port is closed; the line keeps it.
@@ -101,29 +97,20 @@ TEST_F(SimLine, PortWorksAfterCloseAndReopen)
         Line l;
         ASSERT_TRUE(l.Open(sim.LinkPath(1))) << round;
         EXPECT_EQ(l.ReadExactly(8, kWaitMs), "ATS0=1\n\r") << round;
-        ASSERT_TRUE(l.Write("R?\r"));
-        EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("05"))) << round;
+        EXPECT_EQ(l.Ask("R?\r", 4), Hex(Answer("05"))) << round;
     }
     EXPECT_EQ(ctl.Data("reads 1"), std::vector<std::string>{"3"});
-    std::string tx;
-    for (const std::string& entry : ctl.Data("log 1")) {
-        double ms = 0;
-        std::string dir, bytes;
-        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
-        if (dir == "tx")
-            tx += bytes;
-    }
+    WireLog tx;
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", tx));
     std::string once = "ATS0=1\n\r" + Answer("05");
-    EXPECT_EQ(Hex(tx), Hex(once + once + once));
+    EXPECT_EQ(Hex(tx.bytes), Hex(once + once + once));
 }
 
 // A pulled cable: the device takes the frames it was told to, then its end of the line is gone
 // and writes to the port fail; plug gives it a fresh line behind the same link.
 TEST_F(SimLine, PullFailsWritesUntilPlug)
 {
-    SimOptions o;
-    o.extraArgs = {"--no-pace"};
-    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("pull 1 1").back(), "ok");
     ASSERT_TRUE(line[0].Write("R?\r"));
     // The frame is reported and the line closed in one step.
@@ -137,8 +124,7 @@ TEST_F(SimLine, PullFailsWritesUntilPlug)
     ASSERT_EQ(ctl.Cmd("plug 1").back(), "ok");
     Line l;
     ASSERT_TRUE(l.Open(sim.LinkPath(1)));
-    ASSERT_TRUE(l.Write("R>\r"));
-    EXPECT_EQ(Hex(l.ReadExactly(4, kWaitMs)), Hex(Answer("01")));
+    EXPECT_EQ(l.Ask("R>\r", 4), Hex(Answer("01")));
 
     ASSERT_EQ(ctl.Cmd("pull 1").back(), "ok");
     EXPECT_FALSE(l.Write("R>\r")) << "a write went through after the pull";
@@ -149,14 +135,12 @@ TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts)
     TempDir temp;
     ASSERT_FALSE(temp.path.empty());
     const std::string memory = temp.path + "/regs";  // qsim makes it
-    SimOptions o;
-    o.devices = 2;
-    o.extraArgs = {"--no-pace", "--memory", memory};
+    SimOptions o = Fast(2);
+    o.extraArgs.insert(o.extraArgs.end(), {"--memory", memory});
     ASSERT_NO_FATAL_FAILURE(Boot(o));
 
     // The file is rewritten before the device takes its next frame.
-    ASSERT_TRUE(line[0].Write("W?42\rR?\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("42")));
+    ASSERT_EQ(line[0].Ask("W?42\rR?\r", 4), Hex(Answer("42")));
     std::string file = ReadFile(memory + "/dev1.regs");
     EXPECT_NE(file.find("3f 34 32\n"), std::string::npos) << file;
     ASSERT_EQ(ctl.Cmd("setreg 1 6f 41 42").back(), "ok");
@@ -173,10 +157,8 @@ TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts)
     Line l1, l2;
     ASSERT_TRUE(l1.Open(again.LinkPath(1)));
     ASSERT_TRUE(l2.Open(again.LinkPath(2)));
-    ASSERT_TRUE(l1.Write("R?\rRo\r"));
-    EXPECT_EQ(Hex(l1.ReadExactly(8, kWaitMs)), Hex(Answer("42") + Answer("AB")));
-    ASSERT_TRUE(l2.Write("R?\r"));
-    EXPECT_EQ(Hex(l2.ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    EXPECT_EQ(l1.Ask("R?\rRo\r", 8), Hex(Answer("42") + Answer("AB")));
+    EXPECT_EQ(l2.Ask("R?\r", 4), Hex(Answer("05")));
 }
 
 // A damaged memory file costs only its damaged lines.
@@ -190,11 +172,10 @@ TEST_F(SimLine, MemoryFileWithBadLinesLoadsTheGoodOnes)
         out << "garbage\n3e 39 39\n40 30 30\n3f 3x 30\n\n3f\n36 34 34 34\n"
             << std::string(500, 'z') << "\n50 41 42\n";
     }
-    SimOptions o;
-    o.extraArgs = {"--no-pace", "--memory", memory};
+    SimOptions o = Fast();
+    o.extraArgs.insert(o.extraArgs.end(), {"--memory", memory});
     ASSERT_NO_FATAL_FAILURE(Boot(o));
-    ASSERT_TRUE(line[0].Write("R>\rR?\rR6\rRP\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(16, kWaitMs)),
+    EXPECT_EQ(line[0].Ask("R>\rR?\rR6\rRP\r", 16),
               Hex(Answer("99") + Answer("05") + Answer("7<") + Answer("AB")));
     sim.Stop();
 }

@@ -9,12 +9,15 @@ namespace {
 
 using namespace std::string_literals;
 
-class SimReply : public SimFixture {};
+// Each test starts with one fresh device that does not pace its output.
+class SimReply : public SimFixture {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Boot(Fast())); }
+};
 
 // A fresh device's registers, read over the line.
 TEST_F(SimReply, ReadFrameGetsPairThenLfCr)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         char code;
         std::string pair;
@@ -28,8 +31,7 @@ TEST_F(SimReply, ReadFrameGetsPairThenLfCr)
         {'P', "0K"}, {'Q', "L0"}, {'R', "DS"},   {'S', "\r\a"}, {'T', "\a\a"}, {'o', "\a\a"},  // init block
     };
     for (const Row& row : rows) {
-        ASSERT_TRUE(line[0].Write("R"s + row.code + "\r"));
-        EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer(row.pair))) << "register " << row.code;
+        EXPECT_EQ(line[0].Ask("R"s + row.code + "\r", 4), Hex(Answer(row.pair))) << "register " << row.code;
     }
     EXPECT_EQ(Hex(line[0].ReadFor(50)), "");
 }
@@ -38,7 +40,6 @@ TEST_F(SimReply, ReadFrameGetsPairThenLfCr)
 // that follows it must be the first thing on the line.
 TEST_F(SimReply, FramesWithoutAnswerSendNothing)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     const std::string rows[] = {
         "OK\r\n",  // handshake text
         "OK\r\nOK\r\n",
@@ -50,8 +51,7 @@ TEST_F(SimReply, FramesWithoutAnswerSendNothing)
         "R?\n",                                           // a read not ended by CR
     };
     for (const std::string& input : rows) {
-        ASSERT_TRUE(line[0].Write(input + "R>\r"));
-        EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01"))) << "input " << Hex(input);
+        EXPECT_EQ(line[0].Ask(input + "R>\r", 4), Hex(Answer("01"))) << "input " << Hex(input);
     }
     EXPECT_EQ(Hex(line[0].ReadFor(50)), "");
 }
@@ -59,7 +59,6 @@ TEST_F(SimReply, FramesWithoutAnswerSendNothing)
 // Data bytes are taken by position, whatever they are, even frame bytes.
 TEST_F(SimReply, WriteThenReadReturnsWrittenPair)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         char code;
         std::string pair;
@@ -71,8 +70,9 @@ TEST_F(SimReply, WriteThenReadReturnsWrittenPair)
         {'R', "\r\r", "52 0d 0d"}, {'0', "99", "30 39 39"},
     };
     for (const Row& row : rows) {
-        ASSERT_TRUE(line[0].Write("W"s + row.code + row.pair + "\r" + "R" + row.code + "\r"));
-        EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer(row.pair))) << "register " << row.code;
+        EXPECT_EQ(line[0].Ask("W"s + row.code + row.pair + "\r" + "R" + row.code + "\r", 4),
+                  Hex(Answer(row.pair)))
+            << "register " << row.code;
         std::vector<std::string> regs = ctl.Data("regs 1");
         bool found = false;
         for (const std::string& r : regs)
@@ -85,7 +85,6 @@ TEST_F(SimReply, WriteThenReadReturnsWrittenPair)
 // followed by a read of '>' whose answer shows the device has taken it all.
 TEST_F(SimReply, FramesReportEveryItemInOrder)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         std::string input;
         std::string answers;  // what the input itself makes the device send
@@ -125,7 +124,6 @@ TEST_F(SimReply, FramesReportEveryItemInOrder)
 
 TEST_F(SimReply, WriteToUnknownCodeChangesNoRegister)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     std::vector<std::string> before = ctl.Data("regs 1");
     ASSERT_TRUE(
         line[0].Write("WA12\rW\x70"
@@ -134,34 +132,38 @@ TEST_F(SimReply, WriteToUnknownCodeChangesNoRegister)
     EXPECT_EQ(ctl.Data("regs 1"), before);
 }
 
-// Each misbehaviour mode, as the program would see it.
-TEST_F(SimReply, ModesShapeTheAnswer)
+// What each command puts on the line: a mode shapes the answer to a read of '?' (sent when the
+// row has `read`), reset sends the banner, send its bytes; nothing follows.
+TEST_F(SimReply, CommandsShapeWhatTheLineCarries)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
-        const char* mode;
-        std::string answer;
+        const char* command;
+        bool read;
+        std::string bytes;
     };
     const Row rows[] = {
-        {"normal", "05\n\r"},
-        {"crlf", "05\r\n"},
-        {"stray",
+        {"mode 1 normal", true, "05\n\r"},
+        {"mode 1 crlf", true, "05\r\n"},
+        {"mode 1 stray", true,
          "\x55"
          "05\n\r"},
-        {"split", "05\n\r"},
-        {"shape abn/r", "05\n\r"},
-        {"shape abn", "05\n"},
-        {"shape ab/nrs", "05\n\r\x55"},
-        {"shape rsnba", "\r\x55\n50"},
-        {"delay 30", "05\n\r"},
-        {"latency 16", "05\n\r"},
-        {"normal", "05\n\r"},
+        {"mode 1 split", true, "05\n\r"},
+        {"mode 1 shape abn/r", true, "05\n\r"},
+        {"mode 1 shape abn", true, "05\n"},
+        {"mode 1 shape ab/nrs", true, "05\n\r\x55"},
+        {"mode 1 shape rsnba", true, "\r\x55\n50"},
+        {"mode 1 delay 30", true, "05\n\r"},
+        {"mode 1 latency 16", true, "05\n\r"},
+        {"mode 1 normal", true, "05\n\r"},
+        {"reset 1", false, "ATS0=1\n\r"},
+        {"reset 1 crfirst", false, "ATS0=1\r\n"},
+        {"send 1 00 ff 41 a 0D", false, "\x00\xff\x41\x0a\x0d"s},
     };
     for (const Row& row : rows) {
-        ASSERT_EQ(ctl.Cmd(std::string("mode 1 ") + row.mode).back(), "ok");
-        ASSERT_TRUE(line[0].Write("R?\r"));
-        EXPECT_EQ(Hex(line[0].ReadExactly(row.answer.size(), kWaitMs)), Hex(row.answer)) << row.mode;
-        EXPECT_EQ(Hex(line[0].ReadFor(20)), "") << row.mode;
+        ASSERT_EQ(ctl.Cmd(row.command).back(), "ok") << row.command;
+        ASSERT_TRUE(!row.read || line[0].Write("R?\r"));
+        EXPECT_EQ(Hex(line[0].ReadExactly(row.bytes.size(), kWaitMs)), Hex(row.bytes)) << row.command;
+        EXPECT_EQ(Hex(line[0].ReadFor(20)), "") << row.command;
     }
 }
 
@@ -169,7 +171,6 @@ TEST_F(SimReply, ModesShapeTheAnswer)
 // own clock, the pauses where the mode puts them.
 TEST_F(SimReply, SplitModesPauseInsideTheAnswer)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     struct Row {
         const char* mode;
         std::vector<std::string> chunks;
@@ -188,46 +189,32 @@ TEST_F(SimReply, SplitModesPauseInsideTheAnswer)
         for (const std::string& chunk : row.chunks)
             size += (chunk.size() + 1) / 3;
         ASSERT_EQ(line[0].ReadExactly(size, kWaitMs).size(), size) << row.mode;
-        std::vector<double> stamps;
-        std::vector<std::string> chunks;
-        for (const std::string& entry : ctl.Data("log 1")) {
-            double ms = 0;
-            std::string dir, bytes;
-            ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
-            if (dir == "tx") {
-                stamps.push_back(ms);
-                chunks.push_back(Hex(bytes));
-            }
-        }
-        ASSERT_EQ(chunks, row.chunks) << row.mode;
+        WireLog tx;
+        ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", tx));
+        ASSERT_EQ(tx.chunks, row.chunks) << row.mode;
         const double pause = row.mode[0] == 's' && row.mode[1] == 'h' ? 16.0 : 60.0;
-        for (size_t i = 1; i < stamps.size(); ++i)
-            EXPECT_GE(stamps[i] - stamps[i - 1], pause - 0.001) << row.mode;
+        for (size_t i = 1; i < tx.stamps.size(); ++i)
+            EXPECT_GE(tx.stamps[i] - tx.stamps[i - 1], pause - 0.001) << row.mode;
     }
 }
 
 TEST_F(SimReply, SilentModeAnswersNothingButStillListens)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("mode 1 silent").back(), "ok");
     ASSERT_TRUE(line[0].Write("Wo33\rR?\r"));
     ASSERT_NO_FATAL_FAILURE(WaitForReads(1, 1));
     EXPECT_EQ(Hex(line[0].ReadFor(100)), "");
     // Writes still land while silent.
     ASSERT_EQ(ctl.Cmd("mode 1 normal").back(), "ok");
-    ASSERT_TRUE(line[0].Write("Ro\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("33")));
+    EXPECT_EQ(line[0].Ask("Ro\r", 4), Hex(Answer("33")));
 }
 
 TEST_F(SimReply, StopAfterAnswersThatManyReadsThenFallsSilent)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("mode 1 stopafter 2").back(), "ok");
     // A read of an unknown code is never answered and does not use one up.
-    ASSERT_TRUE(line[0].Write("RA\rR?\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
-    ASSERT_TRUE(line[0].Write("R>\r"));
-    EXPECT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01")));
+    EXPECT_EQ(line[0].Ask("RA\rR?\r", 4), Hex(Answer("05")));
+    EXPECT_EQ(line[0].Ask("R>\r", 4), Hex(Answer("01")));
     ASSERT_TRUE(line[0].Write("R?\r"));
     ASSERT_NO_FATAL_FAILURE(WaitForReads(1, 4));
     EXPECT_EQ(Hex(line[0].ReadFor(100)), "");
@@ -240,7 +227,6 @@ TEST_F(SimReply, StopAfterAnswersThatManyReadsThenFallsSilent)
 // Delay mode holds each reply back: nothing for the given time, then the whole reply.
 TEST_F(SimReply, DelayModeHoldsTheReplyBack)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     ASSERT_EQ(ctl.Cmd("mode 1 delay 300").back(), "ok");
     const Clock::time_point sent = Clock::now();
     ASSERT_TRUE(line[0].Write("R?\r"));
@@ -249,28 +235,8 @@ TEST_F(SimReply, DelayModeHoldsTheReplyBack)
     EXPECT_GE(MsSince(sent), 300.0);
 }
 
-TEST_F(SimReply, ResetSendsTheBanner)
-{
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
-    struct Row {
-        const char* command;
-        std::string bytes;
-    };
-    const Row rows[] = {
-        {"reset 1", "ATS0=1\n\r"},
-        {"reset 1 crfirst", "ATS0=1\r\n"},
-        {"send 1 00 ff 41 a 0D", "\x00\xff\x41\x0a\x0d"s},
-    };
-    for (const Row& row : rows) {
-        ASSERT_EQ(ctl.Cmd(row.command).back(), "ok") << row.command;
-        EXPECT_EQ(Hex(line[0].ReadExactly(row.bytes.size(), kWaitMs)), Hex(row.bytes)) << row.command;
-        EXPECT_EQ(Hex(line[0].ReadFor(20)), "") << row.command;
-    }
-}
-
 TEST_F(SimReply, NoiseHasNeitherAnANorANul)
 {
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
     constexpr size_t kCount = 3000;
     ASSERT_EQ(ctl.Cmd("noise 1 3000").back(), "ok");
     std::string noise = line[0].ReadExactly(kCount, kWaitMs);

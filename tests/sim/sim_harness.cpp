@@ -476,6 +476,11 @@ std::string Line::ReadNow()
     }
 }
 
+std::string Line::Ask(const std::string& bytes, size_t n, int timeoutMs)
+{
+    return Write(bytes) ? Hex(ReadExactly(n, timeoutMs)) : "<write failed>";
+}
+
 void SimFixture::Boot(const SimOptions& options)
 {
     ASSERT_TRUE(sim.Start(options)) << sim.why();
@@ -500,6 +505,20 @@ void SimFixture::WaitForReads(int device, unsigned long reads)
         usleep(2000);
     }
     FAIL() << "device " << device << " never counted " << reads << " reads";
+}
+
+void SimFixture::ReadWireLog(const char* direction, WireLog& log, int device)
+{
+    for (const std::string& entry : ctl.Data("log " + std::to_string(device))) {
+        double ms = 0;
+        std::string dir, bytes;
+        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
+        if (!direction || dir == direction) {
+            log.stamps.push_back(ms);
+            log.chunks.push_back(Hex(bytes));
+            log.bytes += bytes;
+        }
+    }
 }
 
 }  // namespace simtest

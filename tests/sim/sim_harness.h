@@ -16,6 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 // One byte's time on the line at 1200 baud, 8N1.
 constexpr double kByteMs = 8.333;
+constexpr int kWaitMs = 2000;  // bound of a wait for the simulator's answer
 
 struct SimOptions {
     int devices = 1;
@@ -104,6 +105,8 @@ public:
     std::string ReadFor(int ms);
     // Reads what is available at once, without waiting.
     std::string ReadNow();
+    // Writes `bytes`, then reads n bytes of the answer: them as Hex, or "<write failed>".
+    std::string Ask(const std::string& bytes, size_t n, int timeoutMs = kWaitMs);
     int fd() const { return fd_; }
 
 private:
@@ -116,8 +119,6 @@ std::string Hex(const std::string& bytes);
 // Splits a wire log line "12.345 rx 52 3f 0d"; false if it is not of that form
 // (three decimals, rx or tx, at least one two-digit lower-case hex byte).
 bool ParseLogLine(const std::string& line, double& ms, std::string& direction, std::string& bytes);
-
-constexpr int kWaitMs = 2000;  // bound of a wait for the simulator's answer
 
 // A simulator that does not pace its output at line speed.
 SimOptions Fast(int devices = 1);
@@ -136,6 +137,14 @@ protected:
     // Waits until the device has counted `reads` read frames (it acts on a
     // frame in the same step as it counts it).
     void WaitForReads(int device, unsigned long reads);
+    // The device's wire log in one direction ("rx", "tx") or both (nullptr): each chunk's stamp,
+    // its bytes as Hex, and all its bytes together. Use under ASSERT_NO_FATAL_FAILURE.
+    struct WireLog {
+        std::vector<double> stamps;
+        std::vector<std::string> chunks;
+        std::string bytes;
+    };
+    void ReadWireLog(const char* direction, WireLog& log, int device = 1);
 
     SimProcess sim;
     Control ctl;

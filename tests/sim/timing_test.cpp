@@ -12,52 +12,33 @@ constexpr int kWaitMs = 3000;
 // Stamps are printed to 0.001 ms; a difference of two may lose that much.
 constexpr double kStampSlack = 0.001;
 
-class SimTiming : public SimFixture {
-protected:
-    // The device's own stamps and bytes of each chunk it logged in one direction.
-    void Chunks(const char* direction, std::vector<double>& stamps, std::vector<std::string>& bytes)
-    {
-        for (const std::string& entry : ctl.Data("log 1")) {
-            double ms = 0;
-            std::string dir, data;
-            ASSERT_TRUE(ParseLogLine(entry, ms, dir, data)) << entry;
-            if (dir == direction) {
-                stamps.push_back(ms);
-                bytes.push_back(Hex(data));
-            }
-        }
-    }
-};
+class SimTiming : public SimFixture {};
 
 TEST_F(SimTiming, PacedAnswerTakesItsLineTime)
 {
     ASSERT_NO_FATAL_FAILURE(Boot(SimOptions{}));
     Clock::time_point sent = Clock::now();
-    ASSERT_TRUE(line[0].Write("R?\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    ASSERT_EQ(line[0].Ask("R?\r", 4, kWaitMs), Hex(Answer("05")));
     // The first byte leaves after the frame was sent; three byte times follow it.
     EXPECT_GE(MsSince(sent), 3 * kByteMs);
 
-    std::vector<double> stamps;
-    std::vector<std::string> bytes;
-    ASSERT_NO_FATAL_FAILURE(Chunks("tx", stamps, bytes));
-    ASSERT_EQ(bytes, (std::vector<std::string>{"30", "35", "0a", "0d"}));
-    for (size_t i = 1; i < stamps.size(); ++i)
-        EXPECT_GE(stamps[i] - stamps[i - 1], kByteMs - kStampSlack) << i;
-    EXPECT_GE(stamps[3] - stamps[0], 3 * kByteMs - kStampSlack);
+    WireLog log;
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", log));
+    ASSERT_EQ(log.chunks, (std::vector<std::string>{"30", "35", "0a", "0d"}));
+    for (size_t i = 1; i < log.stamps.size(); ++i)
+        EXPECT_GE(log.stamps[i] - log.stamps[i - 1], kByteMs - kStampSlack) << i;
+    EXPECT_GE(log.stamps[3] - log.stamps[0], 3 * kByteMs - kStampSlack);
 }
 
 TEST_F(SimTiming, PacedSplitAnswerAddsItsPause)
 {
     ASSERT_NO_FATAL_FAILURE(Boot(SimOptions{}));
     ASSERT_EQ(ctl.Cmd("mode 1 split").back(), "ok");
-    ASSERT_TRUE(line[0].Write("R?\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
-    std::vector<double> stamps;
-    std::vector<std::string> bytes;
-    ASSERT_NO_FATAL_FAILURE(Chunks("tx", stamps, bytes));
-    ASSERT_EQ(bytes.size(), 4u);
-    EXPECT_GE(stamps[2] - stamps[1], kByteMs + 60.0 - kStampSlack);
+    ASSERT_EQ(line[0].Ask("R?\r", 4, kWaitMs), Hex(Answer("05")));
+    WireLog log;
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", log));
+    ASSERT_EQ(log.chunks.size(), 4u);
+    EXPECT_GE(log.stamps[2] - log.stamps[1], kByteMs + 60.0 - kStampSlack);
 }
 
 // "ok" to an output command means the bytes are on the line: the last of the
@@ -90,19 +71,17 @@ TEST_F(SimTiming, PaceReadConsumesInputAtLineRate)
     want.push_back("R 3f");
 
     Clock::time_point sent = Clock::now();
-    ASSERT_TRUE(line[0].Write(frames + "R?\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("05")));
+    ASSERT_EQ(line[0].Ask(frames + "R?\r", 4, kWaitMs), Hex(Answer("05")));
     EXPECT_GE(MsSince(sent), 42 * kByteMs);
 
     EXPECT_EQ(ctl.Data("frames 1"), want);
-    std::vector<double> stamps;
-    std::vector<std::string> bytes;
-    ASSERT_NO_FATAL_FAILURE(Chunks("rx", stamps, bytes));
-    ASSERT_EQ(bytes.size(), 43u);
-    for (size_t i = 0; i < bytes.size(); ++i)
-        EXPECT_EQ(bytes[i].size(), 2u) << "chunk " << i << ": " << bytes[i];
-    for (size_t i = 1; i < stamps.size(); ++i)
-        EXPECT_GE(stamps[i] - stamps[i - 1], kByteMs - kStampSlack) << i;
+    WireLog log;
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("rx", log));
+    ASSERT_EQ(log.chunks.size(), 43u);
+    for (size_t i = 0; i < log.chunks.size(); ++i)
+        EXPECT_EQ(log.chunks[i].size(), 2u) << "chunk " << i << ": " << log.chunks[i];
+    for (size_t i = 1; i < log.stamps.size(); ++i)
+        EXPECT_GE(log.stamps[i] - log.stamps[i - 1], kByteMs - kStampSlack) << i;
 }
 
 // Without pacing an answer goes out in one write (how fast is not asserted).
@@ -111,12 +90,10 @@ TEST_F(SimTiming, NoPaceAnswersInOneWrite)
     SimOptions o;
     o.extraArgs = {"--no-pace", "--pace-read"};  // --no-pace turns read pacing off too
     ASSERT_NO_FATAL_FAILURE(Boot(o));
-    ASSERT_TRUE(line[0].Write("R?\rR>\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(8, kWaitMs)), Hex(Answer("05") + Answer("01")));
-    std::vector<double> stamps;
-    std::vector<std::string> bytes;
-    ASSERT_NO_FATAL_FAILURE(Chunks("tx", stamps, bytes));
-    EXPECT_EQ(bytes, (std::vector<std::string>{"30 35 0a 0d", "30 31 0a 0d"}));
+    ASSERT_EQ(line[0].Ask("R?\rR>\r", 8, kWaitMs), Hex(Answer("05") + Answer("01")));
+    WireLog log;
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", log));
+    EXPECT_EQ(log.chunks, (std::vector<std::string>{"30 35 0a 0d", "30 31 0a 0d"}));
 }
 
 }  // namespace

@@ -26,15 +26,6 @@ std::string Lf(std::string text)
     return text;
 }
 
-// The file's bytes; "" when it cannot be read (and a failure unless `mayBeMissing`).
-std::string ReadWhole(const std::string& path, bool mayBeMissing)
-{
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream && !mayBeMissing)
-        ADD_FAILURE() << "cannot read " << path;
-    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-}
-
 void RunSimCommands(const std::vector<std::string>& commands)
 {
     ASSERT_TRUE(SimResetAll());
@@ -43,6 +34,14 @@ void RunSimCommands(const std::vector<std::string>& commands)
 }
 
 }  // namespace
+
+std::string ReadWhole(const std::string& path, bool mayBeMissing)
+{
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream && !mayBeMissing)
+        ADD_FAILURE() << "cannot read " << path;
+    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+}
 
 std::string Expand(QsyncHost& host, const std::string& text, const std::string& fileText)
 {
@@ -181,244 +180,105 @@ void CheckEditedFiles(QsyncHost& host)
 // reached the device. Standard input is the row's file.
 void CheckFailures(QsyncHost& host)
 {
+    constexpr int kNothingSent = 1, kWindowsOnly = 2;
     const std::string base = kPowerOnBody;
     const struct {
-        const char* what;
-        std::vector<std::string> sim;  // commands to the simulator first
-        std::string arguments;
-        std::string file;
-        int code;
-        const char* out;  // found in standard output
-        const char* err;  // found in standard error
-        bool nothingSent;
-        bool windowsOnly;
+        struct {
+            const char* what;
+            std::vector<std::string> sim;  // commands to the simulator first
+            std::string arguments;
+            std::string file;
+        } run;
+        struct {
+            int code;
+            const char* out;  // found in standard output
+            const char* err;  // found in standard error
+            int flags = 0;    // kNothingSent: nothing reached the device the row addresses
+        } ends;
     } rows[] = {
-        {"a changed register",
-         {"setreg 1 3e 30 39"},
-         "verify PORT1 FILE --model-channel",
-         base,
-         3,
-         "channel: file 1, device 9",
-         "",
-         false,
-         false},
-        {"another channel, not compared",
-         {"setreg 1 3e 30 39"},
-         "verify PORT1 FILE",
-         base,
-         0,
-         "PORT1 holds",
-         "PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with --model-channel)",
-         false,
-         false},
-        {"the device namespace", {}, "verify \\\\.\\COM1 FILE", base, 0, "COM1 holds", "", false, true},
-        {"a silent device read",
-         {"mode 1 silent"},
-         "read PORT1",
-         "",
-         1,
-         "",
-         "Bad Data in Synchronizer (version = 0,0)",
-         false,
-         false},
-        {"a silent device read into a file",
-         {"mode 1 silent"},
-         "read PORT1 -o FILE",
-         base,
-         1,
-         "",
-         "Bad Data",
-         false,
-         false},
-        {"a file that cannot be written",
-         {},
-         "read PORT1 -o no_such_qsync_dir/x.ini",
-         "",
-         2,
-         "",
-         "Can't write no_such_qsync_dir/x.ini: ",
-         false,
-         false},
-        {"dead in init",
-         {"mode 1 stopafter 20"},
-         "read PORT1",
-         "",
-         1,
-         "",
-         "(init strings = 7,7)",
-         false,
-         false},
-        {"a silent device written",
-         {"mode 1 silent"},
-         "write PORT1 FILE",
-         base,
-         1,
-         "",
-         "Can't write to port at register 0 (start frame): no answer to the read-back",
-         false,
-         false},
-        {"an unplugged port", {"unplug 1"}, "write PORT1 FILE", base, 1, "", "NOPORT1", true, false},
+        {{"a changed register", {"setreg 1 3e 30 39"}, "verify PORT1 FILE --model-channel", base},
+         {3, "channel: file 1, device 9", ""}},
+        {{"another channel, not compared", {"setreg 1 3e 30 39"}, "verify PORT1 FILE", base},
+         {0, "PORT1 holds",
+          "PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with "
+          "--model-channel)"}},
+        {{"the device namespace", {}, "verify \\\\.\\COM1 FILE", base}, {0, "COM1 holds", "", kWindowsOnly}},
+        {{"a silent device read", {"mode 1 silent"}, "read PORT1", ""},
+         {1, "", "Bad Data in Synchronizer (version = 0,0)"}},
+        {{"a silent device read into a file", {"mode 1 silent"}, "read PORT1 -o FILE", base},
+         {1, "", "Bad Data"}},
+        {{"a file that cannot be written", {}, "read PORT1 -o no_such_qsync_dir/x.ini", ""},
+         {2, "", "Can't write no_such_qsync_dir/x.ini: "}},
+        {{"dead in init", {"mode 1 stopafter 20"}, "read PORT1", ""}, {1, "", "(init strings = 7,7)"}},
+        {{"a silent device written", {"mode 1 silent"}, "write PORT1 FILE", base},
+         {1, "", "Can't write to port at register 0 (start frame): no answer to the read-back"}},
+        {{"an unplugged port", {"unplug 1"}, "write PORT1 FILE", base}, {1, "", "NOPORT1", kNothingSent}},
         // The cable pulled as the write of '6' arrives, after the handshake and six writes.
-        {"a cable pulled during the write",
-         {"pull 1 9"},
-         "write PORT1 FILE",
-         base,
-         1,
-         "",
-         "Can't write to port at register 6 (baud and flags)",
-         false,
-         false},
-        {"an unplugged port listened to",
-         {"unplug 4"},
-         "find --port PORT4 --wait 1",
-         "",
-         1,
-         "",
-         "NOPORT4",
-         true,
-         false},
-        {"another channel, written",
-         {"setreg 1 3e 30 39"},
-         "write PORT1 FILE --model-channel",
-         Edited({{"channel = 1", "channel = 2"}}),
-         0,
-         "PORT1: written and verified",
-         "",
-         false,
-         false},
+        {{"a cable pulled during the write", {"pull 1 9"}, "write PORT1 FILE", base},
+         {1, "", "Can't write to port at register 6 (baud and flags)"}},
+        {{"an unplugged port listened to", {"unplug 4"}, "find --port PORT4 --wait 1", ""},
+         {1, "", "NOPORT4", kNothingSent}},
+        {{"another channel, written",
+          {"setreg 1 3e 30 39"},
+          "write PORT1 FILE --model-channel",
+          Edited({{"channel = 1", "channel = 2"}})},
+         {0, "PORT1: written and verified", ""}},
         // Each pair read back as its second character twice: '2' holds "10", reads "00".
-        {"a register read back otherwise",
-         {"mode 1 shape bbnr"},
-         "write PORT1 FILE",
-         base,
-         1,
-         "",
-         "Save failed (data doesn't match) at register 2 (start frame)",
-         false,
-         false},
-        {"a refused file",
-         {},
-         "write PORT1 FILE",
-         Edited({{"channel = 1", "channel = 100"}}),
-         2,
-         "",
-         "line 3: channel",
-         true,
-         false},
-        {"a refused file from standard input",
-         {},
-         "write PORT1 -",
-         Edited({{"channel = 1", "channel = 100"}}),
-         2,
-         "",
-         "standard input: line 3: channel",
-         true,
-         false},
-        {"a refused file verified",
-         {},
-         "verify PORT1 FILE",
-         "[synchronizer]\r\nmodel = 5\r\n",
-         2,
-         "",
-         "line ",
-         true,
-         false},
-        {"a file that is not there",
-         {},
-         "write PORT1 no_such_qsync_file.ini",
-         "",
-         2,
-         "",
-         "Can't read no_such_qsync_file.ini",
-         true,
-         false},
-        {"not a serial port", {}, "read LPT1", "", 2, "", "LPT1 is not a serial port", true, true},
-        {"a missing word", {}, "write PORT1", "", 2, "", "usage: qsync write", true, false},
-        {"an option of another command",
-         {},
-         "read PORT1 --wait 3",
-         "",
-         2,
-         "",
-         "--wait is not an option of read",
-         true,
-         false},
-        {"an unknown command", {}, "erase PORT1", "", 2, "", "unknown command erase", true, false},
-        {"a trace that cannot be written",
-         {},
-         "--trace no_such_qsync_dir/t.txt write PORT1 FILE",
-         base,
-         2,
-         "",
-         "Can't write no_such_qsync_dir/t.txt: ",
-         true,
-         false},
-        {"a silent device among three",
-         {"mode 2 silent"},
-         "write PORT1,PORT2,PORT3 FILE",
-         base,
-         1,
-         "PORT1: written and verified\nPORT2: Can't write to port at register 0 (start frame): no answer to "
-         "the "
-         "read-back\nPORT3: written and verified\n",
-         "",
-         false,
-         false},
-        {"a rig verified",
-         {"setreg 3 30 30 31"},
-         "verify PORT1,PORT3 FILE",
-         base,
-         3,
-         "PORT3: start_frame: file 1, device 1001\n",
-         "",
-         false,
-         false},
-        {"a list with one channel",
-         {},
-         "write PORT1,PORT2 FILE --model-channel",
-         base,
-         2,
-         "",
-         "--model-channel takes one port",
-         true,
-         false},
-        {"an empty entry",
-         {},
-         "write PORT1,,PORT2 FILE",
-         base,
-         2,
-         "",
-         "an empty entry in the list of ports",
-         true,
-         false},
-        {"a port twice", {}, "verify PORT2,PORT1,PORT2 FILE", base, 2, "", "are the same port", true, false},
-        {"a port twice by two names",
-         {},
-         "write COM1,\\\\.\\com1 FILE",
-         base,
-         2,
-         "",
-         "COM1 and COM1 are the same port",
-         true,
-         true},
+        {{"a register read back otherwise", {"mode 1 shape bbnr"}, "write PORT1 FILE", base},
+         {1, "", "Save failed (data doesn't match) at register 2 (start frame)"}},
+        {{"a refused file", {}, "write PORT1 FILE", Edited({{"channel = 1", "channel = 100"}})},
+         {2, "", "line 3: channel", kNothingSent}},
+        {{"a refused file from standard input",
+          {},
+          "write PORT1 -",
+          Edited({{"channel = 1", "channel = 100"}})},
+         {2, "", "standard input: line 3: channel", kNothingSent}},
+        {{"a refused file verified", {}, "verify PORT1 FILE", "[synchronizer]\r\nmodel = 5\r\n"},
+         {2, "", "line ", kNothingSent}},
+        {{"a file that is not there", {}, "write PORT1 no_such_qsync_file.ini", ""},
+         {2, "", "Can't read no_such_qsync_file.ini", kNothingSent}},
+        {{"not a serial port", {}, "read LPT1", ""},
+         {2, "", "LPT1 is not a serial port", kNothingSent | kWindowsOnly}},
+        {{"a missing word", {}, "write PORT1", ""}, {2, "", "usage: qsync write", kNothingSent}},
+        {{"an option of another command", {}, "read PORT1 --wait 3", ""},
+         {2, "", "--wait is not an option of read", kNothingSent}},
+        {{"an unknown command", {}, "erase PORT1", ""}, {2, "", "unknown command erase", kNothingSent}},
+        {{"a trace that cannot be written", {}, "--trace no_such_qsync_dir/t.txt write PORT1 FILE", base},
+         {2, "", "Can't write no_such_qsync_dir/t.txt: ", kNothingSent}},
+        {{"a silent device among three", {"mode 2 silent"}, "write PORT1,PORT2,PORT3 FILE", base},
+         {1,
+          "PORT1: written and verified\nPORT2: Can't write to port at register 0 (start frame): no answer to "
+          "the "
+          "read-back\nPORT3: written and verified\n",
+          ""}},
+        {{"a rig verified", {"setreg 3 30 30 31"}, "verify PORT1,PORT3 FILE", base},
+         {3, "PORT3: start_frame: file 1, device 1001\n", ""}},
+        {{"a list with one channel", {}, "write PORT1,PORT2 FILE --model-channel", base},
+         {2, "", "--model-channel takes one port", kNothingSent}},
+        {{"an empty entry", {}, "write PORT1,,PORT2 FILE", base},
+         {2, "", "an empty entry in the list of ports", kNothingSent}},
+        {{"a port twice", {}, "verify PORT2,PORT1,PORT2 FILE", base},
+         {2, "", "are the same port", kNothingSent}},
+        {{"a port twice by two names", {}, "write COM1,\\\\.\\com1 FILE", base},
+         {2, "", "COM1 and COM1 are the same port", kNothingSent | kWindowsOnly}},
     };
-    for (const auto& row : rows) {
-        if (row.windowsOnly && !host.IsWindows())
+    for (const auto& [row, ends] : rows) {
+        if ((ends.flags & kWindowsOnly) && !host.IsWindows())
             continue;
         SCOPED_TRACE(row.what);
         ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
         const std::string file = host.File(row.file);
         const QsyncResult result = host.Run(Expand(host, row.arguments, row.file));
-        EXPECT_EQ(result.code, row.code) << result.out << result.err;
+        EXPECT_EQ(result.code, ends.code) << result.out << result.err;
         // An empty text: nothing on that stream.
-        const std::string out = Expand(host, row.out), err = Expand(host, row.err);
+        const std::string out = Expand(host, ends.out), err = Expand(host, ends.err);
         EXPECT_TRUE(out.empty() ? result.out.empty() : Lf(result.out).find(out) != std::string::npos)
             << result.out;
         EXPECT_TRUE(err.empty() ? result.err.empty() : result.err.find(err) != std::string::npos)
             << result.err;
         EXPECT_EQ(ReadWhole(file, true), row.file);      // a failed read -o FILE leaves it as it was
         const size_t port = row.arguments.find("PORT");  // the device the row addresses
-        if (row.nothingSent) {
+        if (ends.flags & kNothingSent) {
             EXPECT_EQ(SimFrames(port == std::string::npos ? 1 : row.arguments[port + 4] - '0'),
                       std::vector<std::string>{});
         }

@@ -40,6 +40,8 @@ std::string Edited(const std::vector<std::pair<std::string, std::string>>& chang
 RegisterImage EncodedRegisters(const std::string& fileText);
 // Without its first line: the time it was read.
 std::string Body(const std::string& fileText);
+// The file's bytes; "" when it cannot be read (and a test failure unless `mayBeMissing`).
+std::string ReadWhole(const std::string& path, bool mayBeMissing);
 
 // The tables, each row checked with gtest's EXPECTs under a trace of its name.
 void CheckReadAndWriteBack(QsyncHost& host);

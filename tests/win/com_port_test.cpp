@@ -55,15 +55,7 @@ DWORD ReadMask(HANDLE port)
     return mask;
 }
 
-bool SameTimeouts(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b)
-{
-    return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
-           a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier &&
-           a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant &&
-           a.WriteTotalTimeoutMultiplier == b.WriteTotalTimeoutMultiplier &&
-           a.WriteTotalTimeoutConstant == b.WriteTotalTimeoutConstant;
-}
-
+// Every field of the timeouts, so that two compare at once and a failure shows them all.
 std::string TimeoutsText(const COMMTIMEOUTS& t)
 {
     char text[96];
@@ -71,12 +63,6 @@ std::string TimeoutsText(const COMMTIMEOUTS& t)
              t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
              t.WriteTotalTimeoutConstant);
     return text;
-}
-
-void ExpectSameTimeouts(const COMMTIMEOUTS& want, const COMMTIMEOUTS& got, const char* what)
-{
-    EXPECT_TRUE(SameTimeouts(want, got))
-        << what << ": want " << TimeoutsText(want) << ", got " << TimeoutsText(got);
 }
 
 // Every field of a DCB by name, so that two DCBs compare field by field. `readBack`: the port
@@ -222,10 +208,7 @@ protected:
         ASSERT_TRUE(SimMode(kDevice, "normal"));
         DrainComPort(kDevice);  // a byte an earlier test left on the line would end a drain early
         ASSERT_TRUE(SimClear(kDevice));
-        HANDLE port = OpenComPort(kDevice);
-        ASSERT_NE(port, INVALID_HANDLE_VALUE);
-        original_ = ReadDcb(port);
-        CloseHandle(port);
+        ASSERT_TRUE(ReadPortDcb(kDevice, &original_));
     }
     void TearDown() override
     {
@@ -233,11 +216,7 @@ protected:
         SimPlug(kDevice, true);
         SimMode(kDevice, "normal");
         SimClear(kDevice);
-        HANDLE port = OpenComPort(kDevice);
-        if (port != INVALID_HANDLE_VALUE) {
-            SetCommState(port, &original_);
-            CloseHandle(port);
-        }
+        WritePortDcb(kDevice, original_);
     }
     DCB original_ = {};
 };
@@ -257,7 +236,8 @@ TEST_F(ComPortTest, BothProfilesOpenInTheLineSettingsWithTheirTimeouts)
         ASSERT_EQ(1, OpenPort(kPortIndex, row.profile));
         ASSERT_NE(ComPort.handle, INVALID_HANDLE_VALUE);
         ExpectDcbFields(ExpectedLine(), ReadDcb(ComPort.handle), true, checkDtrRts);
-        ExpectSameTimeouts(row.timeouts, ReadTimeouts(ComPort.handle), "profile timeouts");
+        EXPECT_EQ(TimeoutsText(row.timeouts), TimeoutsText(ReadTimeouts(ComPort.handle)))
+            << "profile timeouts";
         if (row.maskCleared) {
             EXPECT_EQ(0u, ReadMask(ComPort.handle));
         }
@@ -302,7 +282,7 @@ TEST_F(ComPortTest, RestoreAndClosePutsBackTheFormerSettings)
         const DWORD freshMask = ReadMask(own);
         CloseHandle(own);
         ASSERT_NE(1200u, before.BaudRate) << "the port did not take the other settings";
-        ASSERT_FALSE(SameTimeouts(freshTimeouts, row.timeouts)) << "a restore would not show";
+        ASSERT_NE(TimeoutsText(freshTimeouts), TimeoutsText(row.timeouts)) << "a restore would not show";
 
         ASSERT_EQ(1, OpenPort(kPortIndex, row.profile));
         HANDLE watch = INVALID_HANDLE_VALUE;
@@ -312,7 +292,8 @@ TEST_F(ComPortTest, RestoreAndClosePutsBackTheFormerSettings)
         RestoreAndClosePort();
         EXPECT_EQ(ComPort.handle, INVALID_HANDLE_VALUE);
         ExpectSameDcb(before, ReadDcb(watch), "state after the close");
-        ExpectSameTimeouts(freshTimeouts, ReadTimeouts(watch), "timeouts after the close");
+        EXPECT_EQ(TimeoutsText(freshTimeouts), TimeoutsText(ReadTimeouts(watch)))
+            << "timeouts after the close";
         EXPECT_EQ(freshMask, ReadMask(watch));
         CloseHandle(watch);
 
@@ -421,7 +402,7 @@ TEST_F(ComPortTest, SecondCloseLeavesOtherHandlesAlone)
     RestoreAndClosePort();
     EXPECT_EQ(ComPort.handle, INVALID_HANDLE_VALUE);
     EXPECT_EQ(4800u, ReadDcb(own).BaudRate);
-    ExpectSameTimeouts(timeouts, ReadTimeouts(own), "own handle");
+    EXPECT_EQ(TimeoutsText(timeouts), TimeoutsText(ReadTimeouts(own))) << "own handle";
     EXPECT_TRUE(CloseHandle(own)) << "the handle was closed behind our back";
 }
 

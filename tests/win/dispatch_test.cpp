@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "resources/resource.h"
 #include "shell/app_state.h"
@@ -26,6 +28,17 @@ struct Call {
     int count;
 };
 Call last;
+
+// A call as one line: a whole call compares at once, and a failure shows every field.
+std::string Text(const Call& c)
+{
+    char text[160];
+    snprintf(text, sizeof text,
+             "handler %d window %p message 0x%X wParam 0x%llX code 0x%X lParam 0x%llX count %d", c.handler,
+             static_cast<void*>(c.window), c.message, static_cast<unsigned long long>(c.wParam), c.code,
+             static_cast<unsigned long long>(c.lParam), c.count);
+    return text;
+}
 
 LRESULT FirstHandler(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
@@ -92,11 +105,7 @@ TEST_F(Dispatch, FirstMatchingRowWinsAndItsResultIsReturnedUnchanged)
 {
     const MessageMap map = MakeMessageMap(kTwoRowsSameMessage, DPK_NONE);
     EXPECT_EQ(RouteMessage(map, window, kTestMessage, 0x1234, 0x5678), 11);
-    EXPECT_EQ(last.handler, 1);
-    EXPECT_EQ(last.count, 1);
-    EXPECT_EQ(last.window, window);
-    EXPECT_EQ(last.wParam, 0x1234u);
-    EXPECT_EQ(last.lParam, 0x5678);
+    EXPECT_EQ(Text(last), Text({1, window, kTestMessage, 0x1234, 0, 0x5678, 1}));
 }
 
 TEST_F(Dispatch, ZeroOrNegativeCountIsSearchedAsEmpty)
@@ -143,10 +152,7 @@ TEST_F(Dispatch, CommandGetsTheWholeWordAndTheCodeZeroExtended)
     const CommandMap map = MakeCommandMap(kCommandRows, DPK_NONE);
     const WPARAM word = MAKEWPARAM(IDC_CHANNEL, 0x300);
     EXPECT_EQ(RouteCommand(map, window, word, 0x4242), 33);
-    EXPECT_EQ(last.handler, 3);
-    EXPECT_EQ(last.wParam, word);
-    EXPECT_EQ(last.code, 0x300u);
-    EXPECT_EQ(last.lParam, 0x4242);
+    EXPECT_EQ(Text(last), Text({3, window, WM_COMMAND, word, 0x300, 0x4242, 1}));
 
     // A code with the top bit set is not sign-extended.
     EXPECT_EQ(RouteCommand(map, window, MAKEWPARAM(IDC_MODEL, 0xFFFF), 0), 44);
@@ -182,15 +188,10 @@ TEST_F(Dispatch, DialogRoutesCommandsAndOtherMessagesThroughTheirOwnMaps)
         last = {};
         EXPECT_EQ(RoutedDialogProc<kDialogMaps>(window, row.message, row.wParam, row.lParam), row.result)
             << row.message << " " << row.wParam;
-        EXPECT_EQ(last.handler, row.handler) << row.message << " " << row.wParam;
-        if (row.handler == 0)
-            continue;
-        EXPECT_EQ(last.count, 1);
-        EXPECT_EQ(last.window, window);
-        EXPECT_EQ(last.message, row.message);
-        EXPECT_EQ(last.wParam, row.wParam);
-        EXPECT_EQ(last.code, row.code);
-        EXPECT_EQ(last.lParam, row.lParam);
+        const Call want = row.handler
+                              ? Call{row.handler, window, row.message, row.wParam, row.code, row.lParam, 1}
+                              : Call{};
+        EXPECT_EQ(Text(last), Text(want)) << row.message << " " << row.wParam;
     }
 
     // An unlisted message gets the message map's default procedure.
@@ -228,10 +229,7 @@ TEST_F(Dispatch, UnlistedCommandReachesTheDefaultProcedureUnchanged)
     const CommandMap map = MakeCommandMap(kCommandRows, DPK_DIALOG);
     const WPARAM word = MAKEWPARAM(4321, 0x8001);
     RouteCommand(map, dialog, word, 0x7777);
-    EXPECT_EQ(last.handler, 5);
-    EXPECT_EQ(last.message, static_cast<UINT>(WM_COMMAND));
-    EXPECT_EQ(last.wParam, word);
-    EXPECT_EQ(last.lParam, 0x7777);
+    EXPECT_EQ(Text(last), Text({5, dialog, WM_COMMAND, word, 0, 0x7777, 1}));
     DestroyWindow(dialog);
 }
 
@@ -256,11 +254,7 @@ TEST_F(Dispatch, UnlistedCommandOfTheMainWindowMapGoesToDefWindowProc)
         result = RouteCommand(map, window, word, 0x7777);
     }
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(last.handler, 6);
-    EXPECT_EQ(last.count, 1);
-    EXPECT_EQ(last.message, static_cast<UINT>(WM_COMMAND));
-    EXPECT_EQ(last.wParam, word);
-    EXPECT_EQ(last.lParam, 0x7777);
+    EXPECT_EQ(Text(last), Text({6, window, WM_COMMAND, word, 0, 0x7777, 1}));
 }
 
 // --- Centring and the About box from the real templates ---

@@ -34,20 +34,6 @@ void WriteFile(const std::string& path, const std::string& text)
     fclose(file);
 }
 
-std::string ReadWholeFile(const std::string& path)
-{
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file)
-        return text;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
-        text.append(chunk, n);
-    fclose(file);
-    return text;
-}
-
 // One qsync.exe: standard output into a file, standard error through a pipe that the test reads
 // as the program writes it (so a test can wait for "listening on").
 class Child {
@@ -115,7 +101,7 @@ public:
         WaitForSingleObject(process_, INFINITE);
         DWORD code = 0;
         GetExitCodeProcess(process_, &code);
-        out_ = ReadWholeFile(outPath_);
+        out_ = ReadWhole(outPath_, true);
         return static_cast<int>(code);
     }
 
@@ -154,7 +140,7 @@ protected:
     QsyncResult Run(const std::string& arguments, const std::string& said = "",
                     const std::function<void()>& whenSaid = nullptr) override
     {
-        WriteFile(input_, ReadWholeFile(file_));  // a copy: qsync may replace file_ while it runs
+        WriteFile(input_, ReadWhole(file_, true));  // a copy: qsync may replace file_ while it runs
         Child child(arguments, input_);
         if (!said.empty()) {
             EXPECT_TRUE(child.WaitForMessage(said)) << child.err();
