@@ -109,12 +109,31 @@ void CmdNoise(Simulator& sim, const Args& args, Reply& reply)
         reply.error = "bad byte count";
         return;
     }
+    const bool wait = args.size() == 2;
+    if (!wait && args[2] != "nowait") {
+        reply.error = "usage: noise N COUNT [nowait]";
+        return;
+    }
     std::vector<uint8_t> bytes;
     {
         std::lock_guard<std::mutex> lock(dev->mu);
         bytes = MakeNoise(*dev, count);
+        if (!wait) {
+            QueueOutput(*dev, std::move(bytes));
+            return;
+        }
     }
     Send(sim, *dev, std::move(bytes), reply);
+}
+
+// Whatever the device has still to send is dropped: a burst stops at its next byte.
+void CmdHush(Simulator& sim, const Args& args, Reply& reply)
+{
+    Device* dev = TakeDevice(sim, args, reply);
+    if (!dev)
+        return;
+    std::lock_guard<std::mutex> lock(dev->mu);
+    Hush(*dev);
 }
 
 void CmdSend(Simulator& sim, const Args& args, Reply& reply)
@@ -396,7 +415,9 @@ struct CommandRow {
 
 constexpr CommandRow kCommands[] = {
     {"reset", 1, 2, CmdReset, "reset N [crfirst]", "send the reset banner (an empty line is reset 1)"},
-    {"noise", 2, 2, CmdNoise, "noise N COUNT", "send COUNT random bytes, none of them 41 or 00"},
+    {"noise", 2, 3, CmdNoise, "noise N COUNT [nowait]",
+     "send COUNT random bytes, none of them 41 or 00 (nowait: answer at once, the bytes still going)"},
+    {"hush", 1, 1, CmdHush, "hush N", "drop what the device has still to send, a burst at its next byte"},
     {"send", 2, kMaxTokens, CmdSend, "send N HEX ...", "send raw bytes"},
     {"mode", 2, 3, CmdMode, "mode N MODE",
      "normal|silent|crlf|split|stray|stopafter K|shape T (T of a b pair, n LF, r CR, s 55, / 16 ms pause)"

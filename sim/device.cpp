@@ -42,15 +42,16 @@ void LogChunk(Simulator& sim, Device& dev, Clock::time_point t, const char* dire
 
 // Writes one chunk to the master; stamp is when the chunk goes on the line.
 // The log entry is made under the same lock as the write, so that whoever has
-// received the bytes finds them in the log.
-void WriteChunk(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point stamp,
+// received the bytes finds them in the log. False once the job's bytes go nowhere: the cable
+// was pulled or the device hushed since it was queued.
+bool WriteChunk(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_point stamp,
                 const uint8_t* data, size_t n)
 {
     size_t done = 0;
     Clock::time_point giveUp = Clock::now() + kWriteGiveUp;
     std::unique_lock<std::mutex> lock(dev.mu);
     if (dev.pulled || dev.cable != job.cable)
-        return;  // the cable is out, or was since: what the device sends goes nowhere
+        return false;  // the cable is out, or was since: what the device sends goes nowhere
     while (done < n && !sim.stopping.load()) {
         ssize_t w = write(dev.port.masterFd, data + done, n - done);
         if (w > 0) {
@@ -73,6 +74,7 @@ void WriteChunk(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_p
         std::fprintf(stderr, "qsim: device %d: %zu bytes dropped, nobody reads the line\n", dev.number,
                      n - done);
     }
+    return true;
 }
 
 bool PausesBefore(const OutputJob& job, size_t i)
@@ -110,7 +112,8 @@ bool SendJobBehindLatency(Simulator& sim, Device& dev, const OutputJob& job, Clo
         }
         if (!SleepUntil(sim, arrival))
             return false;
-        WriteChunk(sim, dev, job, arrival, job.bytes.data() + from, i - from);
+        if (!WriteChunk(sim, dev, job, arrival, job.bytes.data() + from, i - from))
+            break;
     }
     lineFree = onLine;
     return true;
@@ -137,7 +140,8 @@ bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_poin
         for (size_t i = 1; i <= size; ++i) {
             if (i < size && !PausesBefore(job, i))
                 continue;
-            WriteChunk(sim, dev, job, Clock::now(), data + from, i - from);
+            if (!WriteChunk(sim, dev, job, Clock::now(), data + from, i - from))
+                return true;
             if (i < size && !SleepUntil(sim, Clock::now() + job.pause))
                 return false;
             from = i;
@@ -152,7 +156,8 @@ bool SendJob(Simulator& sim, Device& dev, const OutputJob& job, Clock::time_poin
         if (!SleepUntil(sim, lineFree))
             return false;
         Clock::time_point now = Clock::now();
-        WriteChunk(sim, dev, job, now, data + i, 1);
+        if (!WriteChunk(sim, dev, job, now, data + i, 1))
+            return true;  // the rest of a cut job takes no line time either
         lineFree = now + kByteTime;
     }
     // Done means the last byte has left the line too.
@@ -407,11 +412,8 @@ void JoinDevice(Device& dev)
 bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes)
 {
     std::unique_lock<std::mutex> lock(dev.mu);
-    uint64_t id = dev.nextJobId++;
-    OutputJob job{std::move(bytes), 0, id};
-    job.cable = dev.cable;
-    dev.queue.push_back(std::move(job));
-    dev.cv.notify_all();
+    const uint64_t id = dev.nextJobId;
+    QueueOutput(dev, std::move(bytes));
     dev.cv.wait(lock, [&] { return sim.stopping.load() || dev.doneJobId >= id; });
     return dev.doneJobId >= id;
 }
@@ -422,10 +424,24 @@ void PullCable(Device& dev)
     dev.pulled = true;
     dev.pullAfter = -1;
     // What the device was about to send goes with the cable, the reply to the frame that
-    // pulled it included; nobody waits for it.
+    // pulled it included.
+    Hush(dev);
+}
+
+void Hush(Device& dev)
+{
+    // Nobody waits for what is dropped: a job being sent stops at its next byte.
     ++dev.cable;
     dev.queue.clear();
     dev.doneJobId = dev.nextJobId - 1;
+    dev.cv.notify_all();
+}
+
+void QueueOutput(Device& dev, std::vector<uint8_t> bytes)
+{
+    OutputJob job{std::move(bytes), 0, dev.nextJobId++};
+    job.cable = dev.cable;
+    dev.queue.push_back(std::move(job));
     dev.cv.notify_all();
 }
 

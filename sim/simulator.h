@@ -69,7 +69,7 @@ struct Device {
     std::string shape;     // Shape: the reply's template, checked by the mode command
     long pullAfter = -1;   // frames still to take before the cable is pulled; 0: now; -1: never
     bool pulled = false;   // the line is closed for good, until plug gives a fresh one
-    uint64_t cable = 0;    // counts the pulls: output queued before one never reaches the next line
+    uint64_t cable = 0;    // counts pulls and hushes: output queued before one never reaches the line
     uint64_t reads = 0;
     std::deque<std::string> frames;
     std::deque<std::string> log;
@@ -120,6 +120,12 @@ bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes);
 // Pulls the cable: closes the device's end of the line, so that the program's writes fail.
 // Caller holds dev.mu.
 void PullCable(Device& dev);
+
+// Drops whatever the device has still to send, a burst being sent included. Caller holds dev.mu.
+void Hush(Device& dev);
+
+// Queues bytes for the line without waiting for them. Caller holds dev.mu.
+void QueueOutput(Device& dev, std::vector<uint8_t> bytes);
 
 // Appends a report line, dropping the oldest beyond kMaxReportLines. Caller holds dev.mu.
 void AppendReport(std::deque<std::string>& lines, std::string line);

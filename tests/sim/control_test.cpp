@@ -110,6 +110,8 @@ TEST_F(SimControl, BadCommandsGetOneErrorLine)
         "send 1 123",
         "noise 1 x",
         "noise 1 -5",
+        "noise 1 5 later",
+        "hush",
         "mode 1 turbo",
         "mode 1 stopafter",
         "mode 1 stopafter -1",
@@ -246,6 +248,23 @@ TEST_F(SimControl, SigtermEndsCleanlyEvenWhileOutputIsPaced)
     ASSERT_EQ(line[0].ReadExactly(1, kWaitMs).size(), 1u);
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(LinkExists(sim.LinkPath(1)));
+}
+
+// hush drops the rest of a burst at once: the next answer is not queued behind it, and no noise
+// comes before it.
+TEST_F(SimControl, HushCutsABurstShort)
+{
+    SimOptions o;  // paced: 10000 bytes would take 83 s
+    o.devices = 1;
+    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    ASSERT_EQ(ctl.Cmd("setreg 1 3f 30 37").back(), "ok");
+    ASSERT_EQ(ctl.Cmd("noise 1 10000 nowait").back(), "ok");
+    ASSERT_EQ(line[0].ReadExactly(1, kWaitMs).size(), 1u);
+    ASSERT_EQ(ctl.Cmd("hush 1").back(), "ok");
+    WireLog sent;
+    ASSERT_NO_FATAL_FAILURE(ReadWireLog("tx", sent));
+    EXPECT_EQ(line[0].ReadExactly(sent.bytes.size() - 1, kWaitMs).size(), sent.bytes.size() - 1);
+    EXPECT_EQ(line[0].Ask("R?\r", 4), Hex(Answer("07")));
 }
 
 // Without a control port, standard input is the console and its end ends qsim.

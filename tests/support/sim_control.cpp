@@ -159,6 +159,7 @@ bool SimResetAll()
 {
     bool ok = true;
     for (int device = 1; device <= 4; ++device) {
+        ok = SimCommandOn(device, "hush").ok && ok;  // nothing an earlier test queued goes out
         ok = SimPlug(device, true) && ok;
         ok = SimMode(device, "normal") && ok;
         ok = SimCommandOn(device, "poweron").ok && ok;

@@ -33,5 +33,6 @@ std::vector<std::string> SimFrames(int device);
 void DrainComPort(int port);
 #endif
 
-// Puts every device back: plugged, normal mode, power-on registers, logs cleared.
+// Puts every device back: nothing left to send, plugged, normal mode, power-on registers, logs
+// cleared.
 bool SimResetAll();
