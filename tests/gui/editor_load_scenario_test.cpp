@@ -4,8 +4,6 @@
 // frames a load puts on the wire. Most scenarios open the editor the way a successful search
 // does, with UM_SYNCFOUND; one goes through the real search.
 #include <cstdio>
-#include <cstring>
-#include <initializer_list>
 #include <string>
 #include <vector>
 

@@ -1,7 +1,7 @@
 // The port selection dialog and the hand-over to the search and the editor, with the simulator's
 // devices plugged in or out: what the dialog offers, which ports the search opens, and which
 // device the editor loads from.
-#include <cstdio>
+#include <algorithm>
 #include <string>
 
 #include "resources/resource.h"
@@ -35,11 +35,7 @@ bool DeviceUntouched(int device)
 
 bool HasFrame(const std::vector<std::string>& frames, const char* frame)
 {
-    for (const std::string& line : frames) {
-        if (line == frame)
-            return true;
-    }
-    return false;
+    return std::find(frames.begin(), frames.end(), frame) != frames.end();
 }
 
 TEST_F(FindScenario, OnlyCom3PresentIsOfferedAndFound)
@@ -54,14 +50,10 @@ TEST_F(FindScenario, OnlyCom3PresentIsOfferedAndFound)
     ASSERT_TRUE(WaitTesting(search, "COM3")) << CaptionText(Control(search, IDC_SEARCH_STATUS));
     ASSERT_TRUE(SimReset(3));
 
-    HWND editor = WaitEditorLoaded();
-    ASSERT_NE(editor, nullptr) << "the editor did not open after the banner";
-    EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
-    EXPECT_EQ(ControlText(editor, IDC_START_FRAME), MarkedStartFrame(3));
+    ASSERT_NO_FATAL_FAILURE(ExpectFoundOn(3));
     const std::vector<std::string> frames = SimFrames(3);
     EXPECT_TRUE(HasFrame(frames, "OK")) << "no handshake on COM3";
     EXPECT_TRUE(HasFrame(frames, "R 3f")) << "the model register was not read";
-    CloseEditor(editor);
 }
 
 // COM2 to COM4 present, COM2 chosen: only COM2 is searched and the editor loads from device 2;
@@ -81,13 +73,10 @@ TEST_F(FindScenario, ChosenPortIsTheOnlyOneSearchedAndIsRemembered)
     ASSERT_NE(search, nullptr);
     ASSERT_TRUE(WaitTesting(search, "COM2"));
     ASSERT_TRUE(SimReset(2));
-    HWND editor = WaitEditorLoaded();
-    ASSERT_NE(editor, nullptr);
-    EXPECT_EQ(ControlText(editor, IDC_START_FRAME), MarkedStartFrame(2));
+    ASSERT_NO_FATAL_FAILURE(ExpectFoundOn(2));
     EXPECT_TRUE(HasFrame(SimFrames(2), "R 3f"));
     EXPECT_TRUE(DeviceUntouched(3)) << "COM3 was written to";
     EXPECT_TRUE(DeviceUntouched(4)) << "COM4 was written to";
-    CloseEditor(editor);
 
     find = OpenFindDialog();
     ASSERT_NE(find, nullptr);

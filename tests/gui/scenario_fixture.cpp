@@ -1,6 +1,5 @@
 #include "tests/gui/scenario_fixture.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "resources/resource.h"
@@ -330,6 +329,21 @@ HWND SimScenario::OpenEditor(int device)
         EXPECT_EQ(FindAnyBox(Pid()), nullptr) << "a box is open: " << CaptionText(FindAnyBox(Pid()));
     }
     return editor;
+}
+
+void SimScenario::ExpectFoundOn(int device, bool loaded)
+{
+    if (!loaded) {
+        EXPECT_NE(WaitTopWindow(Pid(), kEditorCaption, kWaitMs, false), nullptr)
+            << "the banner was not recognised";
+        EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
+        return;
+    }
+    HWND editor = WaitEditorLoaded();
+    ASSERT_NE(editor, nullptr) << "the banner was not recognised";
+    EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
+    EXPECT_EQ(ControlText(editor, IDC_START_FRAME), MarkedStartFrame(device));
+    CloseEditor(editor);
 }
 
 HWND SimScenario::WaitEditorLoaded(DWORD timeoutMs)

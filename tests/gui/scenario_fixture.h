@@ -120,6 +120,10 @@ protected:
     // search; the editor once its first load has ended without a box, or null.
     HWND OpenEditor(int device);
 
+    // The search ended on COM<device>: the editor opens. With `loaded`, its load from the device is
+    // awaited and checked and the editor closed; else the fixture ends the program mid-load.
+    void ExpectFoundOn(int device, bool loaded = true);
+
     // The editor after its first load has finished; null if it did not open.
     HWND WaitEditorLoaded(DWORD timeoutMs = 20000);
     void CloseEditor(HWND editor);

@@ -66,23 +66,6 @@ protected:
         EXPECT_EQ(FindTopWindow(Pid(), kFailureCaption), nullptr);
     }
 
-    // The search ended on COM3: the editor opens. With `loaded`, its load from device 3 is
-    // awaited and checked and the editor closed; else the fixture ends the program mid-load.
-    void ExpectFoundOnCom3(bool loaded = true)
-    {
-        if (!loaded) {
-            EXPECT_NE(WaitTopWindow(Pid(), kEditorCaption, kWaitMs, false), nullptr)
-                << "the banner was not recognised";
-            EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
-            return;
-        }
-        HWND editor = WaitEditorLoaded();
-        ASSERT_NE(editor, nullptr) << "the banner was not recognised";
-        EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
-        EXPECT_EQ(ControlText(editor, IDC_START_FRAME), MarkedStartFrame(kDevice));
-        CloseEditor(editor);
-    }
-
     void CancelSearch(HWND search)
     {
         ASSERT_TRUE(Click(search, IDCANCEL));
@@ -240,7 +223,7 @@ TEST_P(RecognitionScenario, BannerIsRecognisedOnlyWhenExact)
     WaitThreeTicks(search, sentAt);
 
     if (row.recognised) {
-        ExpectFoundOnCom3(false);  // the load itself is checked elsewhere
+        ExpectFoundOn(kDevice, false);  // the load itself is checked elsewhere
         return;
     }
     ExpectStillSearching(search);
@@ -329,7 +312,7 @@ TEST_F(SearchScenario, BannerBeforeTheOpenIsLost)
 
     AfterNextTick(search);
     ASSERT_TRUE(SimReset(kDevice));
-    ExpectFoundOnCom3();
+    ExpectFoundOn(kDevice);
 }
 
 // A candidate that cannot be opened costs one tick: COM2, present when the ports were probed, is
@@ -378,7 +361,7 @@ TEST_F(SearchScenario, OkEndsTheSearch)
         EXPECT_TRUE(SimFrames(kDevice).empty());
     } else {
         printf("IDOK came after the first tick\n");
-        ExpectFoundOnCom3();
+        ExpectFoundOn(kDevice);
     }
     ASSERT_FALSE(HasFailure());
 
@@ -387,7 +370,7 @@ TEST_F(SearchScenario, OkEndsTheSearch)
     search = SearchFrom(find);
     ASSERT_NE(search, nullptr);
     ASSERT_TRUE(PostCommand(search, IDOK));
-    ExpectFoundOnCom3();  // no banner was sent
+    ExpectFoundOn(kDevice);  // no banner was sent
 }
 
 // Thousands of noise bytes while the search listens: the program keeps ticking and answering,

@@ -1,7 +1,6 @@
 // The application shell as the user meets it: start, title and menu, About box, the ways out,
 // second instance, and the main window's answers to its private messages.
 #include <algorithm>
-#include <cstdio>
 
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
@@ -168,12 +167,10 @@ TEST_F(ShellScenario, UnknownCommandsDoNothing)
     // the unknown ones did has been done.
     HWND about = WaitTopWindow(Pid(), kAboutCaption);
     ASSERT_NE(about, nullptr);
-    const std::vector<std::string> expected = {kMainCaption, kAboutCaption};
-    std::vector<std::string> shown = VisibleCaptions();
+    std::vector<std::string> shown = VisibleCaptions(), expected = {kMainCaption, kAboutCaption};
     std::sort(shown.begin(), shown.end());
-    std::vector<std::string> sortedExpected = expected;
-    std::sort(sortedExpected.begin(), sortedExpected.end());
-    EXPECT_EQ(shown, sortedExpected);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(shown, expected);
     ASSERT_TRUE(Click(about, IDOK));
     EXPECT_TRUE(WaitTopWindowGone(Pid(), kAboutCaption));
     EXPECT_TRUE(AppAlive(App()));

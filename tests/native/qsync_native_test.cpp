@@ -168,9 +168,9 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
         "interrupted during the write: the device may hold old and new values; write again";
     constexpr const char* kWritten = "PORT1: written and verified\n";
     constexpr const char* kBody = kPowerOnSettingsBody;
-    const struct {
-        const char* what;
-        const char* sim;  // ';'-separated, first, after "line 1 4800 8N2" and "pace off"
+    struct Row {
+        std::string what;
+        std::string sim;  // ';'-separated, first, after "line 1 4800 8N2" and "pace off"
         const char* arguments;
         bool lockFirst;  // another program holds the device's lock
         bool asNobody;   // root passes every access check
@@ -178,7 +178,8 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
         int code;
         const char* err;
         const char* out;  // standard output; with code 0 the device then holds the power-on file
-    } rows[] = {
+    };
+    std::vector<Row> rows = {
         {"a read", "", "read PORT1", false, false, 0, 0, "", kBody},
         {"a device held by another program", "", "read PORT1", true, false, 0, 1, "Serial port in use", ""},
         {"a cable pulled during a read", "pull 1 4", "read PORT1", false, false, 0, 1,
@@ -191,24 +192,16 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
         {"SIGINT mid-write", "", "write PORT1 FILE", false, false, SIGINT, 130, kWriteInterrupted, ""},
         {"SIGTERM mid-write", "", "write PORT1 FILE", false, false, SIGTERM, 130, kWriteInterrupted, ""},
         {"SIGHUP mid-write", "", "write PORT1 FILE", false, false, SIGHUP, 130, kWriteInterrupted, ""},
-        {"a read, 1 ms adapter", "pace on;mode 1 latency 1", "read PORT1", false, false, 0, 0, "", kBody},
-        {"a read, 12 ms adapter", "pace on;mode 1 latency 12", "read PORT1", false, false, 0, 0, "", kBody},
-        {"a read, 16 ms adapter", "pace on;mode 1 latency 16", "read PORT1", false, false, 0, 0, "", kBody},
-        {"a read, 20 ms adapter", "pace on;mode 1 latency 20", "read PORT1", false, false, 0, 0, "", kBody},
-        {"a read, 32 ms adapter", "pace on;mode 1 latency 32", "read PORT1", false, false, 0, 0, "", kBody},
-        {"a write, 1 ms adapter", "setreg 1 30 39 39;pace on;mode 1 latency 1", "write PORT1 FILE", false,
-         false, 0, 0, "", kWritten},
-        {"a write, 12 ms adapter", "setreg 1 30 39 39;pace on;mode 1 latency 12", "write PORT1 FILE", false,
-         false, 0, 0, "", kWritten},
-        {"a write, 16 ms adapter", "setreg 1 30 39 39;pace on;mode 1 latency 16", "write PORT1 FILE", false,
-         false, 0, 0, "", kWritten},
-        {"a write, 20 ms adapter", "setreg 1 30 39 39;pace on;mode 1 latency 20", "write PORT1 FILE", false,
-         false, 0, 0, "", kWritten},
-        {"a write, 32 ms adapter", "setreg 1 30 39 39;pace on;mode 1 latency 32", "write PORT1 FILE", false,
-         false, 0, 0, "", kWritten},
         // Sent to qsync alone, not to a terminal's whole group: each worker stops too.
         {"SIGINT to a rig mid-write", "", "write PORT1,PORT2 FILE", false, false, SIGINT, 130, "", ""},
     };
+    for (const std::string ms : {"1", "12", "16", "20", "32"}) {
+        const std::string latency = "pace on;mode 1 latency " + ms;
+        rows.push_back(
+            {"a read, " + ms + " ms adapter", latency, "read PORT1", false, false, 0, 0, "", kBody});
+        rows.push_back({"a write, " + ms + " ms adapter", "setreg 1 30 39 39;" + latency, "write PORT1 FILE",
+                        false, false, 0, 0, "", kWritten});
+    }
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         ASSERT_TRUE(SimResetAll());
@@ -243,7 +236,7 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
         if (row.code == 0) {
             EXPECT_EQ(DeviceImage(1), powerOn);
         }
-        if (std::string(row.sim).find("pull") == std::string::npos)  // a pulled cable gives a new pty
+        if (row.sim.find("pull") == std::string::npos)  // a pulled cable gives a new pty
             ExpectSameLine(before, LineOf(Port(1)));
         if (row.lockFirst) {
             EXPECT_EQ(SimFrames(1), std::vector<std::string>{});

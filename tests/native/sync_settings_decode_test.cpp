@@ -220,11 +220,8 @@ TEST_F(SyncTest, DecodeInitBlockReadsTheBlockAsTheSaveWroteIt)
     };
     for (const Case& c : cases) {
         EncodeForSave(InputsWithInitTexts(c.texts));
-        for (int i = 0; i < 32; ++i) {
-            RegisterText(static_cast<RegisterCode>('P' + i), regBuffer + 2 * i);
-        }
         std::memset(Sync.initStrings, 0, sizeof Sync.initStrings);
-        DecodeInitBlock(regBuffer);
+        DecodeInitBlock(U(PairsFrom('P', 32)));
         // Empty texts contribute no CR, so the strings come back packed to the front.
         std::string expected[4];
         int n = 0;

@@ -95,8 +95,8 @@ TEST_F(SyncTest, EncodeFrameTextsAndTheirRegisters)
         EncodeForSave(in);
         EXPECT_EQ(Sync.startFrame, c.startFrame) << "start \"" << c.start << "\"";
         EXPECT_EQ(Sync.endFrame, c.endFrame) << "end \"" << c.end << "\"";
-        EXPECT_EQ(PairOf('0') + PairOf('1') + PairOf('2'), c.startRegs) << "start " << c.start;
-        EXPECT_EQ(PairOf('3') + PairOf('4') + PairOf('5'), c.endRegs) << "end " << c.end;
+        EXPECT_EQ(PairsFrom('0', 3), c.startRegs) << "start " << c.start;
+        EXPECT_EQ(PairsFrom('3', 3), c.endRegs) << "end " << c.end;
     }
 }
 
@@ -108,15 +108,6 @@ TEST_F(SyncTest, EncodeReadsUnterminatedFrameTextsOnlyWithinTheirArrays)
     EncodeForSave(in);
     EXPECT_EQ(Sync.startFrame, 53999);
     EXPECT_EQ(Sync.endFrame, 54000);
-}
-
-// The 64-byte InitStringBlock as the save writes it, register 'P' to 'o'.
-std::string InitBlockRegisters()
-{
-    std::string s;
-    for (int i = 0; i < 32; ++i)
-        s += PairOf(static_cast<RegisterCode>('P' + i));
-    return s;
 }
 
 TEST_F(SyncTest, EncodePacksInitTexts)
@@ -151,7 +142,7 @@ TEST_F(SyncTest, EncodePacksInitTexts)
     for (const Case& c : cases) {
         EncodeForSave(InputsWithInitTexts(c.texts));
         ASSERT_EQ(c.block.size(), 64u) << c.name;
-        EXPECT_EQ(InitBlockRegisters(), c.block) << c.name;
+        EXPECT_EQ(PairsFrom('P', 32), c.block) << c.name;
         EXPECT_EQ(Bytes(Sync.initBlock, 64), c.block) << c.name;
         for (int s = 0; s < 4; ++s) {
             EXPECT_EQ(std::string(Sync.initStrings[s]), c.texts[s]) << c.name << " string " << s + 1;
@@ -224,10 +215,7 @@ TEST_F(SyncTest, EncodeTurnsTheCommentIntoItsBlockAndDecodeBack)
         std::strcpy(in.comment, c.text);
         EncodeForSave(in);
         EXPECT_EQ(Bytes(Sync.comment, 16), c.block) << c.text;
-        std::string regs;
-        for (int i = 0; i < 8; ++i)
-            regs += PairOf(static_cast<RegisterCode>('H' + i));
-        EXPECT_EQ(regs, c.block) << c.text;
+        EXPECT_EQ(PairsFrom('H', 8), c.block) << c.text;
         DecodeComment(reinterpret_cast<const unsigned char*>(Sync.comment));
         EXPECT_STREQ(Sync.comment, c.text);
     }
@@ -275,10 +263,8 @@ TEST_F(SyncTest, ApplyDefaultsKeepsModelAndChannelInRange)
         EXPECT_EQ(Sync.baudCode, 7);
         EXPECT_EQ(Sync.startFrame, 1);
         EXPECT_EQ(Sync.endFrame, 500);
-        EXPECT_STREQ(Sync.initStrings[0], "0KL0DS");
-        EXPECT_STREQ(Sync.initStrings[1], "");
-        EXPECT_STREQ(Sync.initStrings[2], "");
-        EXPECT_STREQ(Sync.initStrings[3], "");
+        for (int s = 0; s < 4; ++s)
+            EXPECT_STREQ(Sync.initStrings[s], s == 0 ? "0KL0DS" : "") << "string " << s + 1;
         EXPECT_STREQ(Sync.comment, "");
         EXPECT_EQ(Sync.initBlock[0], 0x5A);  // left for the next EncodeForSave
         EXPECT_EQ(Sync.initBlock[95], 0x5A);

@@ -51,6 +51,15 @@ inline std::string PairOf(RegisterCode code)
     return std::string(reinterpret_cast<const char*>(pair), 2);
 }
 
+// The pairs of `count` registers from `first` on, as the save writes them.
+inline std::string PairsFrom(char first, int count)
+{
+    std::string pairs;
+    for (int i = 0; i < count; ++i)
+        pairs += PairOf(static_cast<RegisterCode>(first + i));
+    return pairs;
+}
+
 inline std::string Bytes(const void* p, size_t n)
 {
     return std::string(static_cast<const char*>(p), n);

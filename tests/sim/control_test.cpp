@@ -33,17 +33,11 @@ TEST_F(SimControl, RegsListsPowerOnContentsSortedByCode)
         "3e 30 31", "3f 30 35",              // channel 01, model 05
         "48 51 53", "49 49 4d",              // "QSIM"
     };
-    for (int code = 0x4A; code <= 0x4F; ++code) {
-        char line[16];
-        std::snprintf(line, sizeof line, "%02x 07 07", code);
-        want.push_back(line);
-    }
+    for (char code = 0x4A; code <= 0x4F; ++code)
+        want.push_back(Hex(code + "\a\a"s));
     want.insert(want.end(), {"50 30 4b", "51 4c 30", "52 44 53", "53 0d 07"});  // "0KL0DS" CR BEL
-    for (int code = 0x54; code <= 0x6F; ++code) {
-        char line[16];
-        std::snprintf(line, sizeof line, "%02x 07 07", code);
-        want.push_back(line);
-    }
+    for (char code = 0x54; code <= 0x6F; ++code)
+        want.push_back(Hex(code + "\a\a"s));
     ASSERT_EQ(want.size(), 49u);
     EXPECT_EQ(ctl.Data("regs 1"), want);
 }
@@ -240,9 +234,8 @@ TEST_F(SimControl, QuitEndsCleanlyAndRemovesLinks)
 
 TEST_F(SimControl, SigtermEndsCleanlyEvenWhileOutputIsPaced)
 {
-    SimOptions o;  // paced: a long noise burst is still going when the signal comes
-    o.devices = 1;
-    ASSERT_NO_FATAL_FAILURE(Boot(o));
+    // Paced: a long noise burst is still going when the signal comes.
+    ASSERT_NO_FATAL_FAILURE(Boot(SimOptions{}));
     // 10000 bytes take 83 s at line rate; the signal must cut them short.
     ASSERT_TRUE(ctl.Send("noise 1 10000\n"));
     ASSERT_EQ(line[0].ReadExactly(1, kWaitMs).size(), 1u);

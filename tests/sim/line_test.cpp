@@ -1,8 +1,6 @@
 // The link to each pty, absent ports, and the device's register memory.
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <string>

@@ -52,7 +52,6 @@ public:
     // Reads one line of qsim's standard output (without LF); false on timeout/EOF.
     bool ReadStdoutLine(std::string& line, int timeoutMs);
 
-    const std::string& dir() const { return dir_; }
     std::string LinkPath(int device) const;  // 1-based
     const std::string& PtyName(int device) const { return ptyNames_[static_cast<size_t>(device - 1)]; }
     int controlPort() const { return controlPort_; }

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr const char* kPowerOnBody = kPowerOnSettingsBody;
-
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to)
 {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -57,7 +55,7 @@ std::string Expand(QsyncHost& host, const std::string& text, const std::string& 
 
 std::string Edited(const std::vector<std::pair<std::string, std::string>>& changes)
 {
-    std::string text = kPowerOnBody;
+    std::string text = kPowerOnSettingsBody;
     for (const auto& [from, to] : changes) {
         const size_t at = text.find(from + "\r\n");
         if (at != std::string::npos)
@@ -101,14 +99,14 @@ void CheckReadAndWriteBack(QsyncHost& host)
     EXPECT_NE(traced.find(" RX 30 35 0A 0D \"05\\n\\r\"\n"), std::string::npos) << traced;
     std::remove(trace.c_str());
     EXPECT_EQ(printed.out.rfind(Expand(host, "; read from PORT1 on 20"), 0), 0u) << printed.out;
-    EXPECT_EQ(Body(printed.out), kPowerOnBody);
+    EXPECT_EQ(Body(printed.out), kPowerOnSettingsBody);
 
     const std::string file = host.File("");
     const QsyncResult saved = host.Run(Expand(host, "read PORT1 -o FILE", ""));
     ASSERT_EQ(saved.code, 0) << saved.err;
     EXPECT_EQ(saved.out, "");
     const std::string text = ReadWhole(file, false);
-    EXPECT_EQ(Body(text), kPowerOnBody);
+    EXPECT_EQ(Body(text), kPowerOnSettingsBody);
 
     ASSERT_TRUE(SimClear(1));
     const QsyncResult written = host.Run(Expand(host, "write PORT1 FILE", text));
@@ -181,7 +179,7 @@ void CheckEditedFiles(QsyncHost& host)
 void CheckFailures(QsyncHost& host)
 {
     constexpr int kNothingSent = 1, kWindowsOnly = 2;
-    const std::string base = kPowerOnBody;
+    const std::string base = kPowerOnSettingsBody;
     const struct {
         struct {
             const char* what;

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "resources/resource.h"
@@ -40,38 +39,31 @@ std::string Text(const Call& c)
     return text;
 }
 
-LRESULT FirstHandler(HWND w, UINT m, WPARAM wp, LPARAM lp)
+// Handler N records its call as handler N and returns 11 * N.
+template <int N>
+LRESULT MessageHandler(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    last = {1, w, m, wp, 0, lp, last.count + 1};
-    return 11;
+    last = {N, w, m, wp, 0, lp, last.count + 1};
+    return 11 * N;
 }
-LRESULT SecondHandler(HWND w, UINT m, WPARAM wp, LPARAM lp)
+template <int N>
+LRESULT CommandHandler(HWND w, WPARAM word, UINT code, LPARAM lp)
 {
-    last = {2, w, m, wp, 0, lp, last.count + 1};
-    return 22;
-}
-LRESULT CommandHandlerA(HWND w, WPARAM word, UINT code, LPARAM lp)
-{
-    last = {3, w, WM_COMMAND, word, code, lp, last.count + 1};
-    return 33;
-}
-LRESULT CommandHandlerB(HWND w, WPARAM word, UINT code, LPARAM lp)
-{
-    last = {4, w, WM_COMMAND, word, code, lp, last.count + 1};
-    return 44;
+    last = {N, w, WM_COMMAND, word, code, lp, last.count + 1};
+    return 11 * N;
 }
 
 constexpr UINT kTestMessage = WM_USER + 5;
 
 constexpr MessageMapEntry kTwoRowsSameMessage[] = {
-    {kTestMessage, FirstHandler},
-    {kTestMessage, SecondHandler},
+    {kTestMessage, MessageHandler<1>},
+    {kTestMessage, MessageHandler<2>},
 };
 
 constexpr CommandMapEntry kCommandRows[] = {
-    {IDC_MODEL, CommandHandlerB},
-    {IDC_CHANNEL, CommandHandlerA},
-    {IDC_CHANNEL, CommandHandlerB},
+    {IDC_MODEL, CommandHandler<4>},
+    {IDC_CHANNEL, CommandHandler<3>},
+    {IDC_CHANNEL, CommandHandler<4>},
 };
 
 // A plain top-level window whose text shows whether a default procedure handled WM_SETTEXT.
@@ -162,8 +154,8 @@ TEST_F(Dispatch, CommandGetsTheWholeWordAndTheCodeZeroExtended)
 // A dialog's maps. The WM_COMMAND row of its message map is never reached: a dialog's WM_COMMAND
 // goes to its command map.
 constexpr MessageMapEntry kDialogMessageRows[] = {
-    {WM_COMMAND, SecondHandler},
-    {kTestMessage, FirstHandler},
+    {WM_COMMAND, MessageHandler<2>},
+    {kTestMessage, MessageHandler<1>},
 };
 constexpr DialogMaps kDialogMaps = MakeDialogMaps(kDialogMessageRows, kCommandRows);
 

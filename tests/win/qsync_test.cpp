@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr const char* kPowerOnBody = kPowerOnSettingsBody;
-
 std::string TempPath(const char* name)
 {
     char dir[MAX_PATH];
@@ -155,11 +153,6 @@ protected:
         return file_;
     }
     bool IsWindows() const override { return true; }
-    // A settings file for the command line; "FILE" in arguments names it.
-    std::string WithFile(const std::string& arguments, const std::string& text)
-    {
-        return Expand(*this, arguments, text);
-    }
     std::string file_ = TempPath("settings.ini");
     std::string input_ = TempPath("stdin.ini");
 };
@@ -182,7 +175,7 @@ TEST_F(Qsync, EachFailureHasItsExitCodeAndMessage)
 // show sends nothing and lists what a write would send, in the order a save writes.
 TEST_F(Qsync, ShowListsTheFramesAWriteWouldSend)
 {
-    const QsyncResult plain = Run(WithFile("show FILE", kPowerOnBody));
+    const QsyncResult plain = Run(Expand(*this, "show FILE", kPowerOnSettingsBody));
     ASSERT_EQ(plain.code, 0) << plain.err;
     EXPECT_EQ(
         plain.out.rfind("W 0 \"00\"\r\nW 1 \"00\"\r\nW 2 \"10\"\r\nW 3 \"00\"\r\nW 4 \"50\"\r\nW 5 \"00\"\r\n"
@@ -192,7 +185,7 @@ TEST_F(Qsync, ShowListsTheFramesAWriteWouldSend)
         << plain.out;
     EXPECT_NE(plain.out.find("W H \"QS\"\r\nW I \"IM\"\r\nW J \"\\x07\\x07\"\r\n"), std::string::npos);
     EXPECT_NE(plain.out.find("47 registers written, then 47 read back and compared"), std::string::npos);
-    const QsyncResult both = Run(WithFile("show FILE --model-channel", kPowerOnBody));
+    const QsyncResult both = Run(Expand(*this, "show FILE --model-channel", kPowerOnSettingsBody));
     EXPECT_EQ(both.out.rfind("W ? \"05\"\r\nW 0 \"00\"\r\n", 0), 0u) << both.out;
     EXPECT_NE(both.out.find("W 5 \"00\"\r\nW > \"01\"\r\nW 6 \"7<\"\r\n"), std::string::npos) << both.out;
     EXPECT_NE(both.out.find("49 registers written"), std::string::npos);
