@@ -381,7 +381,8 @@ TEST_F(SearchScenario, NoiseBurstNeitherCrashesNorBlocks)
     constexpr int kTicks = 6;          // about 700 bytes: the gathered bytes overflow long before
     HWND search = StartOnCom3();
     ASSERT_NE(search, nullptr);
-    ASSERT_TRUE(SimCommand("noise " + std::to_string(kDevice) + " " + std::to_string(kNoiseBytes) + " nowait").ok);
+    ASSERT_TRUE(
+        SimCommand("noise " + std::to_string(kDevice) + " " + std::to_string(kNoiseBytes) + " nowait").ok);
 
     const int start = ProgressPosition(search, IDC_PROGRESS);
     int ticks = 0;
