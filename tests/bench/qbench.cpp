@@ -121,11 +121,6 @@ HWND StampWindow(DWORD pid, const char* caption, DWORD timeoutMs, double* at, bo
     return window;
 }
 
-double StampGone(HWND window, DWORD timeoutMs)
-{
-    return Stamp([&] { return !IsWindow(window); }, timeoutMs);
-}
-
 // ---- The program and the simulator ---------------------------------------------------------------
 
 // One started program, ended whatever happens.
@@ -244,16 +239,6 @@ HWND OpenEditor(Started* started, double* loadShownAt)
     return StampWindow(started->app.pid, kLoadCaption, kWaitMs, loadShownAt);
 }
 
-// The editor after a load that has ended; null if it did not.
-HWND LoadedEditor(Started* started)
-{
-    double shownAt = 0;
-    HWND load = OpenEditor(started, &shownAt);
-    if (!load || StampGone(load, kExchangeMs) < 0)
-        return nullptr;
-    return WaitTopWindow(started->app.pid, kEditorCaption);
-}
-
 // How an exchange ended, and when.
 struct Ending {
     double ms = -1;       // from the dialog's appearance to the box, or to its end
@@ -276,6 +261,16 @@ Ending AwaitEnding(DWORD pid, HWND dialog, double shownAt)
         WaitUntil([&] { return !IsWindow(dialog); });
     }
     return ending;
+}
+
+// The editor opened and its load's ending; the editor once the load has ended without a message,
+// else null.
+HWND LoadedEditor(Started* started, Ending* load)
+{
+    double shownAt = 0;
+    HWND dialog = OpenEditor(started, &shownAt);
+    *load = dialog ? AwaitEnding(started->app.pid, dialog, shownAt) : Ending{};
+    return load->ms >= 0 && load->boxText.empty() ? WaitTopWindow(started->app.pid, kEditorCaption) : nullptr;
 }
 
 // SAVE pressed in a loaded editor; the Saving dialog's ending.
@@ -337,10 +332,8 @@ void MeasureStartUp(int run)
 void MeasureLoad(int)
 {
     Started started;
-    double shownAt = 0;
-    HWND load = PrepareDevice() ? OpenEditor(&started, &shownAt) : nullptr;
-    const Ending ending = load ? AwaitEnding(started.app.pid, load, shownAt) : Ending{};
-    if (ending.ms < 0 || !ending.boxText.empty()) {
+    Ending ending;
+    if (!PrepareDevice() || !LoadedEditor(&started, &ending)) {
         PrintMissing("load", "ms", ending.boxText.empty() ? "the load did not end" : ending.boxText.c_str());
         return;
     }
@@ -357,7 +350,8 @@ void MeasureLoad(int)
 void MeasureSave(const char* name, bool defaults)
 {
     Started started;
-    HWND editor = PrepareDevice() ? LoadedEditor(&started) : nullptr;
+    Ending load;
+    HWND editor = PrepareDevice() ? LoadedEditor(&started, &load) : nullptr;
     if (editor && defaults && !Click(editor, IDC_DEFAULTS))
         editor = nullptr;
     if (editor)
@@ -381,12 +375,9 @@ void MeasureBehindLatency(int)
 {
     constexpr double kLatencyMs = 16;
     Started started;
-    double shownAt = 0;
+    Ending ending;
     const bool ready = PrepareDevice() && SimCommand("mode 1 latency 16").ok;
-    HWND load = ready ? OpenEditor(&started, &shownAt) : nullptr;
-    Ending ending = load ? AwaitEnding(started.app.pid, load, shownAt) : Ending{};
-    HWND editor =
-        ending.ms >= 0 && ending.boxText.empty() ? WaitTopWindow(started.app.pid, kEditorCaption) : nullptr;
+    HWND editor = ready ? LoadedEditor(&started, &ending) : nullptr;
     if (!editor || !SimClear(kDevice)) {
         PrintMissing("load behind 16 ms timer", "ms",
                      ending.boxText.empty() ? "no load" : ending.boxText.c_str());
@@ -494,14 +485,12 @@ void MeasureFault(const Fault& fault)
         return;
     }
     if (fault.save) {
-        HWND editor = LoadedEditor(&started);
+        Ending load;
+        HWND editor = LoadedEditor(&started, &load);
         if (editor && SimClear(kDevice) && SimCommand(command).ok)
             ending = Save(&started, editor);
     } else if (SimCommand(command).ok) {
-        double shownAt = 0;
-        HWND load = OpenEditor(&started, &shownAt);
-        if (load)
-            ending = AwaitEnding(started.app.pid, load, shownAt);
+        LoadedEditor(&started, &ending);
     }
     KeepWireLog(fault.name, SimCommand("log " + std::to_string(kDevice)).lines);
     SimResetAll();  // plug gives a pulled device a fresh line

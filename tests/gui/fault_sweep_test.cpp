@@ -410,11 +410,9 @@ TEST_P(FaultSweep, Row)
             EXPECT_EQ(fieldsAfter, fieldsBefore) << "what was typed is not kept";
             if (out.boxText.empty()) {
                 // Reported verified: the device must hold what was typed ("%05ld0" of 1234, "FAULT").
-                EXPECT_EQ(regsAfter['0'], "01");
-                EXPECT_EQ(regsAfter['1'], "23");
-                EXPECT_EQ(regsAfter['2'], "40");
-                EXPECT_EQ(regsAfter['H'], "FA");
-                EXPECT_EQ(regsAfter['J'], "T\a");
+                EXPECT_EQ(
+                    regsAfter['0'] + regsAfter['1'] + regsAfter['2'] + " " + regsAfter['H'] + regsAfter['J'],
+                    "012340 FAT\a");
             }
             break;
     }

@@ -49,11 +49,9 @@ TEST(FieldRules, BaudSteppingOfAnyStoredCodeStaysInTheTables)
 
 TEST(FieldRules, ModelAndChannelAreLimitedToOneToNinetyNine)
 {
-    EXPECT_EQ(LimitModelOrChannel(0), 1u);
-    EXPECT_EQ(LimitModelOrChannel(1), 1u);
-    EXPECT_EQ(LimitModelOrChannel(99), 99u);
-    EXPECT_EQ(LimitModelOrChannel(100), 99u);
-    EXPECT_EQ(LimitModelOrChannel(4000000000u), 99u);
+    const uint32_t cases[][2] = {{0, 1}, {1, 1}, {99, 99}, {100, 99}, {4000000000u, 99}};
+    for (const auto& c : cases)
+        EXPECT_EQ(LimitModelOrChannel(c[0]), c[1]) << c[0];
 }
 
 TEST(FieldRules, InitStringsTotalCountsOneCrPerNonEmptyString)

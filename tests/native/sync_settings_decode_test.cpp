@@ -147,12 +147,8 @@ TEST_F(SyncTest, LoadedNumberRegistersGiveTheDocumentedValues)
         ParseBaudFlags(U(c.baud), &baudCode, &flags);
         Sync.baudCode = ClampLoaded(LoadedField::BaudCode, baudCode);
         Sync.flags = ClampLoaded(LoadedField::Flags, flags);
-        EXPECT_EQ(Sync.model, c.expModel) << c.model;
-        EXPECT_EQ(Sync.channel, c.expChannel) << c.channel;
-        EXPECT_EQ(Sync.startFrame, c.expStart) << c.start;
-        EXPECT_EQ(Sync.endFrame, c.expEnd) << c.end;
-        EXPECT_EQ(Sync.baudCode, c.expBaud) << c.baud;
-        EXPECT_EQ(Sync.flags, c.expFlags) << c.baud;
+        EXPECT_EQ(Numbers(), Numbers(c.expModel, c.expChannel, c.expStart, c.expEnd, c.expBaud, c.expFlags))
+            << c.model << " " << c.channel << " " << c.start << " " << c.end << " " << c.baud;
     }
 }
 

@@ -36,10 +36,8 @@ TEST_F(SyncTest, EncodeLimitsModelAndChannelPositions)
         in.modelPos = c.modelPos;
         in.channelPos = c.channelPos;
         EncodeForSave(in);
-        EXPECT_EQ(Sync.model, c.model) << "model position " << c.modelPos;
-        EXPECT_EQ(Sync.channel, c.channel) << "channel position " << c.channelPos;
-        EXPECT_EQ(PairOf('?'), c.modelPair) << "model position " << c.modelPos;
-        EXPECT_EQ(PairOf('>'), c.channelPair) << "channel position " << c.channelPos;
+        EXPECT_EQ(Numbers(), Numbers(c.model, c.channel, 1, 500, 7, 12)) << c.modelPos << "," << c.channelPos;
+        EXPECT_EQ(PairsFrom('>', 2), c.channelPair + c.modelPair) << c.modelPos << "," << c.channelPos;
     }
 }
 
@@ -63,8 +61,7 @@ TEST_F(SyncTest, EncodeBaudPositionAndSynchronizeGiveRegisterSix)
         in.baudPos = c.baudPos;
         in.synchronize = c.synchronize;
         EncodeForSave(in);
-        EXPECT_EQ(Sync.baudCode, c.baudCode) << "baud position " << c.baudPos;
-        EXPECT_EQ(Sync.flags, c.flags) << "baud position " << c.baudPos;
+        EXPECT_EQ(Numbers(), Numbers(5, 1, 1, 500, c.baudCode, c.flags)) << "baud position " << c.baudPos;
         EXPECT_EQ(PairOf('6'), c.pair) << "baud position " << c.baudPos;
     }
 }
@@ -93,10 +90,8 @@ TEST_F(SyncTest, EncodeFrameTextsAndTheirRegisters)
         std::strcpy(in.startFrame, c.start);
         std::strcpy(in.endFrame, c.end);
         EncodeForSave(in);
-        EXPECT_EQ(Sync.startFrame, c.startFrame) << "start \"" << c.start << "\"";
-        EXPECT_EQ(Sync.endFrame, c.endFrame) << "end \"" << c.end << "\"";
-        EXPECT_EQ(PairsFrom('0', 3), c.startRegs) << "start " << c.start;
-        EXPECT_EQ(PairsFrom('3', 3), c.endRegs) << "end " << c.end;
+        EXPECT_EQ(Numbers(), Numbers(5, 1, c.startFrame, c.endFrame, 7, 12)) << c.start << " " << c.end;
+        EXPECT_EQ(PairsFrom('0', 6), std::string(c.startRegs) + c.endRegs) << c.start << " " << c.end;
     }
 }
 
@@ -106,8 +101,7 @@ TEST_F(SyncTest, EncodeReadsUnterminatedFrameTextsOnlyWithinTheirArrays)
     std::memset(in.startFrame, '7', sizeof in.startFrame);
     std::memset(in.endFrame, '1', sizeof in.endFrame);
     EncodeForSave(in);
-    EXPECT_EQ(Sync.startFrame, 53999);
-    EXPECT_EQ(Sync.endFrame, 54000);
+    EXPECT_EQ(Numbers(), Numbers(5, 1, 53999, 54000, 7, 12));
 }
 
 TEST_F(SyncTest, EncodePacksInitTexts)
@@ -256,13 +250,9 @@ TEST_F(SyncTest, ApplyDefaultsKeepsModelAndChannelInRange)
         Sync.channel = c.channel;
         defaultsPending = 0;
         ApplyDefaults();
-        EXPECT_EQ(Sync.model, c.expectModel) << c.model;
-        EXPECT_EQ(Sync.channel, c.expectChannel) << c.channel;
+        EXPECT_EQ(Numbers(), Numbers(c.expectModel, c.expectChannel, 1, 500, 7, 12))
+            << c.model << "," << c.channel;
         EXPECT_EQ(defaultsPending, 1);
-        EXPECT_EQ(Sync.flags, 12);
-        EXPECT_EQ(Sync.baudCode, 7);
-        EXPECT_EQ(Sync.startFrame, 1);
-        EXPECT_EQ(Sync.endFrame, 500);
         for (int s = 0; s < 4; ++s)
             EXPECT_STREQ(Sync.initStrings[s], s == 0 ? "0KL0DS" : "") << "string " << s + 1;
         EXPECT_STREQ(Sync.comment, "");

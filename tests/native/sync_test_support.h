@@ -64,3 +64,13 @@ inline std::string Bytes(const void* p, size_t n)
 {
     return std::string(static_cast<const char*>(p), n);
 }
+
+// Sync's number fields, or the given ones, as one text: one comparison checks them all.
+inline std::string Numbers(int32_t model = Sync.model, int32_t channel = Sync.channel,
+                           int32_t start = Sync.startFrame, int32_t end = Sync.endFrame,
+                           int32_t baud = Sync.baudCode, int32_t flags = Sync.flags)
+{
+    return "model " + std::to_string(model) + " channel " + std::to_string(channel) + " frames " +
+           std::to_string(start) + "-" + std::to_string(end) + " baud code " + std::to_string(baud) +
+           " flags " + std::to_string(flags);
+}

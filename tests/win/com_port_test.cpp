@@ -123,26 +123,20 @@ DCB ExpectedLine()
     return line;
 }
 
-// Compares the fields the port reads back (all of them when `onlyReadBack` is false), DTR and
-// RTS control only when `dtrRts` says the port reports them.
-void ExpectDcbFields(const DCB& want, const DCB& got, bool onlyReadBack, bool dtrRts)
+// The fields the port reads back (all of them when `onlyReadBack` is false), one "name value" a
+// line, so that two DCBs compare at once and a failure shows the fields that differ; DTR and RTS
+// control only when `dtrRts` says the port reports them.
+std::string DcbText(const DCB& dcb, bool onlyReadBack = false, bool dtrRts = true)
 {
-    const std::vector<DcbField> wantFields = DcbFields(want), gotFields = DcbFields(got);
-    for (size_t i = 0; i < wantFields.size(); ++i) {
-        const std::string name = wantFields[i].name;
-        if (onlyReadBack && !wantFields[i].readBack)
+    std::string text;
+    for (const DcbField& field : DcbFields(dcb)) {
+        const std::string name = field.name;
+        if ((onlyReadBack && !field.readBack) ||
+            (!dtrRts && (name == "fDtrControl" || name == "fRtsControl")))
             continue;
-        if (!dtrRts && (name == "fDtrControl" || name == "fRtsControl"))
-            continue;
-        EXPECT_EQ(wantFields[i].value, gotFields[i].value) << name;
+        text += name + " " + std::to_string(field.value) + "\n";
     }
-}
-
-// Two states read back from the port: every field alike.
-void ExpectSameDcb(const DCB& want, const DCB& got, const char* what)
-{
-    SCOPED_TRACE(what);
-    ExpectDcbFields(want, got, false, true);
+    return text;
 }
 
 // Whether the port reads back DTR and RTS control as set. A pty under Wine reports both
@@ -191,10 +185,7 @@ void ApplyOtherSettings(HANDLE port)
     other.EofChar = 0x1A;
     other.EvtChar = 0x7E;
     EXPECT_TRUE(SetCommState(port, &other));
-    {
-        SCOPED_TRACE("the port keeps the other settings");
-        ExpectDcbFields(other, ReadDcb(port), true, true);
-    }
+    EXPECT_EQ(DcbText(other, true), DcbText(ReadDcb(port), true)) << "the port keeps the other settings";
     COMMTIMEOUTS timeouts = {50, 2, 300, 3, 400};
     EXPECT_TRUE(SetCommTimeouts(port, &timeouts));
     EXPECT_TRUE(SetCommMask(port, EV_RXCHAR | EV_ERR));
@@ -235,7 +226,8 @@ TEST_F(ComPortTest, BothProfilesOpenInTheLineSettingsWithTheirTimeouts)
 
         ASSERT_EQ(1, OpenPort(kPortIndex, row.profile));
         ASSERT_NE(ComPort.handle, INVALID_HANDLE_VALUE);
-        ExpectDcbFields(ExpectedLine(), ReadDcb(ComPort.handle), true, checkDtrRts);
+        EXPECT_EQ(DcbText(ExpectedLine(), true, checkDtrRts),
+                  DcbText(ReadDcb(ComPort.handle), true, checkDtrRts));
         EXPECT_EQ(TimeoutsText(row.timeouts), TimeoutsText(ReadTimeouts(ComPort.handle)))
             << "profile timeouts";
         if (row.maskCleared) {
@@ -261,7 +253,7 @@ TEST(PortDcbTest, FillSetsEveryFieldOfTheLine)
     DCB filled;
     memset(&filled, 0xFF, sizeof filled);
     FillPortDcb(filled);
-    ExpectDcbFields(ExpectedLine(), filled, false, true);
+    EXPECT_EQ(DcbText(ExpectedLine()), DcbText(filled));
 }
 
 // Timeouts and the event mask belong to the handle under Wine (a fresh handle has zeros) but to
@@ -291,7 +283,7 @@ TEST_F(ComPortTest, RestoreAndClosePutsBackTheFormerSettings)
         EXPECT_EQ(1200u, ReadDcb(watch).BaudRate);
         RestoreAndClosePort();
         EXPECT_EQ(ComPort.handle, INVALID_HANDLE_VALUE);
-        ExpectSameDcb(before, ReadDcb(watch), "state after the close");
+        EXPECT_EQ(DcbText(before), DcbText(ReadDcb(watch))) << "state after the close";
         EXPECT_EQ(TimeoutsText(freshTimeouts), TimeoutsText(ReadTimeouts(watch)))
             << "timeouts after the close";
         EXPECT_EQ(freshMask, ReadMask(watch));
@@ -299,7 +291,7 @@ TEST_F(ComPortTest, RestoreAndClosePutsBackTheFormerSettings)
 
         own = OpenComPort(kDevice);
         ASSERT_NE(own, INVALID_HANDLE_VALUE);
-        ExpectSameDcb(before, ReadDcb(own), "state at the next open");
+        EXPECT_EQ(DcbText(before), DcbText(ReadDcb(own))) << "state at the next open";
         CloseHandle(own);
     }
 }
