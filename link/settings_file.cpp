@@ -160,13 +160,20 @@ bool ReadNumber(Value v, int32_t* value)
     return true;
 }
 
+// The number of a key's value; false, with the reason, if it is not one.
+bool ReadNumberOf(Value v, const FileKey& key, int32_t* value, Reason& reason)
+{
+    if (ReadNumber(v, value))
+        return true;
+    std::snprintf(reason, sizeof reason, "%s is not a number", key.name);
+    return false;
+}
+
 bool ParseNumber(Value v, const FileKey& key, SettingsFileFields* f, Reason& reason)
 {
     int32_t value;
-    if (!ReadNumber(v, &value)) {
-        std::snprintf(reason, sizeof reason, "%s is not a number", key.name);
+    if (!ReadNumberOf(v, key, &value, reason))
         return false;
-    }
     if (value < key.low || value > key.high) {
         std::snprintf(reason, sizeof reason, "%s out of range %ld to %ld", key.name,
                       static_cast<long>(key.low), static_cast<long>(key.high));
@@ -179,10 +186,8 @@ bool ParseNumber(Value v, const FileKey& key, SettingsFileFields* f, Reason& rea
 bool ParseBaud(Value v, const FileKey& key, SettingsFileFields* f, Reason& reason)
 {
     int32_t value;
-    if (!ReadNumber(v, &value)) {
-        std::snprintf(reason, sizeof reason, "%s is not a number", key.name);
+    if (!ReadNumberOf(v, key, &value, reason))
         return false;
-    }
     for (int32_t rate : BaudRates) {
         if (rate != 0 && rate == value) {
             f->*key.number = value;

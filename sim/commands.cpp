@@ -119,7 +119,7 @@ void CmdNoise(Simulator& sim, const Args& args, Reply& reply)
         std::lock_guard<std::mutex> lock(dev->mu);
         bytes = MakeNoise(*dev, count);
         if (!wait) {
-            QueueOutput(*dev, std::move(bytes));
+            QueueJob(*dev, OutputJob{std::move(bytes), 0, 0});
             return;
         }
     }

@@ -255,16 +255,14 @@ void ModeReply(Mode mode, uint8_t first, uint8_t second, OutputJob& job)
 // Caller holds dev.mu.
 void QueueReply(Device& dev, uint8_t first, uint8_t second)
 {
-    OutputJob job{{}, 0, dev.nextJobId++};
-    job.cable = dev.cable;
+    OutputJob job{{}, 0, 0};
     if (dev.mode == Mode::Shape)
         ShapeReply(dev.shape, first, second, job);
     else
         ModeReply(dev.mode, first, second, job);
     if (dev.mode == Mode::Delay)
         job.delayBefore = std::chrono::milliseconds(dev.answersLeft);
-    dev.queue.push_back(std::move(job));
-    dev.cv.notify_all();
+    QueueJob(dev, std::move(job));
 }
 
 // Caller holds dev.mu.
@@ -412,8 +410,7 @@ void JoinDevice(Device& dev)
 bool SendAndWait(Simulator& sim, Device& dev, std::vector<uint8_t> bytes)
 {
     std::unique_lock<std::mutex> lock(dev.mu);
-    const uint64_t id = dev.nextJobId;
-    QueueOutput(dev, std::move(bytes));
+    const uint64_t id = QueueJob(dev, OutputJob{std::move(bytes), 0, 0});
     dev.cv.wait(lock, [&] { return sim.stopping.load() || dev.doneJobId >= id; });
     return dev.doneJobId >= id;
 }
@@ -437,12 +434,13 @@ void Hush(Device& dev)
     dev.cv.notify_all();
 }
 
-void QueueOutput(Device& dev, std::vector<uint8_t> bytes)
+uint64_t QueueJob(Device& dev, OutputJob job)
 {
-    OutputJob job{std::move(bytes), 0, dev.nextJobId++};
+    job.id = dev.nextJobId++;
     job.cable = dev.cable;
     dev.queue.push_back(std::move(job));
     dev.cv.notify_all();
+    return dev.nextJobId - 1;
 }
 
 void AppendReport(std::deque<std::string>& lines, std::string line)

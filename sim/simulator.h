@@ -124,8 +124,9 @@ void PullCable(Device& dev);
 // Drops whatever the device has still to send, a burst being sent included. Caller holds dev.mu.
 void Hush(Device& dev);
 
-// Queues bytes for the line without waiting for them. Caller holds dev.mu.
-void QueueOutput(Device& dev, std::vector<uint8_t> bytes);
+// Queues a job for the line on the present cable, without waiting for it; its id. Caller holds
+// dev.mu.
+uint64_t QueueJob(Device& dev, OutputJob job);
 
 // Appends a report line, dropping the oldest beyond kMaxReportLines. Caller holds dev.mu.
 void AppendReport(std::deque<std::string>& lines, std::string line);
