@@ -11,6 +11,7 @@
 // - BAUD, Model and Channel arrows: a button-down and button-up sent to the up-down at the middle
 //   of its upper or lower half, as a mouse click arrives.
 // - Ctrl+K and Ctrl+B: real key presses (SendInput); the editor holds them as system-wide hotkeys.
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <map>
@@ -25,7 +26,6 @@
 namespace {
 
 constexpr int kDevice = 1;        // the simulator's device behind COM1
-constexpr WPARAM kPortIndex = 0;  // COM1 as the program numbers ports
 constexpr DWORD kSaveMs = 60000;  // a save whose device goes quiet waits about 2 s per read
 
 constexpr int kInitIds[4] = {IDC_INIT1, IDC_INIT2, IDC_INIT3, IDC_INIT4};
@@ -104,33 +104,20 @@ int UpDownsShown(HWND editor)
     return ControlVisible(editor, IDC_MODEL_SPIN) + ControlVisible(editor, IDC_CHANNEL_SPIN);
 }
 
-// What the editor shows for these parameters (model and channel are not compared).
+// What the editor shows for these parameters.
 void ExpectShown(HWND editor, const DeviceFields& p)
 {
+    const std::string model = std::to_string(p.model), channel = std::to_string(p.channel);
     const std::string start = std::to_string(p.startFrame), end = std::to_string(p.endFrame);
-    const std::string rate = RateText(p.baudCode);
-    ::ExpectShown(editor,
-                  {nullptr, nullptr, start.c_str(), end.c_str(), rate.c_str(), p.init[0].c_str(),
-                   p.init[1].c_str(), p.init[2].c_str(), p.init[3].c_str(), p.comment.c_str()},
-                  p.synchronize ? BST_CHECKED : BST_UNCHECKED);
+    ::ExpectShown(
+        editor,
+        {model.c_str(), channel.c_str(), start.c_str(), end.c_str(), RateText(p.baudCode), p.init[0].c_str(),
+         p.init[1].c_str(), p.init[2].c_str(), p.init[3].c_str(), p.comment.c_str()},
+        p.synchronize ? BST_CHECKED : BST_UNCHECKED);
 }
 
 class EditSaveScenario : public SimScenario {
 protected:
-    void SetUp() override
-    {
-        // Power-on contents first (earlier saves may have changed them), then the fixture's marks.
-        ASSERT_TRUE(SimResetAll()) << SimCommand("help").error;
-        SimScenario::SetUp();
-    }
-
-    void TearDown() override
-    {
-        SimScenario::TearDown();
-        SimCommand("pace on");
-        SimResetAll();
-    }
-
     // The editor on COM1 as the search hands it over, after its first load, in `editor`. Use as
     // ASSERT_NO_FATAL_FAILURE(OpenEditor()).
     void OpenEditor()
@@ -211,11 +198,8 @@ constexpr int kLeaveIds[] = {IDC_MODEL, IDC_CHANNEL, IDC_START_FRAME, IDC_END_FR
 
 const char* FieldName(int id)
 {
-    for (const TextField& field : kTextFields) {
-        if (field.id == id)
-            return field.name;
-    }
-    return "?";
+    const auto named = [&](const TextField& field) { return field.id == id; };
+    return std::find_if(std::begin(kTextFields), std::end(kTextFields), named)->name;  // all of kLeaveIds
 }
 
 struct ArrowRow {
@@ -374,11 +358,13 @@ TEST_F(EditSaveScenario, HiddenModeThroughTheKeys)
 
 // --- Saves ----------------------------------------------------------------------------------------
 
-// Changed fields, SAVE: the wire carries the handshake, the writes without model and channel, and
-// the 49 reads; the device holds what the editor showed; the editor shows the read-back.
+// Changed fields, SAVE, against a device that takes its input at line speed: the wire carries the
+// handshake, the writes without model and channel, and the 49 reads; the device holds what the
+// editor showed; the editor shows the read-back.
 TEST_F(EditSaveScenario, SaveWritesReadsBackAndShowsTheReadBack)
 {
     ASSERT_NO_FATAL_FAILURE(OpenEditor());
+    ASSERT_TRUE(SimCommand("pace read").ok);
     ASSERT_TRUE(SetControlText(editor, IDC_START_FRAME, "01234"));
     ASSERT_TRUE(SetControlText(editor, IDC_END_FRAME, "43210"));
     ASSERT_TRUE(ClickArrow(editor, IDC_BAUD_SPIN, false));
@@ -388,7 +374,7 @@ TEST_F(EditSaveScenario, SaveWritesReadsBackAndShowsTheReadBack)
         ASSERT_TRUE(SetControlText(editor, kInitIds[i], typed.init[i].c_str()));
     ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, typed.comment.c_str()));
 
-    ExpectGoodSave(editor, "normal", typed, false);
+    ExpectGoodSave(editor, "reading at line speed", typed, false);
     DeviceFields shown = typed;  // the empty second and third strings close up on the way back
     shown.init[1] = "D";
     shown.init[3] = "";
@@ -396,19 +382,23 @@ TEST_F(EditSaveScenario, SaveWritesReadsBackAndShowsTheReadBack)
     CloseEditor(editor);
 }
 
-// Defaults: the first save writes model ('?' first) and channel ('>' after '5'), keeping the
-// loaded 12 and 3; a second save without Defaults writes neither.
+// Defaults after a load: model and channel in range (12 and 3) are kept, every other field takes
+// its default value, every control is enabled, and nothing is sent to the device. The first save
+// then writes model ('?' first) and channel ('>' after '5'); a second save without Defaults
+// writes neither.
 TEST_F(EditSaveScenario, DefaultsMakeTheNextSaveWriteModelAndChannel)
 {
-    ASSERT_TRUE(SimSetRegister(kDevice, '?', '1', '2'));
-    ASSERT_TRUE(SimSetRegister(kDevice, '>', '0', '3'));
+    const DeviceFields loaded = {12, 3, 250, 4000, 4, false, {"AT&F", "ATZ", "X", "Y"}, "Front of house"};
+    for (const auto& [code, pair] : EncodeImage(loaded))
+        ASSERT_TRUE(SimSetRegister(kDevice, code, pair[0], pair[1]));
     ASSERT_NO_FATAL_FAILURE(OpenEditor());
+    ExpectShown(editor, loaded);
+    ASSERT_TRUE(SimClear(kDevice));
     ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
     DeviceFields p = {12, 3, 1, 500, 7, true, {"0KL0DS", "", "", ""}, ""};
     ExpectShown(editor, p);
-    EXPECT_EQ(ControlText(editor, IDC_MODEL), "12");
-    EXPECT_EQ(ControlText(editor, IDC_CHANNEL), "3");
     ExpectAllEnabled(editor);
+    EXPECT_TRUE(SimFrames(kDevice).empty()) << "Defaults wrote to the device";
 
     ExpectGoodSave(editor, "after Defaults", p, true);
 
@@ -489,22 +479,6 @@ TEST_F(EditSaveScenario, CancelBeforeTheFirstTickWritesNothing)
     ExpectAllEnabled(editor);
     EXPECT_EQ(SimCommandOn(kDevice, "log").lines, std::vector<std::string>{});
     ExpectShown(editor, p);
-    CloseEditor(editor);
-}
-
-// With the simulator consuming its input at line speed the save still succeeds.
-TEST_F(EditSaveScenario, SaveSucceedsAgainstADeviceReadingAtLineSpeed)
-{
-    ASSERT_NO_FATAL_FAILURE(OpenEditor());
-    ASSERT_TRUE(SimCommand("pace read").ok);
-    DeviceFields p = PowerOnParams();
-    p.comment = "paced";
-    p.init[1] = "ATZ";
-    ASSERT_TRUE(SetControlText(editor, IDC_COMMENT, p.comment.c_str()));
-    ASSERT_TRUE(SetControlText(editor, IDC_INIT2, p.init[1].c_str()));
-    ExpectGoodSave(editor, "reading at line speed", p, false);
-    ExpectShown(editor, p);
-    EXPECT_TRUE(SimCommand("pace on").ok);
     CloseEditor(editor);
 }
 

@@ -26,33 +26,17 @@ void SetRegisterRun(unsigned char first, const std::string& bytes)
 
 // ---- The fixture ---------------------------------------------------------------------------
 
+// The fixture's tear-down puts the device back to its power-on state.
 class EditorLoadScenario : public SimScenario {
 protected:
-    void TearDown() override
-    {
-        SimScenario::TearDown();
-        // What the scenarios change on the device goes back to its power-on state.
-        EXPECT_TRUE(SimMode(kDevice, "normal"));
-        EXPECT_TRUE(SimCommandOn(kDevice, "poweron").ok);
-        EXPECT_TRUE(SimClear(kDevice));
-    }
-
     HWND OpenEditor() { return SimScenario::OpenEditor(kDevice); }
-
-    // LOAD pressed and the load ended without a box.
-    void LoadAgain(HWND editor)
-    {
-        const Ending out = PressAndAwait(Pid(), editor, IDC_LOAD, kLoadMs);
-        ASSERT_TRUE(out.opened && out.ended) << "no load, or it did not end";
-        EXPECT_EQ(out.owner, editor);
-        ASSERT_EQ(out.boxCaption, "") << out.boxText;
-    }
 };
 
 // ---- Scenarios -----------------------------------------------------------------------------
 
-// Through the real search: every field shows the device's image, everything is enabled, Model
-// and Channel have no visible up-down, and the wire carries exactly the load's frames, in order.
+// Through the real search, with only COM2 present and so the only port offered: every field shows
+// the device's image, everything is enabled, Model and Channel have no visible up-down, and the
+// wire carries exactly the load's frames, in order.
 TEST_F(EditorLoadScenario, EditorOpensFilledFromTheDevice)
 {
     SetRegisterRun('?', "07");
@@ -64,8 +48,10 @@ TEST_F(EditorLoadScenario, EditorOpensFilledFromTheDevice)
     SetRegisterRun('H', CommentBlock("Stage left 7"));
     HWND find = StartFind({kDevice});
     ASSERT_NE(find, nullptr);
+    ExpectRadios(find, {true, false, true, false, false}, IDC_PORT_AUTO);
     HWND search = FindNow(find);
     ASSERT_NE(search, nullptr);
+    EXPECT_EQ(FindTopWindow(Pid(), kFindCaption, false), nullptr);
     ASSERT_TRUE(WaitTesting(search, "COM2")) << CaptionText(Control(search, IDC_SEARCH_STATUS));
     ASSERT_TRUE(SimClear(kDevice));
 
@@ -134,7 +120,10 @@ TEST_F(EditorLoadScenario, LoadAppliesTheRangeRules)
             editor = OpenEditor();
             ASSERT_NE(editor, nullptr);
         } else {
-            LoadAgain(editor);
+            const Ending out = PressAndAwait(Pid(), editor, IDC_LOAD, kLoadMs);
+            ASSERT_TRUE(out.opened && out.ended) << "no load, or it did not end";
+            EXPECT_EQ(out.owner, editor);
+            ASSERT_EQ(out.boxCaption, "") << out.boxText;
         }
         ExpectShown(editor,
                     {row.modelShown, row.channelShown, row.startShown, row.endShown, row.baudShown, "0KL0DS",
@@ -205,10 +194,8 @@ TEST_F(EditorLoadScenario, FailedLoadShowsItsBoxAndKeepsTheFields)
     const Shown loaded = ReadShown(editor);
     ExpectAllEnabled(editor);
     // The save leaves its read-back of the comment in the registers' scratch area.
-    ASSERT_TRUE(ClickAsync(editor, IDC_SAVE));
-    ASSERT_NE(WaitTopWindow(Pid(), kSaveCaption), nullptr);
-    ASSERT_TRUE(WaitTopWindowGone(Pid(), kSaveCaption, kLoadMs * 2));
-    ASSERT_EQ(FindAnyBox(Pid()), nullptr) << "the save failed";
+    const Ending saved = PressAndAwait(Pid(), editor, IDC_SAVE, kLoadMs * 2);
+    ASSERT_TRUE(saved.ended && saved.boxCaption.empty()) << "the save failed: " << saved.boxText;
     ExpectAllEnabled(editor);
 
     for (const FailureRow& row : kFailureRows) {
@@ -281,7 +268,7 @@ TEST_F(EditorLoadScenario, FailedFirstLoadLeavesTheFieldsEmpty)
 {
     ASSERT_TRUE(Start());
     ASSERT_TRUE(PostToWindow(main_, UM_SYNCFOUND, 0x80000000, 0));
-    HWND box = WaitAnyBox(Pid(), kLoadMs);
+    HWND box = WaitMessageBox(Pid(), kErrorCaption, kLoadMs);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), "Can't open port");
     ASSERT_TRUE(DismissMessageBox(box));
@@ -289,30 +276,6 @@ TEST_F(EditorLoadScenario, FailedFirstLoadLeavesTheFieldsEmpty)
     HWND editor = WaitTopWindow(Pid(), kEditorCaption);
     ASSERT_NE(editor, nullptr);
     ExpectNothingLoaded(editor);
-    CloseEditor(editor);
-}
-
-// Defaults after a load: model and channel in range are kept, everything else takes its default
-// value, and every control is enabled. Nothing is sent to the device.
-TEST_F(EditorLoadScenario, DefaultsKeepModelAndChannelAndFillTheRest)
-{
-    SetRegisterRun('?', "12");
-    SetRegisterRun('>', "03");
-    SetRegisterRun('0', "002500");
-    SetRegisterRun('3', "040000");
-    SetRegisterRun('6', "44");  // 2400, Synchronize off
-    SetRegisterRun('P', InitBlock({"AT&F", "ATZ", "X", "Y"}));
-    SetRegisterRun('H', CommentBlock("Front of house"));
-    HWND editor = OpenEditor();
-    ASSERT_NE(editor, nullptr);
-    ExpectShown(editor, {"12", "3", "250", "4000", "2400", "AT&F", "ATZ", "X", "Y", "Front of house"},
-                BST_UNCHECKED);
-    ASSERT_TRUE(SimClear(kDevice));
-
-    ASSERT_TRUE(Click(editor, IDC_DEFAULTS));
-    ExpectShown(editor, {"12", "3", "1", "500", "9600", "0KL0DS", "", "", "", ""}, BST_CHECKED);
-    ExpectAllEnabled(editor);
-    EXPECT_TRUE(SimFrames(kDevice).empty()) << "Defaults wrote to the device";
     CloseEditor(editor);
 }
 

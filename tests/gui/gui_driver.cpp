@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -23,47 +24,18 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 // it comes) ends them all.
 HANDLE DriverJob()
 {
-    static HANDLE job = nullptr;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        job = CreateJobObjectA(nullptr, nullptr);
-        if (job) {
-            JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-            if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-                CloseHandle(job);
-                job = nullptr;
-            }
+    static const HANDLE job = [] {
+        HANDLE made = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (made &&
+            !SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(made);
+            made = nullptr;
         }
-    }
+        return made;
+    }();
     return job;
-}
-
-struct WindowQuery {
-    DWORD pid;
-    const char* caption;
-    bool visibleOnly;
-    std::vector<HWND>* found;
-};
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM data)
-{
-    WindowQuery* query = reinterpret_cast<WindowQuery*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (query->pid != 0 && owner != query->pid)
-        return TRUE;
-    if (query->visibleOnly && !IsWindowVisible(window))
-        return TRUE;
-    if (query->caption) {
-        char text[kTextSize] = {};
-        GetWindowTextA(window, text, sizeof text);
-        if (strcmp(text, query->caption) != 0)
-            return TRUE;
-    }
-    query->found->push_back(window);
-    return TRUE;
 }
 
 // No SMTO_ABORTIFHUNG: a program that has just come back from a long serial exchange (a load
@@ -120,13 +92,8 @@ INPUT KeyInput(WORD key, bool up)
 
 std::string WindowsPath(const std::string& path)
 {
-    std::string result = path;
-    if (!result.empty() && result[0] == '/')
-        result = "Z:" + result;
-    for (char& c : result) {
-        if (c == '/')
-            c = '\\';
-    }
+    std::string result = !path.empty() && path[0] == '/' ? "Z:" + path : path;
+    std::replace(result.begin(), result.end(), '/', '\\');
     return result;
 }
 
@@ -228,9 +195,19 @@ int EndAllProcesses(const char* exeName)
 
 std::vector<HWND> TopWindows(DWORD pid, const char* caption, bool visibleOnly)
 {
-    std::vector<HWND> found;
-    WindowQuery query = {pid, caption, visibleOnly, &found};
-    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&query));
+    std::vector<HWND> all, found;
+    const WNDENUMPROC collect = [](HWND window, LPARAM list) {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        return TRUE;
+    };
+    EnumWindows(collect, reinterpret_cast<LPARAM>(&all));
+    for (HWND window : all) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if ((pid == 0 || owner == pid) && (!visibleOnly || IsWindowVisible(window)) &&
+            (!caption || CaptionText(window) == caption))
+            found.push_back(window);
+    }
     return found;
 }
 
@@ -417,22 +394,22 @@ bool BringToFront(HWND window, DWORD timeoutMs)
         timeoutMs);
 }
 
+// The first of the windows with this class, or null.
+static HWND FirstOfClass(const std::vector<HWND>& windows, const char* className)
+{
+    const auto found = std::find_if(windows.begin(), windows.end(), [&](HWND window) {
+        char name[32] = {};
+        GetClassNameA(window, name, sizeof name);
+        return strcmp(name, className) == 0;
+    });
+    return found == windows.end() ? nullptr : *found;
+}
+
 HWND WaitTopWindowOfClass(DWORD pid, const char* className, const char* caption, DWORD timeoutMs)
 {
     HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND window : TopWindows(pid, caption)) {
-                char name[32] = {};
-                GetClassNameA(window, name, sizeof name);
-                if (strcmp(name, className) == 0) {
-                    found = window;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeoutMs);
+    WaitUntil([&] { return (found = FirstOfClass(TopWindows(pid, caption), className)) != nullptr; },
+              timeoutMs);
     return found;
 }
 
@@ -445,24 +422,12 @@ HWND FindAnyBox(DWORD pid)
 {
     const char* own[] = {kMainCaption,   kAboutCaption, kFindCaption, kSearchCaption,
                          kEditorCaption, kLoadCaption,  kSaveCaption};
+    std::vector<HWND> notOwn;
     for (HWND window : TopWindows(pid, nullptr)) {
-        char className[32] = {};
-        GetClassNameA(window, className, sizeof className);
-        const std::string caption = CaptionText(window);
-        bool isOwn = false;
-        for (const char* c : own)
-            isOwn = isOwn || caption == c;
-        if (strcmp(className, "#32770") == 0 && !isOwn)
-            return window;
+        if (std::find(std::begin(own), std::end(own), CaptionText(window)) == std::end(own))
+            notOwn.push_back(window);
     }
-    return nullptr;
-}
-
-HWND WaitAnyBox(DWORD pid, DWORD timeoutMs)
-{
-    HWND box = nullptr;
-    WaitUntil([&] { return (box = FindAnyBox(pid)) != nullptr; }, timeoutMs);
-    return box;
+    return FirstOfClass(notOwn, "#32770");
 }
 
 std::string MessageBoxText(HWND box)

@@ -85,7 +85,6 @@ HWND WaitTopWindowOfClass(DWORD pid, const char* className, const char* caption,
 HWND WaitMessageBox(DWORD pid, const char* caption, DWORD timeoutMs = kWaitMs);
 // A message box of the program whatever its caption: a dialog that is none of its own windows.
 HWND FindAnyBox(DWORD pid);
-HWND WaitAnyBox(DWORD pid, DWORD timeoutMs = kWaitMs);
 std::string MessageBoxText(HWND box);
 bool DismissMessageBox(HWND box);
 

@@ -28,7 +28,7 @@ constexpr IdName kIdNames[] = {
     ID_ROW(IDC_END_FRAME), ID_ROW(IDC_SYNCHRONIZE),   ID_ROW(IDC_COMMENT),     ID_ROW(IDC_INIT1),
     ID_ROW(IDC_INIT2),     ID_ROW(IDC_INIT3),         ID_ROW(IDC_INIT4),       ID_ROW(IDC_LOAD),
     ID_ROW(IDC_DEFAULTS),  ID_ROW(IDC_SAVE),          ID_ROW(IDC_BAUD),        ID_ROW(IDC_MODEL),
-    ID_ROW(IDC_CHANNEL),   ID_ROW(UM_FINDSYNC),       ID_ROW(UM_SYNCFOUND),    ID_ROW(UM_SYNCNOTFOUND),
+    ID_ROW(IDC_CHANNEL),
 };
 #undef ID_ROW
 
@@ -62,15 +62,9 @@ int Fail(const char* what, const char* detail)
     return 1;
 }
 
-// The window named by a caption, waited for a moment (it may be just opening).
-HWND Window(const char* caption)
-{
-    return WaitTopWindow(0, caption, 2000);
-}
-
 // A subcommand's arguments, with what main has made of them: for a subcommand that names a
-// window, argv[0] a caption gives `window`, and for a control argv[1] an id gives `id`; for one
-// that waits, argv[1] in seconds gives `ms`.
+// control, argv[0] a caption gives `window` (waited for a moment: it may be just opening) and
+// argv[1] an id gives `id`; for one that waits, argv[1] in seconds gives `ms`.
 struct Args {
     int argc;
     char** argv;
@@ -115,17 +109,6 @@ int Command(const Args& a)
     return PostCommand(a.window, a.id) ? 0 : Fail("cannot post to", a.argv[0]);
 }
 
-int Post(const Args& a)
-{
-    long message = 0, wParam = 0, lParam = 0;
-    if (!ParseId(a.argv[1], &message) || (a.argc > 2 && !ParseId(a.argv[2], &wParam)) ||
-        (a.argc > 3 && !ParseId(a.argv[3], &lParam)))
-        return Fail("bad number", a.argv[1]);
-    return PostToWindow(a.window, static_cast<UINT>(message), static_cast<WPARAM>(wParam), lParam)
-               ? 0
-               : Fail("cannot post to", a.argv[0]);
-}
-
 int Text(const Args& a)
 {
     if (!Control(a.window, a.id))
@@ -141,30 +124,6 @@ int Text(const Args& a)
 int SetText(const Args& a)
 {
     return SetControlText(a.window, a.id, a.argv[2]) ? 0 : Fail("cannot set the text of", a.argv[1]);
-}
-
-int Checked(const Args& a)
-{
-    const int state = CheckState(a.window, a.id);
-    if (state < 0)
-        return Fail("no answer from", a.argv[1]);
-    printf("%d\n", state);
-    return 0;
-}
-
-int Keys(const Args& a)
-{
-    for (int i = 0; i < a.argc; ++i) {
-        if (!PressKeys(a.argv[i]))
-            return Fail("cannot press", a.argv[i]);
-        Sleep(50);  // let each combination be taken before the next
-    }
-    return 0;
-}
-
-int Front(const Args& a)
-{
-    return BringToFront(a.window, 3000) ? 0 : Fail("cannot bring to the front", a.argv[0]);
 }
 
 int MessageText(const Args& a)
@@ -204,7 +163,7 @@ int CloseAll(const Args&)
     return 0;
 }
 
-enum Takes { kPlain, kWindow, kControl, kSeconds };  // what main resolves first (see Args)
+enum Takes { kPlain, kControl, kSeconds };  // what main resolves first (see Args)
 
 struct Subcommand {
     const char* name;
@@ -222,12 +181,8 @@ constexpr Subcommand kSubcommands[] = {
     {"click", 2, 2, kControl, ClickNow, "click CAPTION ID          click and wait until handled"},
     {"click-async", 2, 2, kControl, ClickLater, "click-async CAPTION ID    click without waiting"},
     {"command", 2, 2, kControl, Command, "command CAPTION ID        post WM_COMMAND"},
-    {"post", 2, 4, kWindow, Post, "post CAPTION MSG [WPARAM [LPARAM]]"},
     {"text", 2, 2, kControl, Text, "text CAPTION ID           print a control's text"},
     {"set-text", 3, 3, kControl, SetText, "set-text CAPTION ID TEXT"},
-    {"checked", 2, 2, kControl, Checked, "checked CAPTION ID        print 0 or 1"},
-    {"keys", 1, 16, kPlain, Keys, "keys COMBO...             e.g. CTRL+Q ESC"},
-    {"front", 1, 1, kWindow, Front, "front CAPTION             bring to the foreground"},
     {"msgbox", 2, 2, kSeconds, MessageText,
      "msgbox CAPTION SECONDS    wait for a message box, print its text"},
     {"dismiss", 1, 1, kPlain, Dismiss, "dismiss CAPTION           answer a message box"},
@@ -262,7 +217,7 @@ int main(int argc, char** argv)
             return Fail("bad seconds", a.argv[1]);
         if (row.takes == kControl && !ParseId(a.argv[1], &id))
             return Fail("bad id", a.argv[1]);
-        if ((row.takes == kControl || row.takes == kWindow) && !(a.window = Window(a.argv[0])))
+        if (row.takes == kControl && !(a.window = WaitTopWindow(0, a.argv[0], 2000)))
             return Fail("no window", a.argv[0]);
         a.id = static_cast<int>(id);
         return row.run(a);

@@ -1,8 +1,10 @@
 #include "tests/gui/scenario_fixture.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "resources/resource.h"
+#include "tests/support/register_image.h"
 #include "tests/support/sim_control.h"
 
 std::string MarkedStartFrame(int device)
@@ -77,16 +79,10 @@ void ExpectEditorState(HWND editor, bool fields, bool save, bool load, bool defa
     for (int id : {IDC_START_FRAME, IDC_END_FRAME, IDC_SYNCHRONIZE, IDC_BAUD, IDC_BAUD_SPIN, IDC_COMMENT,
                    IDC_INIT1, IDC_INIT2, IDC_INIT3, IDC_INIT4})
         EXPECT_EQ(ControlEnabled(editor, id), fields) << "control " << id;
-    const struct {
-        const char* name;
-        int id;
-        bool enabled;
-    } buttons[] = {{"SAVE", IDC_SAVE, save},
-                   {"LOAD", IDC_LOAD, load},
-                   {"Defaults", IDC_DEFAULTS, defaults},
-                   {"Cancel", IDCANCEL, cancel}};
-    for (const auto& b : buttons)
-        EXPECT_EQ(ControlEnabled(editor, b.id), b.enabled) << b.name;
+    EXPECT_EQ(ControlEnabled(editor, IDC_SAVE), save) << "SAVE";
+    EXPECT_EQ(ControlEnabled(editor, IDC_LOAD), load) << "LOAD";
+    EXPECT_EQ(ControlEnabled(editor, IDC_DEFAULTS), defaults) << "Defaults";
+    EXPECT_EQ(ControlEnabled(editor, IDCANCEL), cancel) << "Cancel";
     // Model, Channel and their up-downs belong to no group.
     for (int id : {IDC_MODEL, IDC_CHANNEL, IDC_MODEL_SPIN, IDC_CHANNEL_SPIN})
         EXPECT_TRUE(ControlEnabled(editor, id)) << "control " << id;
@@ -100,6 +96,16 @@ void ExpectAllEnabled(HWND editor)
 void ExpectOnlyLoadDefaultsCancel(HWND editor)
 {
     ExpectEditorState(editor, false, false, true, true, true);
+}
+
+void ExpectRadios(HWND find, const bool (&enabled)[5], int checkedId)
+{
+    constexpr int kRadioIds[] = {IDC_PORT_AUTO, IDC_PORT_COM1, IDC_PORT_COM2, IDC_PORT_COM3, IDC_PORT_COM4};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i == 0 ? std::string("Auto Detect") : "COM" + std::to_string(i));
+        EXPECT_EQ(ControlEnabled(find, kRadioIds[i]), enabled[i]);
+        EXPECT_EQ(CheckState(find, kRadioIds[i]), kRadioIds[i] == checkedId ? BST_CHECKED : BST_UNCHECKED);
+    }
 }
 
 Ending PressAndAwait(DWORD pid, HWND editor, int button, DWORD timeoutMs)
@@ -216,11 +222,11 @@ bool AppScenario::Start()
     return main_ != nullptr;
 }
 
-std::vector<std::string> AppScenario::VisibleCaptions() const
+std::multiset<std::string> AppScenario::VisibleCaptions() const
 {
-    std::vector<std::string> captions;
+    std::multiset<std::string> captions;
     for (HWND window : TopWindows(Pid(), nullptr))
-        captions.push_back(CaptionText(window));
+        captions.insert(CaptionText(window));
     return captions;
 }
 
@@ -242,10 +248,7 @@ void SimScenario::SetUp()
     ASSERT_TRUE(SimCommand("pace on").ok) << "simulator not reachable: " << SimCommand("help").error;
     ASSERT_TRUE(SimResetAll());
     for (int device = 1; device <= kDeviceCount; ++device) {
-        const unsigned char digit = static_cast<unsigned char>('0' + device);
-        ASSERT_TRUE(SimSetRegister(device, '0', '0', '0'));
-        ASSERT_TRUE(SimSetRegister(device, '1', '0', digit));
-        ASSERT_TRUE(SimSetRegister(device, '2', '1', '0'));
+        ASSERT_TRUE(SetRegisterRun(device, '0', "000" + std::to_string(device) + "10"));
         DrainComPort(device);
         ASSERT_TRUE(SimClear(device));
     }
@@ -254,17 +257,14 @@ void SimScenario::SetUp()
 void SimScenario::TearDown()
 {
     AppScenario::TearDown();
-    SimResetAll();  // leaves the devices as the bench started them
+    SimCommand("pace on");  // leaves the simulator as the bench started it
+    SimResetAll();
 }
 
 void SimScenario::PlugOnly(std::initializer_list<int> present)
 {
-    for (int device = 1; device <= kDeviceCount; ++device) {
-        bool plugged = false;
-        for (int p : present)
-            plugged = plugged || p == device;
-        ASSERT_TRUE(SimPlug(device, plugged));
-    }
+    for (int device = 1; device <= kDeviceCount; ++device)
+        ASSERT_TRUE(SimPlug(device, std::find(present.begin(), present.end(), device) != present.end()));
 }
 
 HWND SimScenario::StartFind(std::initializer_list<int> present)
@@ -311,12 +311,6 @@ int SimScenario::WaitNextTick(HWND search, int from, DWORD timeoutMs)
     return IsWindow(search) ? now : -1;
 }
 
-void SimScenario::WaitProgressOrEnd(HWND search, int position, DWORD timeoutMs)
-{
-    WaitUntil([&] { return !IsWindow(search) || ProgressPosition(search, IDC_PROGRESS) >= position; },
-              timeoutMs);
-}
-
 HWND SimScenario::OpenEditor(int device)
 {
     if (!main_ && !Start())
@@ -333,15 +327,11 @@ HWND SimScenario::OpenEditor(int device)
 
 void SimScenario::ExpectFoundOn(int device, bool loaded)
 {
-    if (!loaded) {
-        EXPECT_NE(WaitTopWindow(Pid(), kEditorCaption, kWaitMs, false), nullptr)
-            << "the banner was not recognised";
-        EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
-        return;
-    }
-    HWND editor = WaitEditorLoaded();
+    HWND editor = loaded ? WaitEditorLoaded() : WaitTopWindow(Pid(), kEditorCaption, kWaitMs, false);
     ASSERT_NE(editor, nullptr) << "the banner was not recognised";
     EXPECT_EQ(FindTopWindow(Pid(), kSearchCaption, false), nullptr);
+    if (!loaded)
+        return;
     EXPECT_EQ(ControlText(editor, IDC_START_FRAME), MarkedStartFrame(device));
     CloseEditor(editor);
 }

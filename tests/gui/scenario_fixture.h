@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <initializer_list>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ void ExpectEditorState(HWND editor, bool fields, bool save, bool load, bool defa
 void ExpectAllEnabled(HWND editor);
 // After Cancel or a failed load: LOAD, Defaults and Cancel only.
 void ExpectOnlyLoadDefaultsCancel(HWND editor);
+
+// The port selection's radio buttons, enabled or not, and the one checked; index 0 of `enabled` is
+// Auto Detect, index n is COMn.
+void ExpectRadios(HWND find, const bool (&enabled)[5], int checkedId);
 
 // How a load or save ended: its box, read and answered, or its dialog gone.
 struct Ending {
@@ -83,7 +88,7 @@ protected:
     static void TearDownTestSuite();
 
     // Visible top-level windows of the first instance, by caption ("" for none).
-    std::vector<std::string> VisibleCaptions() const;
+    std::multiset<std::string> VisibleCaptions() const;
 
     // Waits for the "Synchronizer Not Found" box, checks it and answers it.
     void ExpectNotFoundBox(DWORD timeoutMs = kWaitMs);
@@ -113,8 +118,6 @@ protected:
     // Waits for the next tick of the search (its progress bar moves); the new position, or -1
     // if the search ended first.
     int WaitNextTick(HWND search, int from, DWORD timeoutMs = 3000);
-    // Waits until the progress reaches `position` or the search dialog is gone.
-    void WaitProgressOrEnd(HWND search, int position, DWORD timeoutMs = kWaitMs);
 
     // The program started if need be and the editor opened on COM<device> as after a successful
     // search; the editor once its first load has ended without a box, or null.

@@ -56,7 +56,12 @@ protected:
 
     // Three ticks after bytes were sent at progress `sentAt`: a recognised banner would have ended
     // the search by then (read on the first, reported on the second).
-    void WaitThreeTicks(HWND search, int sentAt) { WaitProgressOrEnd(search, sentAt + 3 * kStep); }
+    void WaitThreeTicks(HWND search, int sentAt)
+    {
+        WaitUntil([&] {
+            return !IsWindow(search) || ProgressPosition(search, IDC_PROGRESS) >= sentAt + 3 * kStep;
+        });
+    }
 
     // Still searching, and neither the editor nor a failure box has appeared.
     void ExpectStillSearching(HWND search)
@@ -107,7 +112,7 @@ TEST_F(SearchScenario, NoBannerEndsInNotFoundAfterTheListeningTime)
 }
 
 // The parts of a port's settings that a pseudo-terminal keeps between opens (it forces 8 data
-// bits and no parity), as one comparable text.
+// bits and no parity), as one comparable text: of these settings, or of COM3's now.
 std::string LineSummary(const DCB& dcb)
 {
     char text[96];
@@ -119,12 +124,10 @@ std::string LineSummary(const DCB& dcb)
     return text;
 }
 
-bool ReadLineSummary(std::string* summary)
+std::string PortLineSummary()
 {
     DCB dcb;
-    const bool read = ReadPortDcb(kDevice, &dcb);
-    *summary = LineSummary(dcb);
-    return read;
+    return ReadPortDcb(kDevice, &dcb) ? LineSummary(dcb) : "COM3 cannot be opened";
 }
 
 // Cancel while COM3 is open: the failure box at once, and COM3 has its former settings back.
@@ -142,15 +145,12 @@ TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
     ours.fRtsControl = RTS_CONTROL_HANDSHAKE;
     ASSERT_TRUE(WritePortDcb(kDevice, ours));
     const std::string before = LineSummary(ours);
-    std::string shown;
-    ASSERT_TRUE(ReadLineSummary(&shown));
-    ASSERT_EQ(shown, before) << "the port does not keep these settings";
+    ASSERT_EQ(PortLineSummary(), before) << "the port does not keep these settings";
 
     HWND search = StartOnCom3();
     ASSERT_NE(search, nullptr);
     // While the search holds it, the port runs in the synchronizer's settings.
-    ASSERT_TRUE(ReadLineSummary(&shown));
-    EXPECT_EQ(shown, "1200 baud, 1 stop bits, xon/xoff 0/0, cts 0");
+    EXPECT_EQ(PortLineSummary(), "1200 baud, 1 stop bits, xon/xoff 0/0, cts 0");
 
     const ULONGLONG pressed = GetTickCount64();
     ASSERT_TRUE(Click(search, IDCANCEL));
@@ -159,8 +159,7 @@ TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
     ASSERT_NE(box, nullptr);
     ExpectNotFoundBox();
 
-    ASSERT_TRUE(ReadLineSummary(&shown)) << "COM3 cannot be opened again";
-    EXPECT_EQ(shown, before);
+    EXPECT_EQ(PortLineSummary(), before);
     EXPECT_TRUE(WritePortDcb(kDevice, original));
 }
 
@@ -213,7 +212,7 @@ TEST_P(RecognitionScenario, BannerIsRecognisedOnlyWhenExact)
         ASSERT_GT(sentAt, 0);
         ASSERT_TRUE(SimSend(kDevice, Bytes(line.substr(half))));
     } else if (row.noise > 0) {
-        ASSERT_TRUE(SimCommand("noise " + std::to_string(kDevice) + " " + std::to_string(row.noise)).ok);
+        ASSERT_TRUE(SimCommandOn(kDevice, "noise", std::to_string(row.noise)).ok);
         ASSERT_TRUE(SimSend(kDevice, Bytes(line)));
     } else if (row.before.empty() && row.after.empty()) {
         ASSERT_TRUE(SimReset(kDevice, row.crFirst));
@@ -381,8 +380,7 @@ TEST_F(SearchScenario, NoiseBurstNeitherCrashesNorBlocks)
     constexpr int kTicks = 6;          // about 700 bytes: the gathered bytes overflow long before
     HWND search = StartOnCom3();
     ASSERT_NE(search, nullptr);
-    ASSERT_TRUE(
-        SimCommand("noise " + std::to_string(kDevice) + " " + std::to_string(kNoiseBytes) + " nowait").ok);
+    ASSERT_TRUE(SimCommandOn(kDevice, "noise", std::to_string(kNoiseBytes) + " nowait").ok);
 
     const int start = ProgressPosition(search, IDC_PROGRESS);
     int ticks = 0;
