@@ -104,30 +104,6 @@ TEST_F(SimLine, PortWorksAfterCloseAndReopen)
     EXPECT_EQ(Hex(tx.bytes), Hex(once + once + once));
 }
 
-// A pulled cable: the device takes the frames it was told to, then its end of the line is gone
-// and writes to the port fail; plug gives it a fresh line behind the same link.
-TEST_F(SimLine, PullFailsWritesUntilPlug)
-{
-    ASSERT_NO_FATAL_FAILURE(Boot(Fast()));
-    ASSERT_EQ(ctl.Cmd("pull 1 1").back(), "ok");
-    ASSERT_TRUE(line[0].Write("R?\r"));
-    // The frame is reported and the line closed in one step.
-    const Clock::time_point sent = Clock::now();
-    while (ctl.Data("frames 1").empty() && MsSince(sent) < kWaitMs) {
-    }
-    EXPECT_EQ(ctl.Data("frames 1"), std::vector<std::string>{"R 3f"});
-    EXPECT_FALSE(line[0].Write("R>\r")) << "a write went through after the pull";
-    EXPECT_EQ(line[0].ReadNow(), "") << "the device answered through a pulled cable";
-
-    ASSERT_EQ(ctl.Cmd("plug 1").back(), "ok");
-    Line l;
-    ASSERT_TRUE(l.Open(sim.LinkPath(1)));
-    EXPECT_EQ(l.Ask("R>\r", 4), Hex(Answer("01")));
-
-    ASSERT_EQ(ctl.Cmd("pull 1").back(), "ok");
-    EXPECT_FALSE(l.Write("R>\r")) << "a write went through after the pull";
-}
-
 TEST_F(SimLine, MemoryKeepsRegistersAcrossRestarts)
 {
     TempDir temp;
