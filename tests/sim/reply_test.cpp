@@ -120,10 +120,7 @@ TEST_F(SimReply, FramesReportEveryItemInOrder)
 TEST_F(SimReply, WriteToUnknownCodeChangesNoRegister)
 {
     std::vector<std::string> before = ctl.Data("regs 1");
-    ASSERT_TRUE(
-        line[0].Write("WA12\rW\x70"
-                      "34\rR>\r"));
-    ASSERT_EQ(Hex(line[0].ReadExactly(4, kWaitMs)), Hex(Answer("01")));
+    ASSERT_EQ(line[0].Ask("WA12\rW\x70"s + "34\rR>\r", 4), Hex(Answer("01")));
     EXPECT_EQ(ctl.Data("regs 1"), before);
 }
 

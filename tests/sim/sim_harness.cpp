@@ -118,26 +118,21 @@ SimProcess::~SimProcess()
 
 std::string SimProcess::LinkPath(int device) const
 {
-    return dir_ + "/com" + std::to_string(device);
+    return ownDir_.path + "/com" + std::to_string(device);
 }
 
 bool SimProcess::Start(const SimOptions& options)
 {
-    dir_ = ownDir_.path;
-    if (dir_.empty()) {
+    if (ownDir_.path.empty()) {
         why_ = "mkdtemp failed";
         return false;
     }
 
     std::vector<std::string> args = {QSIM_PATH};
-    for (int i = 1; i <= options.devices; ++i) {
-        args.push_back("--device");
-        args.push_back(LinkPath(i));
-    }
-    if (options.control) {
-        args.push_back("--control");
-        args.push_back("0");
-    }
+    for (int i = 1; i <= options.devices; ++i)
+        args.insert(args.end(), {"--device", LinkPath(i)});
+    if (options.control)
+        args.insert(args.end(), {"--control", "0"});
     args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
 
     // Only the child's own ends (dup2 clears close-on-exec) may reach qsim; a stray copy of the

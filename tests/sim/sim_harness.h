@@ -64,7 +64,6 @@ private:
     int stdoutFd_ = -1;
     std::string stdoutBuffer_;
     TempDir ownDir_;  // holds the links
-    std::string dir_;
     int controlPort_ = -1;
     std::vector<std::string> ptyNames_;
     std::string why_;
