@@ -1,15 +1,16 @@
 #include "sim_harness.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
+#include <regex>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -34,6 +35,20 @@ int RemainingMs(Clock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// Waits until fd has something to read (or has hung up); false once the deadline has passed.
+bool Readable(int fd, Clock::time_point deadline)
+{
+    for (int left; (left = RemainingMs(deadline)) > 0;) {
+        pollfd pfd{fd, POLLIN, 0};
+        int r = poll(&pfd, 1, left);
+        if (r > 0)
+            return true;
+        if (r == 0 || errno != EINTR)
+            return false;
+    }
+    return false;
+}
+
 // Reads from fd into buffer until it holds a LF; returns the line.
 bool ReadLineFrom(int fd, std::string& buffer, std::string& line, int timeoutMs)
 {
@@ -45,14 +60,7 @@ bool ReadLineFrom(int fd, std::string& buffer, std::string& line, int timeoutMs)
             buffer.erase(0, lf + 1);
             return true;
         }
-        pollfd pfd{fd, POLLIN, 0};
-        int left = RemainingMs(deadline);
-        if (left == 0)
-            return false;
-        int r = poll(&pfd, 1, left);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
+        if (!Readable(fd, deadline))
             return false;
         char buf[4096];
         ssize_t n = read(fd, buf, sizeof buf);
@@ -85,45 +93,6 @@ std::string Hex(const std::string& bytes)
     return out;
 }
 
-bool ParseLogLine(const std::string& line, double& ms, std::string& direction, std::string& bytes)
-{
-    size_t sp = line.find(' ');
-    if (sp == std::string::npos)
-        return false;
-    std::string stamp = line.substr(0, sp);
-    size_t dot = stamp.find('.');
-    if (dot == std::string::npos || dot == 0 || stamp.size() - dot - 1 != 3)
-        return false;
-    for (size_t i = 0; i < stamp.size(); ++i) {
-        if (i != dot && (stamp[i] < '0' || stamp[i] > '9'))
-            return false;
-    }
-    ms = std::strtod(stamp.c_str(), nullptr);
-    if (line.size() < sp + 3)
-        return false;
-    direction = line.substr(sp + 1, 2);
-    if (direction != "rx" && direction != "tx")
-        return false;
-    std::string rest = line.substr(sp + 3);
-    bytes.clear();
-    if (rest.empty() || rest.size() % 3 != 0)
-        return false;
-    for (size_t i = 0; i < rest.size(); i += 3) {
-        if (rest[i] != ' ')
-            return false;
-        unsigned v = 0;
-        for (int k = 1; k <= 2; ++k) {
-            char c = rest[i + static_cast<size_t>(k)];
-            int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
-            if (d < 0)
-                return false;
-            v = v * 16 + static_cast<unsigned>(d);
-        }
-        bytes += static_cast<char>(v);
-    }
-    return true;
-}
-
 // --- TempDir ---
 
 TempDir::TempDir()
@@ -135,10 +104,9 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
-    if (path.empty())
-        return;
     std::error_code ec;
-    std::filesystem::remove_all(path, ec);
+    if (!path.empty())
+        std::filesystem::remove_all(path, ec);
 }
 
 // --- SimProcess ---
@@ -150,39 +118,30 @@ SimProcess::~SimProcess()
 
 std::string SimProcess::LinkPath(int device) const
 {
-    return dir_ + "/com" + std::to_string(device);
+    return ownDir_.path + "/com" + std::to_string(device);
 }
 
 bool SimProcess::Start(const SimOptions& options)
 {
-    dir_ = ownDir_.path;
-    if (dir_.empty()) {
+    if (ownDir_.path.empty()) {
         why_ = "mkdtemp failed";
         return false;
     }
 
     std::vector<std::string> args = {QSIM_PATH};
-    for (int i = 1; i <= options.devices; ++i) {
-        args.push_back("--device");
-        args.push_back(LinkPath(i));
-    }
-    if (options.control) {
-        args.push_back("--control");
-        args.push_back("0");
-    }
+    for (int i = 1; i <= options.devices; ++i)
+        args.insert(args.end(), {"--device", LinkPath(i)});
+    if (options.control)
+        args.insert(args.end(), {"--control", "0"});
     args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
 
+    // Only the child's own ends (dup2 clears close-on-exec) may reach qsim; a stray copy of the
+    // stdin pipe's write end would keep its input from ever ending.
     int out[2];
     int in[2] = {-1, -1};
-    if (pipe(out) != 0 || (options.stdinPipe && pipe(in) != 0)) {
+    if (pipe2(out, O_CLOEXEC) != 0 || (options.stdinPipe && pipe2(in, O_CLOEXEC) != 0)) {
         why_ = "pipe failed";
         return false;
-    }
-    // Only the child's own ends may reach qsim; a stray copy of the stdin
-    // pipe's write end would keep its input from ever ending.
-    for (int fd : {out[0], out[1], in[0], in[1]}) {
-        if (fd >= 0)
-            fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
     pid_ = fork();
     if (pid_ < 0) {
@@ -309,12 +268,10 @@ void Control::Close()
 bool Control::Connect(int port)
 {
     Close();
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0)
         return false;
-    fcntl(fd_, F_SETFD, FD_CLOEXEC);
-    sockaddr_in addr;
-    std::memset(&addr, 0, sizeof addr);
+    sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -426,19 +383,9 @@ std::string Line::ReadExactly(size_t n, int timeoutMs)
 {
     std::string got;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (got.size() < n) {
-        pollfd pfd{fd_, POLLIN, 0};
-        int left = RemainingMs(deadline);
-        if (left == 0)
-            break;
-        int r = poll(&pfd, 1, left);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            break;
+    while (got.size() < n && Readable(fd_, deadline)) {
         char buf[4096];
-        size_t want = n - got.size() < sizeof buf ? n - got.size() : sizeof buf;
-        ssize_t k = read(fd_, buf, want);
+        ssize_t k = read(fd_, buf, std::min(n - got.size(), sizeof buf));
         if (k < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (k <= 0)
@@ -450,16 +397,11 @@ std::string Line::ReadExactly(size_t n, int timeoutMs)
 
 std::string Line::ReadFor(int ms)
 {
-    std::string got;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
+    std::string got = ReadNow();
+    while (Readable(fd_, deadline))
         got += ReadNow();
-        int left = RemainingMs(deadline);
-        if (left == 0)
-            return got;
-        pollfd pfd{fd_, POLLIN, 0};
-        poll(&pfd, 1, left);
-    }
+    return got;
 }
 
 std::string Line::ReadNow()
@@ -509,15 +451,17 @@ void SimFixture::WaitForReads(int device, unsigned long reads)
 
 void SimFixture::ReadWireLog(const char* direction, WireLog& log, int device)
 {
+    // "12.345 rx 52 3f 0d": milliseconds with three decimals, rx or tx, lower-case hex bytes.
+    static const std::regex entryForm("([0-9]+\\.[0-9]{3}) (rx|tx)((?: [0-9a-f]{2})+)");
     for (const std::string& entry : ctl.Data("log " + std::to_string(device))) {
-        double ms = 0;
-        std::string dir, bytes;
-        ASSERT_TRUE(ParseLogLine(entry, ms, dir, bytes)) << entry;
-        if (!direction || dir == direction) {
-            log.stamps.push_back(ms);
-            log.chunks.push_back(Hex(bytes));
-            log.bytes += bytes;
-        }
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(entry, m, entryForm)) << entry;
+        if (direction && m[2] != direction)
+            continue;
+        log.stamps.push_back(std::stod(m[1]));
+        log.chunks.push_back(m.str(3).substr(1));
+        for (size_t i = 1; i < m.str(3).size(); i += 3)
+            log.bytes += static_cast<char>(std::stoi(m.str(3).substr(i, 2), nullptr, 16));
     }
 }
 

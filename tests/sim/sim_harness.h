@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include "../support/elapsed.h"
@@ -63,7 +64,6 @@ private:
     int stdoutFd_ = -1;
     std::string stdoutBuffer_;
     TempDir ownDir_;  // holds the links
-    std::string dir_;
     int controlPort_ = -1;
     std::vector<std::string> ptyNames_;
     std::string why_;
@@ -115,18 +115,8 @@ private:
 // "41 0a" style, for readable failure messages.
 std::string Hex(const std::string& bytes);
 
-// Splits a wire log line "12.345 rx 52 3f 0d"; false if it is not of that form
-// (three decimals, rx or tx, at least one two-digit lower-case hex byte).
-bool ParseLogLine(const std::string& line, double& ms, std::string& direction, std::string& bytes);
-
 // A simulator that does not pace its output at line speed.
 SimOptions Fast(int devices = 1);
-
-}  // namespace simtest
-
-#include <gtest/gtest.h>
-
-namespace simtest {
 
 // A running simulator with its control connection and the program's end of
 // each plugged line open. Use as ASSERT_NO_FATAL_FAILURE(Boot(...)).

@@ -63,9 +63,7 @@ TEST_F(SimTiming, PaceReadConsumesInputAtLineRate)
     std::vector<std::string> want;
     for (char code = 'h'; code <= 'o'; ++code) {
         frames += std::string("W") + code + "x" + code + "\r";
-        char item[32];
-        std::snprintf(item, sizeof item, "W %02x 78 %02x", code, code);
-        want.push_back(item);
+        want.push_back("W " + Hex({code, 'x', code}));
     }
     ASSERT_EQ(frames.size(), 40u);
     want.push_back("R 3f");

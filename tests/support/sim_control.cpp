@@ -79,34 +79,26 @@ SimReply SimCommand(const std::string& command)
 
     std::string pending;
     char buffer[512];
-    for (;;) {
-        const int n = recv(s, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            reply.error = "connection closed before the reply ended";
-            break;
+    while (!reply.ok && reply.error.empty()) {
+        const size_t end = pending.find('\n');
+        if (end == std::string::npos) {
+            const int n = recv(s, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                reply.error = "connection closed before the reply ended";
+            else
+                pending.append(buffer, static_cast<size_t>(n));
+            continue;
         }
-        pending.append(buffer, static_cast<size_t>(n));
-        size_t end;
-        bool done = false;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            std::string text = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            if (!text.empty() && text.back() == '\r')
-                text.pop_back();
-            if (text == "ok") {
-                reply.ok = true;
-                done = true;
-                break;
-            }
-            if (text.compare(0, 5, "error") == 0) {
-                reply.error = text;
-                done = true;
-                break;
-            }
+        std::string text = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        if (text == "ok")
+            reply.ok = true;
+        else if (text.compare(0, 5, "error") == 0)
+            reply.error = text;
+        else
             reply.lines.push_back(text);
-        }
-        if (done)
-            break;
     }
     closesocket(s);
     return reply;
