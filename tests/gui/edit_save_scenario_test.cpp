@@ -78,8 +78,7 @@ bool HandledPosted(HWND editor)
     return pushed;
 }
 
-// Keys pressed as an editor opens can lose their Ctrl: Wine takes its key state from the X server
-// when a window takes the focus. Waits until the editor is in front and holds the focus.
+// Keys go where a user's would: waits until the editor is in front and holds the focus.
 bool ReadyForKeys(HWND editor)
 {
     return BringToFront(editor) && WaitUntil([&] {
