@@ -136,6 +136,12 @@ const char* OpName(Op op)
     return kNames[static_cast<int>(op)];
 }
 
+// How a row shows in failures.
+void PrintTo(const FaultRow& row, std::ostream* os)
+{
+    *os << OpName(row.op) << " " << row.name;
+}
+
 // The fields and texts of the editor, for "kept as they were".
 std::string Fields(HWND editor)
 {
