@@ -4,14 +4,15 @@
 //
 //   NAME  VALUE  UNIT  BOUND  WHAT-THE-BOUND-IS
 //
-// VALUE is "n/a" where the bench cannot measure it (a simulator without the pull command, a
-// dialog that never came). BOUND is a number in UNIT, or "=NAME" for another row of the same run
+// VALUE is "n/a" where the bench cannot measure it (a dialog that never came, a message where
+// none was due). BOUND is a number in UNIT, or "=NAME" for another row of the same run
 // (a baseline such as the minimal window program), or empty.
 //
 //   qbench [--run K] [MEASUREMENT...]   K alternates the order of the two programs started
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -149,14 +150,7 @@ bool PrepareDevice()
 // The device's wire log ("MS rx|tx BYTES..." a line): from its first byte to its last, in ms.
 double WireSpanMs(const std::vector<std::string>& log)
 {
-    double first = -1, last = -1;
-    for (const std::string& line : log) {
-        const double at = atof(line.c_str());
-        if (first < 0)
-            first = at;
-        last = at;
-    }
-    return first < 0 ? -1 : last - first;
+    return log.empty() ? -1 : atof(log.back().c_str()) - atof(log.front().c_str());
 }
 
 // With QBENCH_WIRELOG set to a folder, the device's wire log of each exchange is kept there, one
@@ -227,18 +221,6 @@ Memory PeakMemory(HANDLE process)
     return memory;
 }
 
-// The program started, its main window shown, and the editor opened on the device the way a
-// successful search opens it; the Loading dialog and when it was seen.
-HWND OpenEditor(Started* started, double* loadShownAt)
-{
-    if (!Launch(AppPath(), started))
-        return nullptr;
-    HWND main = WaitTopWindow(started->app.pid, kMainCaption, 20000);
-    if (!main || !PostToWindow(main, UM_SYNCFOUND, kPortIndex, 0))
-        return nullptr;
-    return StampWindow(started->app.pid, kLoadCaption, kWaitMs, loadShownAt);
-}
-
 // How an exchange ended, and when.
 struct Ending {
     double ms = -1;       // from the dialog's appearance to the box, or to its end
@@ -263,12 +245,15 @@ Ending AwaitEnding(DWORD pid, HWND dialog, double shownAt)
     return ending;
 }
 
-// The editor opened and its load's ending; the editor once the load has ended without a message,
-// else null.
+// The program started and the editor opened on the device the way a successful search opens it,
+// and its load's ending; the editor once the load has ended without a message, else null.
 HWND LoadedEditor(Started* started, Ending* load)
 {
     double shownAt = 0;
-    HWND dialog = OpenEditor(started, &shownAt);
+    HWND main = Launch(AppPath(), started) ? WaitTopWindow(started->app.pid, kMainCaption, 20000) : nullptr;
+    HWND dialog = PostToWindow(main, UM_SYNCFOUND, kPortIndex, 0)
+                      ? StampWindow(started->app.pid, kLoadCaption, kWaitMs, &shownAt)
+                      : nullptr;
     *load = dialog ? AwaitEnding(started->app.pid, dialog, shownAt) : Ending{};
     return load->ms >= 0 && load->boxText.empty() ? WaitTopWindow(started->app.pid, kEditorCaption) : nullptr;
 }
@@ -289,37 +274,31 @@ Ending Save(Started* started, HWND editor)
 void StartUp(const char* who, const std::string& path, const char* caption, const char* baseline)
 {
     char name[64];
-    const auto row = [&](const char* what) {
+    const auto print = [&](const char* what, double value, const char* unit, const char* about) {
         snprintf(name, sizeof name, "%s %s", what, who);
-        return name;
-    };
-    const auto baselineRow = [&](const char* what) {
-        return baseline ? std::string("=") + what + " " + baseline : std::string();
+        Print(name, value, unit, baseline ? std::string("=") + what + " " + baseline : std::string(), about);
     };
     Started started;
     double shownAt = -1;
     if (Launch(path, &started))
         StampWindow(started.app.pid, caption, 20000, &shownAt, true);
     if (shownAt < 0) {
-        PrintMissing(row("start-up"), "ms", "no main window");
+        snprintf(name, sizeof name, "start-up %s", who);
+        PrintMissing(name, "ms", "no main window");
         return;
     }
-    Print(row("start-up"), shownAt - started.launchedAt, "ms", baselineRow("start-up"),
-          "process created to main window shown");
-    const double cpu = IdleCpuMs(started.app.process);
-    Print(row("idle CPU"), cpu, "ms/10s", baselineRow("idle CPU"),
+    print("start-up", shownAt - started.launchedAt, "ms", "process created to main window shown");
+    print("idle CPU", IdleCpuMs(started.app.process), "ms/10s",
           "CPU time over 10 s with the main window open");
     const Memory memory = PeakMemory(started.app.process);
-    Print(row("peak working set"), memory.peakWorkingSetKb, "KB", baselineRow("peak working set"),
-          "after start-up and 10 s idle");
-    Print(row("peak pagefile"), memory.peakPagefileKb, "KB", baselineRow("peak pagefile"),
-          "after start-up and 10 s idle");
+    print("peak working set", memory.peakWorkingSetKb, "KB", "after start-up and 10 s idle");
+    print("peak pagefile", memory.peakPagefileKb, "KB", "after start-up and 10 s idle");
 }
 
-void MeasureStartUp(int run)
+void MeasureStartUp()
 {
     // Alternated from one run to the next, so that neither program always comes first.
-    const bool minimalFirst = run % 2 == 1;
+    const bool minimalFirst = RunIndex % 2 == 1;
     if (minimalFirst)
         StartUp("minimal", WindowsPath(MINIMAL_WINDOW_EXE), kMinimalCaption, nullptr);
     StartUp("quorbane", AppPath(), kMainCaption, "minimal");
@@ -329,7 +308,7 @@ void MeasureStartUp(int run)
 
 // The load from the Loading dialog's appearance to its end with the editor filled; then the
 // editor left open and idle.
-void MeasureLoad(int)
+void MeasureLoad()
 {
     Started started;
     Ending ending;
@@ -371,7 +350,7 @@ void MeasureSave(const char* name, bool defaults)
 
 // The load, then a save from the editor it filled, behind a USB adapter's latency timer of
 // 16 ms: each answered read may wait up to one more period for the last burst of its reply.
-void MeasureBehindLatency(int)
+void MeasureBehindLatency()
 {
     constexpr double kLatencyMs = 16;
     Started started;
@@ -398,14 +377,14 @@ void MeasureBehindLatency(int)
                "the save's bound and 16 ms for each of 49 reads");
 }
 
-void MeasureSaves(int)
+void MeasureSaves()
 {
     MeasureSave("save", false);
     MeasureSave("save after Defaults", true);
 }
 
 // From the reset banner on the line to the editor opened, in ticks of the search.
-void MeasureFind(int)
+void MeasureFind()
 {
     Started started;
     HWND main = nullptr, find = nullptr, search = nullptr;
@@ -433,51 +412,33 @@ void MeasureFind(int)
 struct Fault {
     const char* name;
     bool save;            // the fault meets a save's read-back, else a load
-    const char* command;  // simulator command, %d the device
+    const char* command;  // to the simulator, about device 1 (kDevice)
     double boundMs;
     const char* what;
-    bool needsPull;
 };
 
 constexpr int kStopInInit = kTestedReads + 28;  // answers up to 'k', not 'l'..'o'
 constexpr int kStopBeforeComment = kTestedReads + kInitRegisters;
 
 const Fault kFaults[] = {
-    {"verdict: silent device (load)", false, "mode %d silent", ExchangeBoundMs(0, 0) + kUnansweredReadMs,
-     "exchange to the first read, which fails after 2 s", false},
-    {"verdict: stops in init registers (load)", false, "mode %d stopafter 37",
-     ExchangeBoundMs(0, kStopInInit) + kUnansweredReadMs, "37 reads answered, then one unanswered at 2 s",
-     false},
-    {"verdict: stops in init registers (save read-back)", true, "mode %d stopafter 37",
+    {"verdict: silent device (load)", false, "mode 1 silent", ExchangeBoundMs(0, 0) + kUnansweredReadMs,
+     "exchange to the first read, which fails after 2 s"},
+    {"verdict: stops in init registers (load)", false, "mode 1 stopafter 37",
+     ExchangeBoundMs(0, kStopInInit) + kUnansweredReadMs, "37 reads answered, then one unanswered at 2 s"},
+    {"verdict: stops in init registers (save read-back)", true, "mode 1 stopafter 37",
      ExchangeBoundMs(kSavedRegisters, kStopInInit) + kVerdictAfterUnansweredMs,
-     "exchange to the first unanswered read, then 3 s", false},
-    {"verdict: stops before the comment (save read-back)", true, "mode %d stopafter 41",
+     "exchange to the first unanswered read, then 3 s"},
+    {"verdict: stops before the comment (save read-back)", true, "mode 1 stopafter 41",
      ExchangeBoundMs(kSavedRegisters, kStopBeforeComment) + kVerdictAfterUnansweredMs,
-     "exchange to the first unanswered read, then 3 s", false},
-    {"verdict: pulled cable (load)", false, "pull %d 7", ExchangeBoundMs(0, 4) + kUnansweredReadMs,
-     "cable out after the handshake and 5 read frames: one failed read", true},
+     "exchange to the first unanswered read, then 3 s"},
+    {"verdict: pulled cable (load)", false, "pull 1 7", ExchangeBoundMs(0, 4) + kUnansweredReadMs,
+     "cable out after the handshake and 5 read frames: one failed read"},
 };
 
 static_assert(kStopInInit == 37 && kStopBeforeComment == 41, "the rows' stopafter counts");
 
-bool SimHasCommand(const char* name)
-{
-    const size_t length = strlen(name);
-    for (const std::string& line : SimCommand("help").lines) {
-        if (line.compare(0, length, name) == 0 && line.size() > length && line[length] == ' ')
-            return true;
-    }
-    return false;
-}
-
 void MeasureFault(const Fault& fault)
 {
-    if (fault.needsPull && !SimHasCommand("pull")) {
-        PrintMissing(fault.name, "ms", "the simulator has no pull command");
-        return;
-    }
-    char command[64];
-    snprintf(command, sizeof command, fault.command, kDevice);
     Started started;
     Ending ending;
     if (!PrepareDevice()) {
@@ -487,9 +448,9 @@ void MeasureFault(const Fault& fault)
     if (fault.save) {
         Ending load;
         HWND editor = LoadedEditor(&started, &load);
-        if (editor && SimClear(kDevice) && SimCommand(command).ok)
+        if (editor && SimClear(kDevice) && SimCommand(fault.command).ok)
             ending = Save(&started, editor);
-    } else if (SimCommand(command).ok) {
+    } else if (SimCommand(fault.command).ok) {
         LoadedEditor(&started, &ending);
     }
     KeepWireLog(fault.name, SimCommand("log " + std::to_string(kDevice)).lines);
@@ -503,7 +464,7 @@ void MeasureFault(const Fault& fault)
     PrintBound(fault.name, ending.ms, "ms", fault.boundMs, what.c_str());
 }
 
-void MeasureFaults(int)
+void MeasureFaults()
 {
     for (const Fault& fault : kFaults)
         MeasureFault(fault);
@@ -511,7 +472,7 @@ void MeasureFaults(int)
 
 struct Measurement {
     const char* name;
-    void (*run)(int runIndex);
+    void (*run)();
 };
 
 constexpr Measurement kMeasurements[] = {
@@ -532,20 +493,15 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    int run = 0;
     std::vector<const Measurement*> chosen;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--run") == 0 && i + 1 < argc) {
-            run = atoi(argv[++i]);
-            RunIndex = run;
+            RunIndex = atoi(argv[++i]);
             continue;
         }
-        const Measurement* found = nullptr;
-        for (const Measurement& m : kMeasurements) {
-            if (strcmp(m.name, argv[i]) == 0)
-                found = &m;
-        }
-        if (!found)
+        const auto named = [&](const Measurement& m) { return strcmp(m.name, argv[i]) == 0; };
+        const Measurement* found = std::find_if(std::begin(kMeasurements), std::end(kMeasurements), named);
+        if (found == std::end(kMeasurements))
             return Usage();
         chosen.push_back(found);
     }
@@ -558,7 +514,7 @@ int main(int argc, char** argv)
         return 1;
     }
     for (const Measurement* m : chosen)
-        m->run(run);
+        m->run();
     SimCommand("pace on");  // as the bench starts it, for whoever shares it
     SimResetAll();
     return 0;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "link/settings_file.h"
 #include "tests/support/sim_control.h"
@@ -24,10 +25,12 @@ std::string Lf(std::string text)
     return text;
 }
 
-void RunSimCommands(const std::vector<std::string>& commands)
+// Every device put back, then the ';'-separated commands sent to the simulator.
+void RunSimCommands(const std::string& commands)
 {
     ASSERT_TRUE(SimResetAll());
-    for (const std::string& command : commands)
+    std::istringstream in(commands);
+    for (std::string command; std::getline(in, command, ';');)
         ASSERT_TRUE(SimCommand(command).ok) << command;
 }
 
@@ -124,7 +127,7 @@ void CheckEditedFiles(QsyncHost& host)
         std::string text;
         const char* option;
         const char* otherPorts = "";  // written at once with PORT2, each keeping its model and channel
-        std::vector<std::string> sim = {};
+        const char* sim = "";
     } rows[] = {
         {"a clone on another channel",
          Edited({{"channel = 1", "channel = 7"}, {"comment = \"QSIM\"", "comment = \"clone 7\""}}),
@@ -143,11 +146,8 @@ void CheckEditedFiles(QsyncHost& host)
         {"an empty init string before others",
          Edited({{"init1 = \"0KL0DS\"", "init1 = \"\""}, {"init3 = \"\"", "init3 = \"B\""}}), ""},
         {"a clone that keeps its own channel", Edited({{"channel = 1", "channel = 2"}}), ""},
-        {"a rig of three, each keeping its channel",
-         Edited({{"comment = \"QSIM\"", "comment = \"rig\""}}),
-         "",
-         ",PORT1,PORT3",
-         {"setreg 1 3e 30 37", "setreg 3 3e 31 32"}},
+        {"a rig of three, each keeping its channel", Edited({{"comment = \"QSIM\"", "comment = \"rig\""}}),
+         "", ",PORT1,PORT3", "setreg 1 3e 30 37;setreg 3 3e 31 32"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -181,102 +181,87 @@ void CheckFailures(QsyncHost& host)
     constexpr int kNothingSent = 1, kWindowsOnly = 2;
     const std::string base = kPowerOnSettingsBody;
     const struct {
-        struct {
-            const char* what;
-            std::vector<std::string> sim;  // commands to the simulator first
-            std::string arguments;
-            std::string file;
-        } run;
-        struct {
-            int code;
-            const char* out;  // found in standard output
-            const char* err;  // found in standard error
-            int flags = 0;    // kNothingSent: nothing reached the device the row addresses
-        } ends;
+        const char* what;
+        const char* sim;  // ';'-separated commands to the simulator first
+        std::string arguments;
+        std::string file;
+        int code;
+        const char* out;  // found in standard output
+        const char* err;  // found in standard error
+        int flags = 0;    // kNothingSent: nothing reached the device the row addresses
     } rows[] = {
-        {{"a changed register", {"setreg 1 3e 30 39"}, "verify PORT1 FILE --model-channel", base},
-         {3, "channel: file 1, device 9", ""}},
-        {{"another channel, not compared", {"setreg 1 3e 30 39"}, "verify PORT1 FILE", base},
-         {0, "PORT1 holds",
-          "PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with "
-          "--model-channel)"}},
-        {{"the device namespace", {}, "verify \\\\.\\COM1 FILE", base}, {0, "COM1 holds", "", kWindowsOnly}},
-        {{"a silent device read", {"mode 1 silent"}, "read PORT1", ""},
-         {1, "", "Bad Data in Synchronizer (version = 0,0)"}},
-        {{"a silent device read into a file", {"mode 1 silent"}, "read PORT1 -o FILE", base},
-         {1, "", "Bad Data"}},
-        {{"a file that cannot be written", {}, "read PORT1 -o no_such_qsync_dir/x.ini", ""},
-         {2, "", "Can't write no_such_qsync_dir/x.ini: "}},
-        {{"dead in init", {"mode 1 stopafter 20"}, "read PORT1", ""}, {1, "", "(init strings = 7,7)"}},
-        {{"a silent device written", {"mode 1 silent"}, "write PORT1 FILE", base},
-         {1, "", "Can't write to port at register 0 (start frame): no answer to the read-back"}},
-        {{"an unplugged port", {"unplug 1"}, "write PORT1 FILE", base}, {1, "", "NOPORT1", kNothingSent}},
+        {"a changed register", "setreg 1 3e 30 39", "verify PORT1 FILE --model-channel", base, 3,
+         "channel: file 1, device 9", ""},
+        {"another channel, not compared", "setreg 1 3e 30 39", "verify PORT1 FILE", base, 0, "PORT1 holds",
+         "PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with "
+         "--model-channel)"},
+        {"the device namespace", "", "verify \\\\.\\COM1 FILE", base, 0, "COM1 holds", "", kWindowsOnly},
+        {"a silent device read", "mode 1 silent", "read PORT1", "", 1, "",
+         "Bad Data in Synchronizer (version = 0,0)"},
+        {"a silent device read into a file", "mode 1 silent", "read PORT1 -o FILE", base, 1, "", "Bad Data"},
+        {"a file that cannot be written", "", "read PORT1 -o no_such_qsync_dir/x.ini", "", 2, "",
+         "Can't write no_such_qsync_dir/x.ini: "},
+        {"dead in init", "mode 1 stopafter 20", "read PORT1", "", 1, "", "(init strings = 7,7)"},
+        {"a silent device written", "mode 1 silent", "write PORT1 FILE", base, 1, "",
+         "Can't write to port at register 0 (start frame): no answer to the read-back"},
+        {"an unplugged port", "unplug 1", "write PORT1 FILE", base, 1, "", "NOPORT1", kNothingSent},
         // The cable pulled as the write of '6' arrives, after the handshake and six writes.
-        {{"a cable pulled during the write", {"pull 1 9"}, "write PORT1 FILE", base},
-         {1, "", "Can't write to port at register 6 (baud and flags)"}},
-        {{"an unplugged port listened to", {"unplug 4"}, "find --port PORT4 --wait 1", ""},
-         {1, "", "NOPORT4", kNothingSent}},
-        {{"another channel, written",
-          {"setreg 1 3e 30 39"},
-          "write PORT1 FILE --model-channel",
-          Edited({{"channel = 1", "channel = 2"}})},
-         {0, "PORT1: written and verified", ""}},
+        {"a cable pulled during the write", "pull 1 9", "write PORT1 FILE", base, 1, "",
+         "Can't write to port at register 6 (baud and flags)"},
+        {"an unplugged port listened to", "unplug 4", "find --port PORT4 --wait 1", "", 1, "", "NOPORT4",
+         kNothingSent},
+        {"another channel, written", "setreg 1 3e 30 39", "write PORT1 FILE --model-channel",
+         Edited({{"channel = 1", "channel = 2"}}), 0, "PORT1: written and verified", ""},
         // Each pair read back as its second character twice: '2' holds "10", reads "00".
-        {{"a register read back otherwise", {"mode 1 shape bbnr"}, "write PORT1 FILE", base},
-         {1, "", "Save failed (data doesn't match) at register 2 (start frame)"}},
-        {{"a refused file", {}, "write PORT1 FILE", Edited({{"channel = 1", "channel = 100"}})},
-         {2, "", "line 3: channel", kNothingSent}},
-        {{"a refused file from standard input",
-          {},
-          "write PORT1 -",
-          Edited({{"channel = 1", "channel = 100"}})},
-         {2, "", "standard input: line 3: channel", kNothingSent}},
-        {{"a refused file verified", {}, "verify PORT1 FILE", "[synchronizer]\r\nmodel = 5\r\n"},
-         {2, "", "line ", kNothingSent}},
-        {{"a file that is not there", {}, "write PORT1 no_such_qsync_file.ini", ""},
-         {2, "", "Can't read no_such_qsync_file.ini", kNothingSent}},
-        {{"not a serial port", {}, "read LPT1", ""},
-         {2, "", "LPT1 is not a serial port", kNothingSent | kWindowsOnly}},
-        {{"a missing word", {}, "write PORT1", ""}, {2, "", "usage: qsync write", kNothingSent}},
-        {{"an option of another command", {}, "read PORT1 --wait 3", ""},
-         {2, "", "--wait is not an option of read", kNothingSent}},
-        {{"an unknown command", {}, "erase PORT1", ""}, {2, "", "unknown command erase", kNothingSent}},
-        {{"a trace that cannot be written", {}, "--trace no_such_qsync_dir/t.txt write PORT1 FILE", base},
-         {2, "", "Can't write no_such_qsync_dir/t.txt: ", kNothingSent}},
-        {{"a silent device among three", {"mode 2 silent"}, "write PORT1,PORT2,PORT3 FILE", base},
-         {1,
-          "PORT1: written and verified\nPORT2: Can't write to port at register 0 (start frame): no answer to "
-          "the "
-          "read-back\nPORT3: written and verified\n",
-          ""}},
-        {{"a rig verified", {"setreg 3 30 30 31"}, "verify PORT1,PORT3 FILE", base},
-         {3, "PORT3: start_frame: file 1, device 1001\n", ""}},
-        {{"a list with one channel", {}, "write PORT1,PORT2 FILE --model-channel", base},
-         {2, "", "--model-channel takes one port", kNothingSent}},
-        {{"an empty entry", {}, "write PORT1,,PORT2 FILE", base},
-         {2, "", "an empty entry in the list of ports", kNothingSent}},
-        {{"a port twice", {}, "verify PORT2,PORT1,PORT2 FILE", base},
-         {2, "", "are the same port", kNothingSent}},
-        {{"a port twice by two names", {}, "write COM1,\\\\.\\com1 FILE", base},
-         {2, "", "COM1 and COM1 are the same port", kNothingSent | kWindowsOnly}},
+        {"a register read back otherwise", "mode 1 shape bbnr", "write PORT1 FILE", base, 1, "",
+         "Save failed (data doesn't match) at register 2 (start frame)"},
+        {"a refused file", "", "write PORT1 FILE", Edited({{"channel = 1", "channel = 100"}}), 2, "",
+         "line 3: channel", kNothingSent},
+        {"a refused file from standard input", "", "write PORT1 -",
+         Edited({{"channel = 1", "channel = 100"}}), 2, "", "standard input: line 3: channel", kNothingSent},
+        {"a refused file verified", "", "verify PORT1 FILE", "[synchronizer]\r\nmodel = 5\r\n", 2, "",
+         "line ", kNothingSent},
+        {"a file that is not there", "", "write PORT1 no_such_qsync_file.ini", "", 2, "",
+         "Can't read no_such_qsync_file.ini", kNothingSent},
+        {"not a serial port", "", "read LPT1", "", 2, "", "LPT1 is not a serial port",
+         kNothingSent | kWindowsOnly},
+        {"a missing word", "", "write PORT1", "", 2, "", "usage: qsync write", kNothingSent},
+        {"an option of another command", "", "read PORT1 --wait 3", "", 2, "",
+         "--wait is not an option of read", kNothingSent},
+        {"an unknown command", "", "erase PORT1", "", 2, "", "unknown command erase", kNothingSent},
+        {"a trace that cannot be written", "", "--trace no_such_qsync_dir/t.txt write PORT1 FILE", base, 2,
+         "", "Can't write no_such_qsync_dir/t.txt: ", kNothingSent},
+        {"a silent device among three", "mode 2 silent", "write PORT1,PORT2,PORT3 FILE", base, 1,
+         "PORT1: written and verified\nPORT2: Can't write to port at register 0 (start frame): no answer to "
+         "the read-back\nPORT3: written and verified\n",
+         ""},
+        {"a rig verified", "setreg 3 30 30 31", "verify PORT1,PORT3 FILE", base, 3,
+         "PORT3: start_frame: file 1, device 1001\n", ""},
+        {"a list with one channel", "", "write PORT1,PORT2 FILE --model-channel", base, 2, "",
+         "--model-channel takes one port", kNothingSent},
+        {"an empty entry", "", "write PORT1,,PORT2 FILE", base, 2, "", "an empty entry in the list of ports",
+         kNothingSent},
+        {"a port twice", "", "verify PORT2,PORT1,PORT2 FILE", base, 2, "", "are the same port", kNothingSent},
+        {"a port twice by two names", "", "write COM1,\\\\.\\com1 FILE", base, 2, "",
+         "COM1 and COM1 are the same port", kNothingSent | kWindowsOnly},
     };
-    for (const auto& [row, ends] : rows) {
-        if ((ends.flags & kWindowsOnly) && !host.IsWindows())
+    for (const auto& row : rows) {
+        if ((row.flags & kWindowsOnly) && !host.IsWindows())
             continue;
         SCOPED_TRACE(row.what);
         ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
         const std::string file = host.File(row.file);
         const QsyncResult result = host.Run(Expand(host, row.arguments, row.file));
-        EXPECT_EQ(result.code, ends.code) << result.out << result.err;
+        EXPECT_EQ(result.code, row.code) << result.out << result.err;
         // An empty text: nothing on that stream.
-        const std::string out = Expand(host, ends.out), err = Expand(host, ends.err);
+        const std::string out = Expand(host, row.out), err = Expand(host, row.err);
         EXPECT_TRUE(out.empty() ? result.out.empty() : Lf(result.out).find(out) != std::string::npos)
             << result.out;
         EXPECT_TRUE(err.empty() ? result.err.empty() : result.err.find(err) != std::string::npos)
             << result.err;
         EXPECT_EQ(ReadWhole(file, true), row.file);      // a failed read -o FILE leaves it as it was
         const size_t port = row.arguments.find("PORT");  // the device the row addresses
-        if (ends.flags & kNothingSent) {
+        if (row.flags & kNothingSent) {
             EXPECT_EQ(SimFrames(port == std::string::npos ? 1 : row.arguments[port + 4] - '0'),
                       std::vector<std::string>{});
         }
@@ -291,47 +276,31 @@ void CheckFind(QsyncHost& host)
 {
     const struct {
         const char* arguments;
-        std::vector<std::string> sim;
-        int device;  // whose banner, 0 for none; below 0, whose cable is pulled while it listens
+        const char* sim;
+        const char* listening;  // once find says it listens on this port, `act` goes to the simulator
+        const char* act;        // a banner ("reset N"), a pulled cable, an adapter plugged in; or none
         int code;
         const char* out;
         const char* err;
         bool windowsOnly;  // the scan of every port meets the host's own ports elsewhere
-        // To the simulator once find listens on PORT1.
-        const char* onFirstPort = nullptr;
     } rows[] = {
-        {"find --port PORT2 --wait 20", {}, 2, 0, "PORT2\n", "listening on PORT2", false},
-        {"find --wait 20", {"unplug 1", "unplug 2"}, 3, 0, "PORT3\n", "listening on PORT3", true},
-        {"find --port PORT2 --wait 2", {}, 0, 1, "", "Synchronizer Not Found", false},
-        {"find --port PORT2 --wait 20", {}, -2, 1, "", "Can't read PORT2", false},
+        {"find --port PORT2 --wait 20", "", "PORT2", "reset 2", 0, "PORT2\n", "listening on PORT2", false},
+        {"find --wait 20", "unplug 1;unplug 2", "PORT3", "reset 3", 0, "PORT3\n", "listening on PORT3", true},
+        {"find --port PORT2 --wait 2", "", "", nullptr, 1, "", "Synchronizer Not Found", false},
+        {"find --port PORT2 --wait 20", "", "PORT2", "pull 2", 1, "", "Can't read PORT2", false},
         // An adapter plugged in during the search is listened to when its turn comes.
-        {"find --wait 3",
-         {"unplug 2", "unplug 3", "unplug 4"},
-         0,
-         1,
-         "",
-         "listening on PORT3",
-         true,
-         "plug 3"},
+        {"find --wait 3", "unplug 2;unplug 3;unplug 4", "PORT1", "plug 3", 1, "", "listening on PORT3", true},
     };
     for (const auto& row : rows) {
         if (row.windowsOnly && !host.IsWindows())
             continue;
         SCOPED_TRACE(row.arguments);
         ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
-        const int device = row.device > 0 ? row.device : -row.device;
-        const std::string said =
-            Expand(host, "listening on PORT" + std::to_string(row.onFirstPort ? 1 : device));
-        const std::function<void()> act = [&] {
-            if (row.onFirstPort)
-                ASSERT_TRUE(SimCommand(row.onFirstPort).ok);
-            else
-                ASSERT_TRUE(row.device > 0 ? SimReset(device)
-                                           : SimCommand("pull " + std::to_string(device)).ok);
-        };
-        const bool acts = device || row.onFirstPort;
+        const std::function<void()> act = [&] { ASSERT_TRUE(SimCommand(row.act).ok) << row.act; };
         const QsyncResult result =
-            host.Run(Expand(host, row.arguments), acts ? said : "", acts ? act : nullptr);
+            host.Run(Expand(host, row.arguments),
+                     row.act ? Expand(host, std::string("listening on ") + row.listening) : "",
+                     row.act ? act : nullptr);
         EXPECT_EQ(result.code, row.code) << result.err;
         EXPECT_EQ(Lf(result.out), Expand(host, row.out));
         EXPECT_NE(result.err.find(Expand(host, row.err)), std::string::npos) << result.err;
