@@ -44,6 +44,15 @@ inline SaveInputs InputsWithInitTexts(const std::string (&texts)[4])
     return in;
 }
 
+// Sync's init strings are these, each ending inside its array.
+inline void ExpectInitStrings(const std::string (&expected)[4], const char* name)
+{
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(std::string(Sync.initStrings[s]), expected[s]) << name << ", string " << s + 1;
+        EXPECT_EQ(Sync.initStrings[s][23], '\0') << name << ", string " << s + 1;
+    }
+}
+
 inline std::string PairOf(RegisterCode code)
 {
     unsigned char pair[2];
