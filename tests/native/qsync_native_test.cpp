@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -69,11 +68,9 @@ protected:
                       const std::function<void()>& whenSaid, bool asNobody)
     {
         const std::string outPath = file_ + ".out";
-        const std::string command =
-            std::string(asNobody && geteuid() == 0
-                            ? "exec setpriv --reuid=nobody --regid=nogroup --clear-groups "
-                            : "exec ") +
-            dir_->path + "/qsync " + arguments;
+        const char* drop =
+            asNobody && geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+        const std::string command = "exec " + std::string(drop) + dir_->path + "/qsync " + arguments;
         int err[2];
         EXPECT_EQ(pipe(err), 0);
         child_ = fork();

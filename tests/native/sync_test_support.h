@@ -37,10 +37,9 @@ inline SaveInputs ValidInputs()
 inline SaveInputs InputsWithInitTexts(const std::string (&texts)[4])
 {
     SaveInputs in = ValidInputs();
-    for (int s = 0; s < 4; ++s) {
-        std::memset(in.initTexts[s], 0, sizeof in.initTexts[s]);
+    std::memset(in.initTexts, 0, sizeof in.initTexts);
+    for (int s = 0; s < 4; ++s)
         std::memcpy(in.initTexts[s], texts[s].data(), texts[s].size());
-    }
     return in;
 }
 
