@@ -4,6 +4,7 @@
 // (no cut) decode the same from what it writes. And the round trip of a whole register image:
 // the file a read prints parses, a verify of it finds the device equal, and after its write (model
 // and channel left alone) the verify finds the device equal again.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -28,13 +29,9 @@ std::vector<std::string> DecodedStrings()
 // The non-empty strings first, as the block carries no empty one.
 std::vector<std::string> Compacted(std::vector<std::string> strings)
 {
-    std::vector<std::string> out;
-    for (const std::string& s : strings) {
-        if (!s.empty())
-            out.push_back(s);
-    }
-    out.resize(kInitStringCount);
-    return out;
+    strings.erase(std::remove(strings.begin(), strings.end(), ""), strings.end());
+    strings.resize(kInitStringCount);
+    return strings;
 }
 
 void CheckInitBlock(const unsigned char image[kInitStringBlockBytes])

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -65,11 +67,9 @@ bool Parse(const std::string& text, SettingsFileFields* f, std::string* err)
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t lf; (lf = text.find('\n', start)) != std::string::npos; start = lf + 1)
-        lines.push_back(text.substr(start, lf - start));
-    if (start < text.size())
-        lines.push_back(text.substr(start));
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
@@ -80,19 +80,13 @@ std::string Edited(const char* from, const std::string& with)
     if (from == nullptr)
         return with;
     std::string lf = kValid;
-    for (size_t cr; (cr = lf.find('\r')) != std::string::npos;)
-        lf.erase(cr, 1);
-    std::vector<std::string> lines = Lines(lf);
+    lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
+    std::vector<std::string> lines = Lines(lf), edits = Lines(with);
     size_t at = 0;
-    while (lines[at].compare(0, std::strlen(from), from) != 0)
+    while (lines[at].rfind(from, 0) != 0)
         ++at;
-    for (const std::string& l : Lines(with)) {
-        if (at < lines.size())
-            lines[at] = l;
-        else
-            lines.push_back(l);
-        ++at;
-    }
+    lines.resize(std::max(lines.size(), at + edits.size()));
+    std::copy(edits.begin(), edits.end(), lines.begin() + at);
     std::string text;
     for (const std::string& l : lines)
         text += l + "\n";

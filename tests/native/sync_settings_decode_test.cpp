@@ -1,5 +1,7 @@
 // The load side: parsing register pairs, the load's range rules and the block decoders.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "sync_test_support.h"
@@ -52,10 +54,7 @@ TEST(ParseFrame, FiveDigitsOrTheFallback)
         {" 00010", "2", 2},
         {"0000 0", "501", 501},
         {"-00010", "2", 2},
-        {std::string("00\0"
-                     "000",
-                     6),
-         "2", 2},
+        {std::string(2, '0') + '\0' + "000", "2", 2},
         {"\x07\x07\x07\x07\x07\x07", "501", 501},
     };
     for (const Case& c : cases) {
@@ -160,14 +159,6 @@ std::string Image(const std::string& text, char fill)
     return s;
 }
 
-void ExpectInitStrings(const std::string (&expected)[4], const char* name)
-{
-    for (int s = 0; s < 4; ++s) {
-        EXPECT_EQ(std::string(Sync.initStrings[s]), expected[s]) << name << ", string " << s + 1;
-        EXPECT_EQ(Sync.initStrings[s][23], '\0') << name << ", string " << s + 1;
-    }
-}
-
 TEST_F(SyncTest, DecodeInitBlockSplitsAtCrAndRollsOverAt23)
 {
     struct Case {
@@ -205,27 +196,21 @@ TEST_F(SyncTest, DecodeInitBlockSplitsAtCrAndRollsOverAt23)
 TEST_F(SyncTest, DecodeInitBlockReadsTheBlockAsTheSaveWroteIt)
 {
     // The save's read-back: what EncodeForSave packed decodes to the stored strings.
-    struct Case {
-        std::string texts[4];
+    const std::string cases[][4] = {
+        {"0KL0DS", "", "AT", ""},
+        {"", "", "", ""},
+        {std::string(23, 'x'), "y", std::string(23, 'z'), "w"},
+        {"ATZ", "ATE0", "ATS0=1", "AT&W"},
     };
-    const Case cases[] = {
-        {{"0KL0DS", "", "AT", ""}},
-        {{"", "", "", ""}},
-        {{std::string(23, 'x'), "y", std::string(23, 'z'), "w"}},
-        {{"ATZ", "ATE0", "ATS0=1", "AT&W"}},
-    };
-    for (const Case& c : cases) {
-        EncodeForSave(InputsWithInitTexts(c.texts));
+    for (const auto& texts : cases) {
+        EncodeForSave(InputsWithInitTexts(texts));
         std::memset(Sync.initStrings, 0, sizeof Sync.initStrings);
         DecodeInitBlock(U(PairsFrom('P', 32)));
         // Empty texts contribute no CR, so the strings come back packed to the front.
         std::string expected[4];
-        int n = 0;
-        for (const std::string& t : c.texts) {
-            if (!t.empty())
-                expected[n++] = t;
-        }
-        ExpectInitStrings(expected, c.texts[0].c_str());
+        std::copy_if(std::begin(texts), std::end(texts), expected,
+                     [](const std::string& t) { return !t.empty(); });
+        ExpectInitStrings(expected, texts[0].c_str());
     }
 }
 
@@ -239,10 +224,7 @@ TEST_F(SyncTest, DecodeCommentTurnsBelIntoNul)
         {"ABCDE" + std::string(11, '\x07'), "ABCDE"},
         {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNO"},
         {std::string(16, '\x07'), ""},
-        {"AB\x07"
-         "CD" +
-             std::string(11, '\x07'),
-         "AB"},
+        {"AB\aCD" + std::string(11, '\x07'), "AB"},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(c.image.size(), 16u);

@@ -7,9 +7,6 @@
 
 namespace {
 
-const std::string kBelText(1, '\x07');
-const char kCrChar = '\x0D';
-
 std::string Bels(size_t n)
 {
     return std::string(n, '\x07');
@@ -104,78 +101,50 @@ TEST_F(SyncTest, EncodeReadsUnterminatedFrameTextsOnlyWithinTheirArrays)
     EXPECT_EQ(Numbers(), Numbers(5, 1, 53999, 54000, 7, 12));
 }
 
+// The working area past the block holds the packing uncut: 23,23,23,22 pack to 95 bytes and their
+// BEL is the 96th byte; four of 23 pack to 96 and their BEL has no room. ASan reports any write
+// beyond initBlock (the last member of Sync).
 TEST_F(SyncTest, EncodePacksInitTexts)
 {
     struct Case {
         const char* name;
         std::string texts[4];
-        std::string block;  // the 64 bytes of 'P'..'o'
+        std::string block;      // the 64 bytes of 'P'..'o'
+        std::string tail = "";  // bytes 92..95 of the working area, when the packing reaches them
     };
     const std::string s15(15, 'a'), s14(14, 'b'), s23(23, 'c');
     const Case cases[] = {
-        {"example", {"0KL0DS", "", "AT", ""}, "0KL0DS\rAT\r" + kBelText + Bels(53)},
+        {"example", {"0KL0DS", "", "AT", ""}, "0KL0DS\rAT\r" + Bels(1) + Bels(53)},
         {"all empty", {"", "", "", ""}, Bels(64)},
         {"only the last", {"", "", "", "Z"}, "Z\r" + Bels(62)},
         {"one of 23", {s23, "", "", ""}, s23 + "\r" + Bels(40)},
         {"63 bytes: BEL at 63",
          {s15, s15, s15, s14},
-         s15 + "\r" + s15 + "\r" + s15 + "\r" + s14 + "\r" + kBelText},
+         s15 + "\r" + s15 + "\r" + s15 + "\r" + s14 + "\r" + Bels(1)},
         {"64 bytes: cut",
          {s15, s15, s15, s15},
-         s15 + "\r" + s15 + "\r" + s15 + "\r" + std::string(14, 'a') + "\r" + kBelText},
+         s15 + "\r" + s15 + "\r" + s15 + "\r" + std::string(14, 'a') + "\r" + Bels(1)},
         {"65 bytes: cut",
          {s15, s15, s15, std::string(16, 'a')},
-         s15 + "\r" + s15 + "\r" + s15 + "\r" + std::string(14, 'a') + "\r" + kBelText},
+         s15 + "\r" + s15 + "\r" + s15 + "\r" + std::string(14, 'a') + "\r" + Bels(1)},
         {"editor maximum 23,23,23,22: cut",
          {s23, s23, s23, std::string(22, 'c')},
-         s23 + "\r" + s23 + "\r" + std::string(14, 'c') + "\r" + kBelText},
+         s23 + "\r" + s23 + "\r" + std::string(14, 'c') + "\r" + Bels(1),
+         "cc\r\x07"},
         {"four of 23 after a load: cut",
          {s23, s23, s23, s23},
-         s23 + "\r" + s23 + "\r" + std::string(14, 'c') + "\r" + kBelText},
+         s23 + "\r" + s23 + "\r" + std::string(14, 'c') + "\r" + Bels(1),
+         "ccc\r"},
     };
     for (const Case& c : cases) {
         EncodeForSave(InputsWithInitTexts(c.texts));
         ASSERT_EQ(c.block.size(), 64u) << c.name;
         EXPECT_EQ(PairsFrom('P', 32), c.block) << c.name;
         EXPECT_EQ(Bytes(Sync.initBlock, 64), c.block) << c.name;
-        for (int s = 0; s < 4; ++s) {
-            EXPECT_EQ(std::string(Sync.initStrings[s]), c.texts[s]) << c.name << " string " << s + 1;
+        ExpectInitStrings(c.texts, c.name);
+        if (!c.tail.empty()) {
+            EXPECT_EQ(Bytes(Sync.initBlock + 92, 4), c.tail) << c.name;
         }
-    }
-}
-
-TEST_F(SyncTest, EncodeExampleRegistersHoldTheDocumentedPairs)
-{
-    SaveInputs in = ValidInputs();
-    std::strcpy(in.initTexts[2], "AT");
-    EncodeForSave(in);
-    const struct {
-        RegisterCode code;
-        std::string pair;
-    } rows[] = {{'P', "0K"},  {'Q', "L0"},       {'R', "DS"},       {'S', "\rA"},
-                {'T', "T\r"}, {'U', "\x07\x07"}, {'n', "\x07\x07"}, {'o', "\x07\x07"}};
-    for (const auto& r : rows)
-        EXPECT_EQ(PairOf(r.code), r.pair) << "register " << r.code;
-}
-
-TEST_F(SyncTest, EncodeWorkingAreaPastTheBlockStaysInside96Bytes)
-{
-    // 23,23,23,22 packs to 95 bytes: its BEL is the 96th byte. Four of 23 pack to 96 and their
-    // BEL has no room; ASan reports any write beyond initBlock (the last member of Sync).
-    struct Case {
-        int lastLength;
-        std::string tail;  // bytes 92..95
-    };
-    const Case cases[] = {{22, "cc\r\x07"}, {23, "ccc\r"}};
-    for (const Case& c : cases) {
-        SaveInputs in = ValidInputs();
-        for (int s = 0; s < 4; ++s)
-            std::memset(in.initTexts[s], 'c', 23);
-        in.initTexts[3][c.lastLength] = '\0';
-        EncodeForSave(in);
-        EXPECT_EQ(Bytes(Sync.initBlock + 92, 4), c.tail) << "fourth text of " << c.lastLength;
-        EXPECT_EQ(Sync.initBlock[62], kCrChar);
-        EXPECT_EQ(Sync.initBlock[63], 0x07);
     }
 }
 
@@ -189,7 +158,7 @@ TEST_F(SyncTest, EncodeStoresAtMost23CharactersOfAnUnterminatedInitText)
     for (int s = 0; s < 4; ++s) {
         EXPECT_EQ(std::string(Sync.initStrings[s]), std::string(23, static_cast<char>('a' + s)));
     }
-    EXPECT_EQ(Bytes(Sync.comment, 16), std::string(15, 'z') + kBelText);
+    EXPECT_EQ(Bytes(Sync.comment, 16), std::string(15, 'z') + Bels(1));
 }
 
 // The comment's block, and a load's decoding of it gives the text back.
@@ -202,7 +171,7 @@ TEST_F(SyncTest, EncodeTurnsTheCommentIntoItsBlockAndDecodeBack)
     const Case cases[] = {
         {"", Bels(16)},
         {"HELLO", "HELLO" + Bels(11)},
-        {"123456789012345", "123456789012345" + kBelText},
+        {"123456789012345", "123456789012345" + Bels(1)},
     };
     for (const Case& c : cases) {
         SaveInputs in = ValidInputs();
@@ -217,8 +186,7 @@ TEST_F(SyncTest, EncodeTurnsTheCommentIntoItsBlockAndDecodeBack)
 
 TEST_F(SyncTest, RegisterTextOfACodeOutsideTheMapIsTwoNuls)
 {
-    SaveInputs in = ValidInputs();
-    EncodeForSave(in);
+    EncodeForSave(ValidInputs());
     for (RegisterCode code :
          {RegisterCode{'7'}, RegisterCode{'G'}, RegisterCode{'p'}, RegisterCode{0}, RegisterCode{0xFF}}) {
         EXPECT_EQ(PairOf(code), std::string(2, '\0')) << "code " << int{code};

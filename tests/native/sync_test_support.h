@@ -37,11 +37,19 @@ inline SaveInputs ValidInputs()
 inline SaveInputs InputsWithInitTexts(const std::string (&texts)[4])
 {
     SaveInputs in = ValidInputs();
-    for (int s = 0; s < 4; ++s) {
-        std::memset(in.initTexts[s], 0, sizeof in.initTexts[s]);
+    std::memset(in.initTexts, 0, sizeof in.initTexts);
+    for (int s = 0; s < 4; ++s)
         std::memcpy(in.initTexts[s], texts[s].data(), texts[s].size());
-    }
     return in;
+}
+
+// Sync's init strings are these, each ending inside its array.
+inline void ExpectInitStrings(const std::string (&expected)[4], const char* name)
+{
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(std::string(Sync.initStrings[s]), expected[s]) << name << ", string " << s + 1;
+        EXPECT_EQ(Sync.initStrings[s][23], '\0') << name << ", string " << s + 1;
+    }
 }
 
 inline std::string PairOf(RegisterCode code)

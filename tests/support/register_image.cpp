@@ -27,32 +27,29 @@ DeviceFields PowerOnFields(int startFrame)
     return {5, 1, startFrame, 500, 7, true, {"0KL0DS", "", "", ""}, "QSIM"};
 }
 
+// The device's four rates by baud code; any other code shows as 9600, any other rate is code 7.
+constexpr struct {
+    int code;
+    int rate;
+    const char* text;
+} kRates[] = {{0, 1200, "1200"}, {4, 2400, "2400"}, {6, 4800, "4800"}, {7, 9600, "9600"}};
+
 const char* RateText(int baudCode)
 {
-    switch (baudCode) {
-        case 0:
-            return "1200";
-        case 4:
-            return "2400";
-        case 6:
-            return "4800";
-        default:
-            return "9600";
+    for (const auto& r : kRates) {
+        if (r.code == baudCode)
+            return r.text;
     }
+    return "9600";
 }
 
 int BaudCodeOfRate(int rate)
 {
-    switch (rate) {
-        case 1200:
-            return 0;
-        case 2400:
-            return 4;
-        case 4800:
-            return 6;
-        default:
-            return 7;
+    for (const auto& r : kRates) {
+        if (r.rate == rate)
+            return r.code;
     }
+    return 7;
 }
 
 std::string InitBlock(const std::vector<std::string>& strings)

@@ -1,5 +1,6 @@
 #include "tests/support/wire_frames.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -73,8 +74,6 @@ FrameList SaveFrames(const RegisterImage& image, bool modelAndChannel, size_t co
 
 size_t CountFrames(const FrameList& frames, char kind)
 {
-    size_t n = 0;
-    for (const std::string& frame : frames)
-        n += !frame.empty() && frame[0] == kind;
-    return n;
+    return static_cast<size_t>(std::count_if(
+        frames.begin(), frames.end(), [kind](const std::string& f) { return !f.empty() && f[0] == kind; }));
 }

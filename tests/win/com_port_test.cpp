@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,8 +116,7 @@ std::vector<DcbField> DcbFields(const DCB& d)
 // (no parity, one stop bit, no flow control, DTR and RTS control disabled).
 DCB ExpectedLine()
 {
-    DCB line;
-    memset(&line, 0, sizeof line);
+    DCB line = {};
     line.DCBlength = 28;
     line.BaudRate = 1200;
     line.fBinary = 1;
@@ -157,26 +158,22 @@ bool PortReportsDtrRts()
     return back.fDtrControl == DTR_CONTROL_DISABLE && back.fRtsControl == RTS_CONTROL_DISABLE;
 }
 
-// Settings unlike the synchronizer's line in every field a driver keeps.
-void ApplyOtherSettings(HANDLE port)
+// Puts on the port, as another program would leave it, settings unlike the synchronizer's line in
+// every field a driver keeps, and timeouts and an event mask of their own. Returns what the port
+// could represent of them.
+DCB ApplyOtherSettings()
 {
-    DCB other = ReadDcb(port);
+    HANDLE own = OpenComPort(kDevice);
+    DCB other = ReadDcb(own);
     other.BaudRate = CBR_9600;
     other.ByteSize = 7;
     other.Parity = EVENPARITY;
-    other.fParity = 1;
     other.StopBits = TWOSTOPBITS;
-    other.fOutxCtsFlow = 1;
-    other.fOutxDsrFlow = 1;
+    other.fParity = other.fOutxCtsFlow = other.fOutxDsrFlow = other.fDsrSensitivity =
+        other.fTXContinueOnXoff = other.fOutX = other.fInX = other.fErrorChar = other.fNull =
+            other.fAbortOnError = 1;
     other.fDtrControl = DTR_CONTROL_ENABLE;
     other.fRtsControl = RTS_CONTROL_ENABLE;
-    other.fDsrSensitivity = 1;
-    other.fTXContinueOnXoff = 1;
-    other.fOutX = 1;
-    other.fInX = 1;
-    other.fErrorChar = 1;
-    other.fNull = 1;
-    other.fAbortOnError = 1;
     other.XonLim = 100;
     other.XoffLim = 200;
     other.XonChar = 0x11;
@@ -184,11 +181,13 @@ void ApplyOtherSettings(HANDLE port)
     other.ErrorChar = 0x3F;
     other.EofChar = 0x1A;
     other.EvtChar = 0x7E;
-    EXPECT_TRUE(SetCommState(port, &other));
-    EXPECT_EQ(DcbText(other, true), DcbText(ReadDcb(port), true)) << "the port keeps the other settings";
     COMMTIMEOUTS timeouts = {50, 2, 300, 3, 400};
-    EXPECT_TRUE(SetCommTimeouts(port, &timeouts));
-    EXPECT_TRUE(SetCommMask(port, EV_RXCHAR | EV_ERR));
+    EXPECT_TRUE(SetCommState(own, &other) && SetCommTimeouts(own, &timeouts) &&
+                SetCommMask(own, EV_RXCHAR | EV_ERR));
+    const DCB kept = ReadDcb(own);
+    CloseHandle(own);
+    EXPECT_EQ(DcbText(other, true), DcbText(kept, true)) << "the port keeps the other settings";
+    return kept;
 }
 
 class ComPortTest : public ::testing::Test {
@@ -219,11 +218,7 @@ TEST_F(ComPortTest, BothProfilesOpenInTheLineSettingsWithTheirTimeouts)
         printf("[ note     ] this port reads DTR/RTS control back as enabled whatever is set: not checked\n");
     for (const ProfileRow& row : kProfiles) {
         SCOPED_TRACE(row.name);
-        HANDLE own = OpenComPort(kDevice);
-        ASSERT_NE(own, INVALID_HANDLE_VALUE);
-        ApplyOtherSettings(own);
-        CloseHandle(own);
-
+        ApplyOtherSettings();
         ASSERT_EQ(1, OpenPort(kPortIndex, row.profile));
         ASSERT_NE(ComPort.handle, INVALID_HANDLE_VALUE);
         EXPECT_EQ(DcbText(ExpectedLine(), true, checkDtrRts),
@@ -263,12 +258,8 @@ TEST_F(ComPortTest, RestoreAndClosePutsBackTheFormerSettings)
 {
     for (const ProfileRow& row : kProfiles) {
         SCOPED_TRACE(row.name);
+        const DCB before = ApplyOtherSettings();
         HANDLE own = OpenComPort(kDevice);
-        ASSERT_NE(own, INVALID_HANDLE_VALUE);
-        ApplyOtherSettings(own);
-        const DCB before = ReadDcb(own);  // what the port could represent of them
-        CloseHandle(own);
-        own = OpenComPort(kDevice);
         ASSERT_NE(own, INVALID_HANDLE_VALUE);
         const COMMTIMEOUTS freshTimeouts = ReadTimeouts(own);
         const DWORD freshMask = ReadMask(own);
@@ -343,10 +334,8 @@ TEST_F(ComPortTest, OpenDiscardsPendingBytesAndZeroesTheAccumulator)
         }
 
         EXPECT_EQ(0u, ComPort.accumulator.end);
-        size_t nonZero = 0;
-        for (unsigned char b : ComPort.accumulator.bytes)
-            nonZero += b != 0;
-        EXPECT_EQ(0u, nonZero);
+        EXPECT_EQ(0, std::count_if(std::begin(ComPort.accumulator.bytes), std::end(ComPort.accumulator.bytes),
+                                   [](unsigned char b) { return b != 0; }));
 
         // Nothing of them is left to read either.
         ASSERT_EQ(1, ReadPort(kReadBufferSize));

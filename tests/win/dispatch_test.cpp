@@ -55,9 +55,12 @@ LRESULT CommandHandler(HWND w, WPARAM word, UINT code, LPARAM lp)
 
 constexpr UINT kTestMessage = WM_USER + 5;
 
-constexpr MessageMapEntry kTwoRowsSameMessage[] = {
+// Of two rows of one message or id, the first wins. The WM_COMMAND row is never reached from a
+// dialog: a dialog's WM_COMMAND goes to its command map.
+constexpr MessageMapEntry kMessageRows[] = {
     {kTestMessage, MessageHandler<1>},
-    {kTestMessage, MessageHandler<2>},
+    {kTestMessage, MessageHandler<3>},
+    {WM_COMMAND, MessageHandler<2>},
 };
 
 constexpr CommandMapEntry kCommandRows[] = {
@@ -66,15 +69,6 @@ constexpr CommandMapEntry kCommandRows[] = {
     {IDC_CHANNEL, CommandHandler<4>},
 };
 
-// A plain top-level window whose text shows whether a default procedure handled WM_SETTEXT.
-HWND MakeWindow()
-{
-    HWND w = CreateWindowExA(0, "STATIC", "before", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
-    EXPECT_NE(w, nullptr);
-    return w;
-}
-
 std::string TextOf(HWND w)
 {
     char text[64] = {};
@@ -82,40 +76,28 @@ std::string TextOf(HWND w)
     return text;
 }
 
+// A plain top-level window whose text shows whether a default procedure handled WM_SETTEXT.
 class Dispatch : public ::testing::Test {
 protected:
     void SetUp() override
     {
         last = {};
-        window = MakeWindow();
+        window = CreateWindowExA(0, "STATIC", "before", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(window, nullptr);
     }
     void TearDown() override { DestroyWindow(window); }
     HWND window = nullptr;
 };
 
-TEST_F(Dispatch, FirstMatchingRowWinsAndItsResultIsReturnedUnchanged)
-{
-    const MessageMap map = MakeMessageMap(kTwoRowsSameMessage, DPK_NONE);
-    EXPECT_EQ(RouteMessage(map, window, kTestMessage, 0x1234, 0x5678), 11);
-    EXPECT_EQ(Text(last), Text({1, window, kTestMessage, 0x1234, 0, 0x5678, 1}));
-}
-
 TEST_F(Dispatch, ZeroOrNegativeCountIsSearchedAsEmpty)
 {
     for (int32_t count : {0, -1, INT32_MIN}) {
-        const MessageMap map = {count, kTwoRowsSameMessage, DPK_NONE};
+        const MessageMap map = {count, kMessageRows, DPK_NONE};
         EXPECT_EQ(RouteMessage(map, window, kTestMessage, 0, 0), 0) << count;
         const CommandMap commands = {count, kCommandRows, DPK_NONE};
         EXPECT_EQ(RouteCommand(commands, window, IDC_CHANNEL, 0), 0) << count;
     }
-    EXPECT_EQ(last.count, 0);
-}
-
-TEST_F(Dispatch, UnlistedMessageReachesTheDefaultWindowProcedure)
-{
-    const MessageMap map = MakeMessageMap(kTwoRowsSameMessage, DPK_WINDOW);
-    EXPECT_EQ(RouteMessage(map, window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("after")), TRUE);
-    EXPECT_EQ(TextOf(window), "after");
     EXPECT_EQ(last.count, 0);
 }
 
@@ -138,26 +120,7 @@ TEST_F(Dispatch, KindsAboveFourGiveZeroLikeNone)
     }
 }
 
-TEST_F(Dispatch, CommandGetsTheWholeWordAndTheCodeZeroExtended)
-{
-    // EN_CHANGE (0x300) from IDC_CHANNEL (722): the row with id 722 wins, first of two.
-    const CommandMap map = MakeCommandMap(kCommandRows, DPK_NONE);
-    const WPARAM word = MAKEWPARAM(IDC_CHANNEL, 0x300);
-    EXPECT_EQ(RouteCommand(map, window, word, 0x4242), 33);
-    EXPECT_EQ(Text(last), Text({3, window, WM_COMMAND, word, 0x300, 0x4242, 1}));
-
-    // A code with the top bit set is not sign-extended.
-    EXPECT_EQ(RouteCommand(map, window, MAKEWPARAM(IDC_MODEL, 0xFFFF), 0), 44);
-    EXPECT_EQ(last.code, 0xFFFFu);
-}
-
-// A dialog's maps. The WM_COMMAND row of its message map is never reached: a dialog's WM_COMMAND
-// goes to its command map.
-constexpr MessageMapEntry kDialogMessageRows[] = {
-    {WM_COMMAND, MessageHandler<2>},
-    {kTestMessage, MessageHandler<1>},
-};
-constexpr DialogMaps kDialogMaps = MakeDialogMaps(kDialogMessageRows, kCommandRows);
+constexpr DialogMaps kDialogMaps = MakeDialogMaps(kMessageRows, kCommandRows);
 
 TEST_F(Dispatch, DialogRoutesCommandsAndOtherMessagesThroughTheirOwnMaps)
 {
@@ -170,9 +133,10 @@ TEST_F(Dispatch, DialogRoutesCommandsAndOtherMessagesThroughTheirOwnMaps)
         UINT code;
     };
     const Row rows[] = {
-        {WM_COMMAND, MAKEWPARAM(IDC_CHANNEL, 0x300), 0x4242, 33, 3, 0x300},  // first of two id rows
-        {WM_COMMAND, MAKEWPARAM(IDC_MODEL, 0xFFFF), 0x99, 44, 4, 0xFFFF},    // code not sign-extended
-        {kTestMessage, 0x1234, 0x5678, 11, 1, 0},
+        // EN_CHANGE (0x300) from IDC_CHANNEL (722): the whole word, the code, the first of two rows.
+        {WM_COMMAND, MAKEWPARAM(IDC_CHANNEL, 0x300), 0x4242, 33, 3, 0x300},
+        {WM_COMMAND, MAKEWPARAM(IDC_MODEL, 0xFFFF), 0x99, 44, 4, 0xFFFF},  // code not sign-extended
+        {kTestMessage, 0x1234, 0x5678, 11, 1, 0},                          // first of two message rows
         {WM_COMMAND, MAKEWPARAM(999, 0), 0, 0, 0, 0},  // unlisted command: 0, no message row
         {WM_USER + 77, 0, 0, 0, 0, 0},                 // unlisted message: 0
     };
@@ -186,10 +150,11 @@ TEST_F(Dispatch, DialogRoutesCommandsAndOtherMessagesThroughTheirOwnMaps)
         EXPECT_EQ(Text(last), Text(want)) << row.message << " " << row.wParam;
     }
 
-    // An unlisted message gets the message map's default procedure.
-    const DialogMaps windowDefaults = {MakeMessageMap(kDialogMessageRows, DPK_WINDOW), kDialogMaps.commands};
+    // An unlisted message gets the message map's default procedure, and its result.
+    const DialogMaps windowDefaults = {MakeMessageMap(kMessageRows, DPK_WINDOW), kDialogMaps.commands};
     EXPECT_EQ(RouteDialog(windowDefaults, window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("after")), TRUE);
     EXPECT_EQ(TextOf(window), "after");
+    EXPECT_EQ(last.count, 0);
 }
 
 // A dialog procedure that records what DefDlgProcA hands it.

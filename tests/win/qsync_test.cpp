@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,102 +26,64 @@ std::string TempPath(const char* name)
 
 void WriteFile(const std::string& path, const std::string& text)
 {
-    FILE* file = fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    fwrite(text.data(), 1, text.size(), file);
-    fclose(file);
+    EXPECT_TRUE(std::ofstream(path, std::ios::binary) << text) << path;
 }
 
-// One qsync.exe: standard output into a file, standard error through a pipe that the test reads
-// as the program writes it (so a test can wait for "listening on").
-class Child {
-public:
-    explicit Child(const std::string& arguments, const std::string& input = "")
-        : outPath_(TempPath("stdout.txt"))
-    {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE errWrite = nullptr;
-        HANDLE out = CreateFileA(outPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
-                                 nullptr);
-        if (out == INVALID_HANDLE_VALUE || !CreatePipe(&errRead_, &errWrite, &inherit, 0)) {
-            ADD_FAILURE() << "cannot redirect qsync's output";
-            return;
-        }
-        SetHandleInformation(errRead_, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = input.empty() ? INVALID_HANDLE_VALUE
-                                          : CreateFileA(input.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                        &inherit, OPEN_EXISTING, 0, nullptr);
-        startup.hStdOutput = out;
-        startup.hStdError = errWrite;
-        std::string commandLine = std::string("\"") + QSYNC_EXE + "\" " + arguments;
-        PROCESS_INFORMATION info = {};
-        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                           nullptr, &startup, &info)) {
-            process_ = info.hProcess;
-            CloseHandle(info.hThread);
-        } else {
-            ADD_FAILURE() << "cannot start " << commandLine;
-        }
-        CloseHandle(out);
-        CloseHandle(errWrite);  // the pipe ends when the child's copy closes
-        if (startup.hStdInput != INVALID_HANDLE_VALUE)
-            CloseHandle(startup.hStdInput);
+// One run of qsync.exe: standard output into a file, standard error through a pipe that is read
+// as the program writes it, so that `whenSaid` runs once it holds `said` (a "listening on").
+QsyncResult RunQsync(const std::string& arguments, const std::string& input, const std::string& said,
+                     const std::function<void()>& whenSaid)
+{
+    const std::string outPath = TempPath("stdout.txt");
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE errRead = nullptr, errWrite = nullptr;
+    HANDLE out =
+        CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    QsyncResult result{-1, "", ""};
+    if (out == INVALID_HANDLE_VALUE || !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        ADD_FAILURE() << "cannot redirect qsync's output";
+        return result;
     }
-    ~Child()
-    {
-        if (errRead_)
-            CloseHandle(errRead_);
-        if (process_)
-            CloseHandle(process_);
-        DeleteFileA(outPath_.c_str());
-    }
-
-    // Reads standard error until it holds `text`; false when the program ended without it.
-    bool WaitForMessage(const std::string& text)
-    {
-        while (err_.find(text) == std::string::npos) {
-            if (!ReadSomeError())
-                return false;
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput =
+        CreateFileA(input.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
+    startup.hStdOutput = out;
+    startup.hStdError = errWrite;
+    std::string commandLine = std::string("\"") + QSYNC_EXE + "\" " + arguments;
+    PROCESS_INFORMATION info = {};
+    const bool started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                        nullptr, nullptr, &startup, &info);
+    EXPECT_TRUE(started) << "cannot start " << commandLine;
+    CloseHandle(out);
+    CloseHandle(errWrite);  // the pipe ends when the child's copy closes
+    CloseHandle(startup.hStdInput);
+    bool pending = static_cast<bool>(whenSaid);
+    char chunk[512];
+    for (DWORD n = 0;; result.err.append(chunk, n)) {
+        if (pending && result.err.find(said) != std::string::npos) {
+            pending = false;
+            whenSaid();
         }
-        return true;
+        if (!ReadFile(errRead, chunk, sizeof chunk, &n, nullptr) || n == 0)
+            break;
     }
-
-    // Waits for the end; the exit code, or -1 when the program did not start.
-    int Finish()
-    {
-        if (!process_)
-            return -1;
-        while (ReadSomeError()) {
-        }
-        WaitForSingleObject(process_, INFINITE);
+    CloseHandle(errRead);
+    EXPECT_FALSE(pending) << "never said: " << said << "\n" << result.err;
+    if (started) {
         DWORD code = 0;
-        GetExitCodeProcess(process_, &code);
-        out_ = ReadWhole(outPath_, true);
-        return static_cast<int>(code);
+        WaitForSingleObject(info.hProcess, INFINITE);
+        GetExitCodeProcess(info.hProcess, &code);
+        result.code = static_cast<int>(code);
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
     }
-
-    const std::string& out() const { return out_; }
-    const std::string& err() const { return err_; }
-
-private:
-    bool ReadSomeError()
-    {
-        char chunk[512];
-        DWORD n = 0;
-        if (!errRead_ || !ReadFile(errRead_, chunk, sizeof chunk, &n, nullptr) || n == 0)
-            return false;
-        err_.append(chunk, n);
-        return true;
-    }
-
-    std::string outPath_;
-    HANDLE errRead_ = nullptr;
-    HANDLE process_ = nullptr;
-    std::string out_, err_;
-};
+    result.out = ReadWhole(outPath, true);
+    DeleteFileA(outPath.c_str());
+    return result;
+}
 
 // qsync.exe under Wine: COM1..COM4 are the simulator's devices.
 class Qsync : public ::testing::Test, public QsyncHost {
@@ -139,13 +101,7 @@ protected:
                     const std::function<void()>& whenSaid = nullptr) override
     {
         WriteFile(input_, ReadWhole(file_, true));  // a copy: qsync may replace file_ while it runs
-        Child child(arguments, input_);
-        if (!said.empty()) {
-            EXPECT_TRUE(child.WaitForMessage(said)) << child.err();
-            whenSaid();
-        }
-        const int code = child.Finish();
-        return QsyncResult{code, child.out(), child.err()};
+        return RunQsync(arguments, input_, said, whenSaid);
     }
     std::string File(const std::string& text) override
     {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,15 +32,9 @@ Bytes ReceivedBytes()
     Bytes bytes;
     for (const std::string& line : SimCommandOn(kDevice, "log").lines) {
         const size_t rx = line.find(" rx");
-        if (rx == std::string::npos)
-            continue;
-        const char* p = line.c_str() + rx + 3;
-        unsigned value = 0;
-        int used = 0;
-        while (sscanf(p, "%x%n", &value, &used) == 1) {
+        std::istringstream hex(rx == std::string::npos ? "" : line.substr(rx + 3));
+        for (unsigned value = 0; hex >> std::hex >> value;)
             bytes.push_back(static_cast<unsigned char>(value));
-            p += used;
-        }
     }
     return bytes;
 }
@@ -61,10 +56,9 @@ protected:
     {
         RestoreAndClosePort();
         SimMode(kDevice, "normal");
-        const auto now = DeviceImage(kDevice);
+        RegisterImage now = DeviceImage(kDevice);
         for (const auto& [code, pair] : saved_) {
-            auto it = now.find(code);
-            if (it == now.end() || it->second != pair)
+            if (now[code] != pair)
                 SetRegisterRun(kDevice, code, pair);
         }
         SimClear(kDevice);
@@ -88,16 +82,11 @@ TEST_F(RegisterProtocolTest, SendTextSendsUpToFifteenCharacters)
         SCOPED_TRACE(row.text);
         ASSERT_TRUE(SimClear(kDevice));
         EXPECT_EQ(row.result, SendText(row.text));
-        const Bytes wire = ReceivedBytes();
-        std::vector<std::string> wantFrames;
-        Bytes wantWire;
-        if (row.result == 1) {
-            for (const char* c = row.text; *c; ++c) {
-                wantFrames.push_back(StrayFrame(static_cast<unsigned char>(*c)));
-                wantWire.push_back(static_cast<unsigned char>(*c));
-            }
-        }
-        EXPECT_EQ(wantWire, wire);
+        const Bytes wantWire = row.result == 1 ? Bytes(row.text, row.text + strlen(row.text)) : Bytes{};
+        FrameList wantFrames;
+        for (unsigned char c : wantWire)
+            wantFrames.push_back(StrayFrame(c));
+        EXPECT_EQ(wantWire, ReceivedBytes());
         EXPECT_EQ(wantFrames, SimFrames(kDevice));
     }
 }
@@ -216,12 +205,10 @@ TEST_P(ReadModeTest, ReadAcceptsOnlyFourBytesEndingLfCr)
     printf("[ measured ] read in mode %s: %.0f ms\n", row.mode, ms);
 
     EXPECT_EQ(row.result, result);
-    const unsigned char* want = value;
     const unsigned char strayThenFirst[2] = {0x55, value[0]};
-    if (row.pair == PairFrom::StrayThenFirst)
-        want = strayThenFirst;
-    if (row.pair == PairFrom::EarlierRead)
-        want = earlier;
+    const unsigned char* want = row.pair == PairFrom::StrayThenFirst ? strayThenFirst
+                                : row.pair == PairFrom::EarlierRead  ? earlier
+                                                                     : value;
     EXPECT_EQ(want[0], pair[0]);
     EXPECT_EQ(want[1], pair[1]);
     EXPECT_EQ((FrameList{ReadFrame(kCode)}), SimFrames(kDevice));
@@ -257,8 +244,7 @@ TEST_F(LineSpeedTest, FortyNineWritesThenFortyNineReads)
 {
     std::vector<unsigned char> codes;
     for (const auto& [code, pair] : saved_)
-        codes.push_back(code);
-    ASSERT_EQ(49u, codes.size());
+        codes.push_back(code);  // all 49: SetUp saw to that
     auto pairOf = [](size_t i, unsigned char out[2]) {
         out[0] = static_cast<unsigned char>('A' + i % 26);
         out[1] = static_cast<unsigned char>('a' + (i * 7) % 26);
