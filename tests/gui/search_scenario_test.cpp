@@ -111,23 +111,12 @@ TEST_F(SearchScenario, NoBannerEndsInNotFoundAfterTheListeningTime)
     ExpectNotFoundBox();
 }
 
-// The parts of a port's settings that a pseudo-terminal keeps between opens (it forces 8 data
-// bits and no parity), as one comparable text: of these settings, or of COM3's now.
-std::string LineSummary(const DCB& dcb)
-{
-    char text[96];
-    snprintf(text, sizeof text, "%lu baud, %s stop bits, xon/xoff %d/%d, cts %d", dcb.BaudRate,
-             dcb.StopBits == TWOSTOPBITS  ? "2"
-             : dcb.StopBits == ONESTOPBIT ? "1"
-                                          : "1.5",
-             dcb.fOutX, dcb.fInX, dcb.fOutxCtsFlow);
-    return text;
-}
-
-std::string PortLineSummary()
+// COM3's settings as the port reads them back, as one comparable text; DTR and RTS control left
+// out, as a pseudo-terminal reports both enabled whatever is set.
+std::string PortLineText()
 {
     DCB dcb;
-    return ReadPortDcb(kDevice, &dcb) ? LineSummary(dcb) : "COM3 cannot be opened";
+    return ReadPortDcb(kDevice, &dcb) ? DcbText(dcb, true, false) : "COM3 cannot be opened";
 }
 
 // Cancel while COM3 is open: the failure box at once, and COM3 has its former settings back.
@@ -144,13 +133,13 @@ TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
     ours.fOutxCtsFlow = 1;
     ours.fRtsControl = RTS_CONTROL_HANDSHAKE;
     ASSERT_TRUE(WritePortDcb(kDevice, ours));
-    const std::string before = LineSummary(ours);
-    ASSERT_EQ(PortLineSummary(), before) << "the port does not keep these settings";
+    const std::string before = DcbText(ours, true, false);
+    ASSERT_EQ(PortLineText(), before) << "the port does not keep these settings";
 
     HWND search = StartOnCom3();
     ASSERT_NE(search, nullptr);
     // While the search holds it, the port runs in the synchronizer's settings.
-    EXPECT_EQ(PortLineSummary(), "1200 baud, 1 stop bits, xon/xoff 0/0, cts 0");
+    EXPECT_EQ(PortLineText(), DcbText(SyncLine(), true, false));
 
     const ULONGLONG pressed = GetTickCount64();
     ASSERT_TRUE(Click(search, IDCANCEL));
@@ -159,7 +148,7 @@ TEST_F(SearchScenario, CancelClosesAndRestoresThePort)
     ASSERT_NE(box, nullptr);
     ExpectNotFoundBox();
 
-    EXPECT_EQ(PortLineSummary(), before);
+    EXPECT_EQ(PortLineText(), before);
     EXPECT_TRUE(WritePortDcb(kDevice, original));
 }
 

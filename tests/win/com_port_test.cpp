@@ -67,79 +67,6 @@ std::string TimeoutsText(const COMMTIMEOUTS& t)
     return text;
 }
 
-// Every field of a DCB by name, so that two DCBs compare field by field. `readBack`: the port
-// reports the field as it was set. Measured under Wine on a pty, which keeps neither data bits nor
-// parity, reports the limits as 10 and ErrorChar as 255, and DTR and RTS control as enabled
-// whatever is set (see PortReportsDtrRts).
-struct DcbField {
-    const char* name;
-    unsigned long value;
-    bool readBack;
-};
-
-std::vector<DcbField> DcbFields(const DCB& d)
-{
-    auto byte = [](char c) { return static_cast<unsigned long>(static_cast<unsigned char>(c)); };
-    return {
-        {"DCBlength", d.DCBlength, false},
-        {"BaudRate", d.BaudRate, true},
-        {"fBinary", d.fBinary, false},
-        {"fParity", d.fParity, false},
-        {"fOutxCtsFlow", d.fOutxCtsFlow, true},
-        {"fOutxDsrFlow", d.fOutxDsrFlow, false},
-        {"fDtrControl", d.fDtrControl, true},
-        {"fDsrSensitivity", d.fDsrSensitivity, false},
-        {"fTXContinueOnXoff", d.fTXContinueOnXoff, false},
-        {"fOutX", d.fOutX, true},
-        {"fInX", d.fInX, true},
-        {"fErrorChar", d.fErrorChar, false},
-        {"fNull", d.fNull, false},
-        {"fRtsControl", d.fRtsControl, true},
-        {"fAbortOnError", d.fAbortOnError, false},
-        {"fDummy2", d.fDummy2, false},
-        {"wReserved", d.wReserved, false},
-        {"XonLim", d.XonLim, false},
-        {"XoffLim", d.XoffLim, false},
-        {"ByteSize", d.ByteSize, false},
-        {"Parity", d.Parity, false},
-        {"StopBits", d.StopBits, true},
-        {"XonChar", byte(d.XonChar), true},
-        {"XoffChar", byte(d.XoffChar), true},
-        {"ErrorChar", byte(d.ErrorChar), false},
-        {"EofChar", byte(d.EofChar), true},
-        {"EvtChar", byte(d.EvtChar), false},
-        {"wReserved1", d.wReserved1, false},
-    };
-}
-
-// The synchronizer's line, written out here: 1200 baud, 8 data bits, binary; every other field 0
-// (no parity, one stop bit, no flow control, DTR and RTS control disabled).
-DCB ExpectedLine()
-{
-    DCB line = {};
-    line.DCBlength = 28;
-    line.BaudRate = 1200;
-    line.fBinary = 1;
-    line.ByteSize = 8;
-    return line;
-}
-
-// The fields the port reads back (all of them when `onlyReadBack` is false), one "name value" a
-// line, so that two DCBs compare at once and a failure shows the fields that differ; DTR and RTS
-// control only when `dtrRts` says the port reports them.
-std::string DcbText(const DCB& dcb, bool onlyReadBack = false, bool dtrRts = true)
-{
-    std::string text;
-    for (const DcbField& field : DcbFields(dcb)) {
-        const std::string name = field.name;
-        if ((onlyReadBack && !field.readBack) ||
-            (!dtrRts && (name == "fDtrControl" || name == "fRtsControl")))
-            continue;
-        text += name + " " + std::to_string(field.value) + "\n";
-    }
-    return text;
-}
-
 // Whether the port reads back DTR and RTS control as set. A pty under Wine reports both
 // enabled whatever was set, so there the check of DTR and RTS cannot be made.
 bool PortReportsDtrRts()
@@ -221,7 +148,7 @@ TEST_F(ComPortTest, BothProfilesOpenInTheLineSettingsWithTheirTimeouts)
         ApplyOtherSettings();
         ASSERT_EQ(1, OpenPort(kPortIndex, row.profile));
         ASSERT_NE(ComPort.handle, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(DcbText(ExpectedLine(), true, checkDtrRts),
+        EXPECT_EQ(DcbText(SyncLine(), true, checkDtrRts),
                   DcbText(ReadDcb(ComPort.handle), true, checkDtrRts));
         EXPECT_EQ(TimeoutsText(row.timeouts), TimeoutsText(ReadTimeouts(ComPort.handle)))
             << "profile timeouts";
@@ -248,7 +175,7 @@ TEST(PortDcbTest, FillSetsEveryFieldOfTheLine)
     DCB filled;
     memset(&filled, 0xFF, sizeof filled);
     FillPortDcb(filled);
-    EXPECT_EQ(DcbText(ExpectedLine()), DcbText(filled));
+    EXPECT_EQ(DcbText(SyncLine()), DcbText(filled));
 }
 
 // Timeouts and the event mask belong to the handle under Wine (a fresh handle has zeros) but to
