@@ -8,7 +8,8 @@ if(QSYNC_RELEASE)
   add_compile_options(-Wall -Wextra -fstack-protector-strong -D_FORTIFY_SOURCE=2
                       -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
   add_link_options(-static-libstdc++ -static-libgcc -Wl,-z,relro,-z,now)
-  add_executable(qsync ${QSYNC_POSIX_SOURCES} ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp)
+  add_executable(qsync ${QSYNC_POSIX_SOURCES} ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp
+    ${PROJECT_SOURCE_DIR}/link/file_replace_posix.cpp)
   target_include_directories(qsync PRIVATE ${PROJECT_SOURCE_DIR})
   return()
 endif()
@@ -24,7 +25,8 @@ add_subdirectory(sim)
 
 # qsync as a Linux program: the link over the POSIX port and qsync's own sources, under the same
 # sanitizers as the tests that run it (tools/dist-linux builds the release from the same lists).
-add_library(quorbane_link_posix STATIC ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp)
+add_library(quorbane_link_posix STATIC ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp
+    ${PROJECT_SOURCE_DIR}/link/file_replace_posix.cpp)
 target_include_directories(quorbane_link_posix PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(quorbane_link_posix PRIVATE -Wall -Wextra ${SANITIZE_FLAGS})
 target_link_options(quorbane_link_posix PUBLIC ${SANITIZE_FLAGS})

@@ -9,6 +9,7 @@ set(QUORBANE_WARNINGS -Wall -Wextra)
 add_library(quorbane_link STATIC
   ${QUORBANE_LINK_SOURCES}
   link/com_port_win.cpp
+  link/file_replace_win.cpp
   link/port_probe.cpp
 )
 target_include_directories(quorbane_link PUBLIC ${PROJECT_SOURCE_DIR})

@@ -10,6 +10,9 @@
 
 namespace {
 
+// One wording for a NUL written raw and as \x00: the device would end the text there.
+constexpr const char* kNulInText = "a NUL byte cannot be stored: it would end the text";
+
 constexpr char kSection[] = "[synchronizer]";
 constexpr char kEol[] = "\r\n";
 constexpr int kCommentIndex = kInitStringCount;    // text index of the comment; 0 to 3 are init strings
@@ -251,7 +254,7 @@ int ReadEscape(Value v, size_t* i, Reason& reason)
             }
             *i += 2;
             if (high == 0 && low == 0) {
-                std::snprintf(reason, sizeof reason, "\\x00 cannot be stored: a NUL ends the text");
+                std::snprintf(reason, sizeof reason, "%s", kNulInText);
                 return -1;
             }
             return high * 16 + low;
@@ -322,6 +325,9 @@ bool ParseText(Value v, const FileKey& key, SettingsFileFields* f, Reason& reaso
         int byte = c;
         if (c == '\\') {
             byte = ReadEscape(v, &i, reason);
+        } else if (c == 0) {
+            std::snprintf(reason, sizeof reason, "%s", kNulInText);
+            return false;
         } else if (c < 0x20 || c == 0x7F) {
             std::snprintf(reason, sizeof reason, "control character in a text: write it as \\x%02X",
                           static_cast<unsigned>(c));

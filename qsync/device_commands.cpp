@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/file_replace.h"
 #include "link/interrupt.h"
 #include "link/sync_operation.h"
 #include "link/sync_settings.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
 #include "qsync/host.h"
+#include "qsync/trace_file.h"
 
 namespace {
 
@@ -37,43 +39,83 @@ int CantWrite(const char* what, const char* reason)
     return Fail(kExitUsage, "Can't write %s: %s", what, reason);
 }
 
-// The text to standard output unchanged (it has its own CR LF), or into the named file. The file
-// is written whole beside its place and only then put there: a failure leaves FILE as it was.
-int Output(const char* path, const char* text, size_t length)
+// Where read puts the settings: standard output, or a file made ready before the port opens.
+struct ReadOutput {
+    const char* path;  // nullptr for standard output
+    FileOutput file;
+};
+
+int OpenReadOutput(const char* path, ReadOutput* output)
 {
+    output->path = path && std::strcmp(path, "-") != 0 ? path : nullptr;
     char reason[256];
-    if (!path || std::strcmp(path, "-") == 0) {
-        if (!WriteStdoutBinary(text, length, reason, sizeof reason))
-            return CantWrite("standard output", reason);
-        return kExitOk;
-    }
-    if (!ReplaceFileWith(path, text, length, reason, sizeof reason))
+    if (output->path && !OpenFileOutput(path, &output->file, reason, sizeof reason))
         return CantWrite(path, reason);
     return kExitOk;
 }
 
+// The text to standard output unchanged (it has its own line ends), or into the file, which takes
+// the place of the old one only once it is whole.
+int Output(ReadOutput* output, const char* text, size_t length)
+{
+    char reason[256];
+    if (!output->path) {
+        if (!WriteStdoutBinary(text, length, reason, sizeof reason))
+            return CantWrite("standard output", reason);
+        return kExitOk;
+    }
+    WriteFileOutput(&output->file, text, length);
+    if (!CloseFileOutput(&output->file, reason, sizeof reason))
+        return CantWrite(output->path, reason);
+    return kExitOk;
+}
+
+// Says on standard error where the load showed a number otherwise than the device holds it.
+void NoteLoadCorrections(const PortName& port, const SettingsFileFields& fields)
+{
+    char notes[kRegisterDiffSize];
+    if (ListLoadCorrections(LoadedRegisters, fields, notes, sizeof notes) > 0) {
+        Note("%s holds these otherwise than a load shows them (and the file says):", port.shown);
+        fputs(notes, stderr);
+    }
+}
+
 }  // namespace
 
-// read COMn [-o FILE]
+// read COMn [-o FILE]: the output is made ready before the port opens, so that a name that cannot
+// be written is known before the device is read.
 int RunRead(const Invocation& invocation)
 {
     PortName port;
-    SettingsFileFields fields;
+    ReadOutput output = {};
     int code = PortArgument(invocation.words[0], &port);
     if (code == kExitOk)
-        code = LoadDevice(port, &fields);
+        code = StartTraceFile(invocation, port.device, nullptr);
+    if (code == kExitOk)
+        code = OpenReadOutput(invocation.options[kOutputOption], &output);
     if (code != kExitOk)
         return code;
-    if (InterruptRequested())
-        return ReportInterrupted("the read: nothing was changed");
-    char now[32];
-    LocalTimeText(now, sizeof now);
-    char header[kPortNameSize + 64];
-    snprintf(header, sizeof header, "read from %s on %s", port.shown, now);
-    const size_t length = PrintSettingsFile(fields, header, fileText, sizeof fileText);
-    if (length == 0)
-        return Fail(kExitDevice, "The settings read from %s do not fit a settings file", port.shown);
-    return Output(invocation.options[kOutputOption], fileText, length);
+    SettingsFileFields fields;
+    code = LoadDevice(port, &fields);
+    if (code == kExitOk && InterruptRequested())
+        code = ReportInterrupted("the read: nothing was changed");
+    size_t length = 0;
+    if (code == kExitOk) {
+        char now[32];
+        LocalTimeText(now, sizeof now);
+        char header[kPortNameSize + 64];
+        snprintf(header, sizeof header, "read from %s on %s", port.shown, now);
+        length = PrintSettingsFile(fields, header, fileText, sizeof fileText);
+        if (length == 0)
+            code = Fail(kExitDevice, "The settings read from %s do not fit a settings file", port.shown);
+    }
+    if (code != kExitOk) {
+        if (output.path)
+            AbandonFileOutput(&output.file);
+        return code;
+    }
+    NoteLoadCorrections(port, fields);
+    return Output(&output, fileText, length);
 }
 
 // write COMn FILE [--model-channel]: the file is checked whole before the port is opened.
@@ -84,6 +126,8 @@ int RunWrite(const Invocation& invocation)
     int code = PortArgument(invocation.words[0], &port);
     if (code == kExitOk)
         code = SettingsFileArgument(invocation.words[1], &fields);
+    if (code == kExitOk)
+        code = StartTraceFile(invocation, port.device, invocation.words[1]);
     if (code != kExitOk)
         return code;
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
@@ -103,32 +147,37 @@ int RunWrite(const Invocation& invocation)
     return kExitOk;
 }
 
-// verify COMn FILE [--model-channel]: the device against the file, each value as the file says
-// or as a write of the file leaves it. Model and channel count only when asked for.
+// verify COMn FILE [--model-channel]: the device's registers against those a write of the file
+// stores, pair by pair, as the write's read-back compares them. Model and channel count only when
+// asked for.
 int RunVerify(const Invocation& invocation)
 {
     PortName port;
-    SettingsFileFields fields, expected, device;
+    SettingsFileFields fields, device;
     int code = PortArgument(invocation.words[0], &port);
     if (code == kExitOk)
         code = SettingsFileArgument(invocation.words[1], &fields);
     if (code == kExitOk)
+        code = StartTraceFile(invocation, port.device, invocation.words[1]);
+    if (code == kExitOk)
         code = LoadDevice(port, &device);
     if (code != kExitOk)
         return code;
-    SettingsFileFieldsExpected(fields, device, &expected);
-    if (!invocation.options[kModelChannelOption]) {
-        if (expected.model != device.model || expected.channel != device.channel)
-            Note(
-                "%s is model %ld, channel %ld; the file says model %ld, channel %ld (compared only with "
-                "--model-channel)",
-                port.shown, static_cast<long>(device.model), static_cast<long>(device.channel),
-                static_cast<long>(fields.model), static_cast<long>(fields.channel));
-        expected.model = device.model;
-        expected.channel = device.channel;
-    }
-    char differences[kSettingsDiffSize];
-    const int count = ListSettingsDifferences(expected, device, differences, sizeof differences);
+    EncodeFileForSave(fields);
+    RegisterImage written;
+    WrittenImage(&written);
+    const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
+    if (!modelAndChannel &&
+        (std::memcmp(RegisterPairOf(written, '?'), RegisterPairOf(LoadedRegisters, '?'), 2) != 0 ||
+         std::memcmp(RegisterPairOf(written, '>'), RegisterPairOf(LoadedRegisters, '>'), 2) != 0))
+        Note(
+            "%s is model %ld, channel %ld; the file says model %ld, channel %ld (compared only with "
+            "--model-channel)",
+            port.shown, static_cast<long>(device.model), static_cast<long>(device.channel),
+            static_cast<long>(fields.model), static_cast<long>(fields.channel));
+    char differences[kRegisterDiffSize];
+    const int count =
+        ListRegisterDifferences(LoadedRegisters, written, modelAndChannel, differences, sizeof differences);
     if (count == 0) {
         printf("%s holds the settings of %s\n", port.shown, FileShown(invocation.words[1]));
         return kExitOk;

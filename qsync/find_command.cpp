@@ -7,6 +7,7 @@
 #include "link/interrupt.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
+#include "qsync/trace_file.h"
 
 namespace {
 
@@ -90,9 +91,13 @@ int RunFind(const Invocation& invocation)
     if (wait && !ParseSeconds(wait, &seconds))
         return Fail(kExitUsage, "--wait takes a number of seconds from 1 to %d, not %s", kMaxSeconds, wait);
     PortName port;
-    if (const char* given = invocation.options[kPortOption]) {
-        if (PortArgument(given, &port) != kExitOk)
-            return kExitUsage;
+    const char* given = invocation.options[kPortOption];
+    if (given && PortArgument(given, &port) != kExitOk)
+        return kExitUsage;
+    const int traced = StartTraceFile(invocation, given ? port.device : nullptr, nullptr);
+    if (traced != kExitOk)
+        return traced;
+    if (given) {
         const int code = Ending(port, ListenOn(port, seconds));
         if (code >= 0)
             return code;

@@ -13,9 +13,6 @@ void StdinBinary();
 // The bytes to standard output unchanged (no CR added before LF), every write checked. 1, or 0
 // with the system's reason in `reason`.
 int WriteStdoutBinary(const char* text, size_t length, char* reason, size_t reasonSize);
-// The bytes into a new file beside `path`, flushed, then renamed over `path`: a failure at any
-// step removes the new file and leaves `path` as it was. 1, or 0 with the system's reason.
-int ReplaceFileWith(const char* path, const char* text, size_t length, char* reason, size_t reasonSize);
 
 // Another run of this program working on one port of a list: its standard input given whole at
 // the start, its standard output and error gathered for the report when it has ended.

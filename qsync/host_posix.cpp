@@ -83,36 +83,6 @@ int WriteStdoutBinary(const char* text, size_t length, char* reason, size_t reas
     return 0;
 }
 
-int ReplaceFileWith(const char* path, const char* text, size_t length, char* reason, size_t reasonSize)
-{
-    char temporary[4096];
-    if (snprintf(temporary, sizeof temporary, "%s.%lu.tmp", path, static_cast<unsigned long>(getpid())) >=
-        static_cast<int>(sizeof temporary)) {
-        SystemReason(ENAMETOOLONG, reason, reasonSize);
-        return 0;
-    }
-    const int file = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (file < 0) {
-        SystemReason(errno, reason, reasonSize);
-        return 0;
-    }
-    bool ok = WriteAll(file, text, length) && fsync(file) == 0;
-    int error = ok ? 0 : errno;
-    if (close(file) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(temporary, path) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (ok)
-        return 1;
-    unlink(temporary);
-    SystemReason(error, reason, reasonSize);
-    return 0;
-}
-
 int StartWorker(const char* const* args, int argCount, const char* input, size_t inputLength, Worker* worker,
                 char* reason, size_t reasonSize)
 {

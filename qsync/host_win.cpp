@@ -66,37 +66,6 @@ int WriteStdoutBinary(const char* text, size_t length, char* reason, size_t reas
     return 0;
 }
 
-int ReplaceFileWith(const char* path, const char* text, size_t length, char* reason, size_t reasonSize)
-{
-    char temporary[MAX_PATH + 32];
-    if (snprintf(temporary, sizeof temporary, "%s.%lu.tmp", path,
-                 static_cast<unsigned long>(GetCurrentProcessId())) >= static_cast<int>(sizeof temporary)) {
-        SystemReason(ERROR_FILENAME_EXCED_RANGE, reason, reasonSize);
-        return 0;
-    }
-    HANDLE file =
-        CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        SystemReason(GetLastError(), reason, reasonSize);
-        return 0;
-    }
-    bool ok = WriteAll(file, text, length) && FlushFileBuffers(file);
-    DWORD error = ok ? 0 : GetLastError();
-    if (!CloseHandle(file) && ok) {
-        ok = false;
-        error = GetLastError();
-    }
-    if (ok && !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = false;
-        error = GetLastError();
-    }
-    if (ok)
-        return 1;
-    DeleteFileA(temporary);
-    SystemReason(error, reason, reasonSize);
-    return 0;
-}
-
 namespace {
 
 // All the pipe holds until its writer has gone, as much as fits (NUL-terminated).

@@ -60,6 +60,11 @@ void PrepareSave(const SettingsFileFields& fields, bool modelAndChannel)
         Note("the device keeps these otherwise than the file says, as the window program's save does:");
         fputs(changes, stderr);
     }
+    EncodeFileForSave(fields);
+}
+
+void EncodeFileForSave(const SettingsFileFields& fields)
+{
     SaveInputs inputs;
     SaveInputsFromSettingsFile(fields, &inputs);
     EncodeForSave(inputs);

@@ -112,13 +112,8 @@ int Run(int argc, char** argv)
         // write and verify on a list of ports: a worker for each port, which traces its own line.
         if ((command.run == RunWrite || command.run == RunVerify) && IsPortList(invocation.words[0]))
             return RunOnPorts(command.name, invocation);
-        const char* trace = invocation.options[kTraceOption];
-        const int code = trace ? StartTraceFile(trace) : kExitOk;
-        if (code != kExitOk)
-            return code;
-        const int result = command.run(invocation);
-        EndTraceFile();
-        return result;
+        // Each command opens its trace once its words are checked (StartTraceFile).
+        return EndTraceFile(command.run(invocation));
     }
     char complaint[96];
     snprintf(complaint, sizeof complaint, "unknown command %.40s", name);

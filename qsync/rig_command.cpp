@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/file_replace.h"
 #include "link/interrupt.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
 #include "qsync/host.h"
+#include "qsync/trace_file.h"
 
 namespace {
 
@@ -67,16 +69,24 @@ int ParsePortList(const char* list, int* count)
     }
 }
 
-// Each port's trace file, created now so that one that cannot be written stops everything.
-int CreateTraceFiles(const char* path, int count)
+// Each port's trace file, tried now (its new file made and removed again) so that one that cannot
+// be written, or that is the settings file, stops everything before any worker starts. Standard
+// error is one for all workers: their traces would mix there.
+int CheckTraceFiles(const char* path, const char* settingsFile, int count)
 {
+    if (std::strcmp(path, "-") == 0)
+        return Fail(kExitUsage, "--trace - takes one port: give a FILE, and each port gets its own");
     for (int i = 0; i < count; ++i) {
         if (!TracePathForPort(path, rig[i].port.shown, rig[i].trace, sizeof rig[i].trace))
             return Fail(kExitUsage, "Can't write %s: the name is too long", path);
-        FILE* file = fopen(rig[i].trace, "w");
-        if (!file)
-            return Fail(kExitUsage, "Can't write %s: %s", rig[i].trace, strerror(errno));
-        fclose(file);
+        const int code = TraceIsNot(rig[i].trace, settingsFile, "settings file");
+        if (code != kExitOk)
+            return code;
+        FileOutput file;
+        char reason[256];
+        if (!OpenFileOutput(rig[i].trace, &file, reason, sizeof reason))
+            return Fail(kExitUsage, "Can't write %s: %s", rig[i].trace, reason);
+        AbandonFileOutput(&file);
     }
     return kExitOk;
 }
@@ -155,7 +165,7 @@ int RunOnPorts(const char* command, const Invocation& invocation)
         code = SettingsFileArgument(invocation.words[1], &fields);
     const char* trace = invocation.options[kTraceOption];
     if (code == kExitOk && trace)
-        code = CreateTraceFiles(trace, count);
+        code = CheckTraceFiles(trace, invocation.words[1], count);
     if (code != kExitOk)
         return code;
     const bool verifying = std::strcmp(command, "verify") == 0;

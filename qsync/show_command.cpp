@@ -1,22 +1,11 @@
 // show: what a write of the file would send, register by register, with no device.
 #include <cstdio>
 
-#include "link/sync_settings.h"
+#include "link/register_compare.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
 
 namespace {
-
-// The registers in the order a save writes them; model and channel only when asked.
-struct WriteRun {
-    RegisterCode first;
-    int count;
-    bool modelOrChannel;
-};
-
-constexpr WriteRun kWriteOrder[] = {
-    {'?', 1, true}, {'0', 6, false}, {'>', 1, true}, {'6', 1, false}, {'P', 32, false}, {'H', 8, false},
-};
 
 constexpr int kRegisterCount = 49;
 
@@ -32,7 +21,7 @@ int RunShow(const Invocation& invocation)
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
     PrepareSave(fields, modelAndChannel);
     int written = 0;
-    for (const WriteRun& run : kWriteOrder) {
+    for (const RegisterRun& run : kRegisterRuns) {
         if (run.modelOrChannel && !modelAndChannel)
             continue;
         for (int i = 0; i < run.count; ++i) {

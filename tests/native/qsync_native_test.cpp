@@ -236,4 +236,66 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
     EXPECT_TRUE(SimCommand("pace off").ok);
 }
 
+// Output lands on what the user named, and only there: in a folder of its own, each row makes its
+// nodes and links (never /dev's own: a row run as root with the fix undone damages nothing), runs
+// qsync, and checks the folder with the shell. A FIFO is read by this process, opened before qsync
+// runs. Rows that make device nodes need root.
+TEST_F(NativeQsync, OutputLandsOnWhatTheUserNamed)
+{
+    const struct {
+        const char* make;  // shell, in the folder
+        const char* arguments;
+        int code;
+        const char* err;    // DIR: the folder
+        const char* check;  // shell, in the folder: exit 0 when all is as it must be
+        bool nothingSent;
+    } rows[] = {
+        {"echo old >target.ini && ln -s target.ini link.ini", "read PORT1 -o DIR/link.ini", 0, "",
+         "test -L link.ini && grep -q '^model = 5' target.ini", false},
+        {"ln -s made.ini dangling.ini", "read PORT1 -o DIR/dangling.ini", 0, "",
+         "test -L dangling.ini && grep -q '^model = 5' made.ini", false},
+        {"echo old >private.ini && chmod 600 private.ini", "read PORT1 -o DIR/private.ini", 0, "",
+         "test $(stat -c %a private.ini) = 600 && grep -q '^model = 5' private.ini", false},
+        {"mkfifo fifo", "read PORT1 -o DIR/fifo", 0, "", "test -p fifo", false},
+        {"mknod full c 1 7", "read PORT1 -o DIR/full", 2, "Can't write DIR/full: No space left on device",
+         "test -c full", false},
+        {"mknod full c 1 7", "read PORT1 --trace DIR/full", 2,
+         "Can't write DIR/full: No space left on device", "test -c full", false},
+        {"mknod block b 7 0", "read PORT1 -o DIR/block", 2, "Can't write DIR/block: a block device",
+         "test -b block", true},
+        {"mkdir folder", "read PORT1 -o DIR/folder", 2, "Can't write DIR/folder: Is a directory",
+         "test -d folder", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments + std::string(" after ") + row.make);
+        simtest::TempDir dir;
+        const std::string in = "cd " + dir.path + " && ";
+        if (std::system((in + row.make).c_str()) != 0) {
+            EXPECT_NE(geteuid(), 0u) << "root could not " << row.make;  // a user may not make nodes
+            continue;
+        }
+        ASSERT_TRUE(SimResetAll());
+        const int fifo = open((dir.path + "/fifo").c_str(), O_RDONLY | O_NONBLOCK);
+        std::string arguments = Expand(*this, row.arguments), err = row.err;
+        for (std::string* text : {&arguments, &err}) {
+            if (text->find("DIR") != std::string::npos)
+                text->replace(text->find("DIR"), 3, dir.path);
+        }
+        const QsyncResult result = Run(arguments);
+        EXPECT_EQ(result.code, row.code) << result.err;
+        EXPECT_NE(result.err.find(err), std::string::npos) << result.err;
+        EXPECT_EQ(std::system((in + row.check).c_str()), 0) << row.check;
+        if (fifo >= 0) {
+            char text[4096];
+            const ssize_t n = read(fifo, text, sizeof text);
+            EXPECT_NE(std::string(text, n > 0 ? static_cast<size_t>(n) : 0).find("\nmodel = 5"),
+                      std::string::npos);
+            close(fifo);
+        }
+        if (row.nothingSent) {
+            EXPECT_EQ(SimFrames(1), std::vector<std::string>{});
+        }
+    }
+}
+
 }  // namespace
