@@ -196,7 +196,7 @@ void CheckFailures(QsyncHost& host)
         {"a register the load corrects, verified", "setreg 1 30 39 39", "verify PORT1 FILE", base, 3,
          "register 0 (start_frame): device \"99\", a write stores \"00\"\n", ""},
         {"a register the load corrects, read", "setreg 1 30 39 39", "read PORT1", "", 0, "start_frame = 1\n",
-         "start_frame: device 99001, file 1\n"},
+         "start_frame: device 99001, file 1"},
         {"another channel, not compared", "setreg 1 3e 30 39", "verify PORT1 FILE", base, 0, "PORT1 holds",
          "PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with "
          "--model-channel)"},
