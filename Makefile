@@ -5,6 +5,7 @@
 #   make bench  print the table of timings, memory and size against their bounds
 #   make dist   the Windows archive build/dist/quorbane-VERSION-win64.zip, and qsync for Linux as
 #               build/dist/qsync_VERSION_amd64.deb and a .tar.gz, reproducibly
+#   make linux  qsync for Linux alone: its .deb and .tar.gz, with no Wine and no Windows compiler
 #   make fuzz   each fuzz target a million runs
 BUILD  ?= build
 NATIVE := $(BUILD)/native
@@ -13,7 +14,7 @@ JOBS   ?= 2
 # The programs that go into the Windows archive.
 DIST_PROGRAMS := quorbane qsync
 
-.PHONY: all setup build native win run test bench dist clean
+.PHONY: all setup build native win run test bench dist linux clean
 
 all: build
 
@@ -91,6 +92,14 @@ fuzz: native
 dist: setup $(WIN)/.configured
 	cmake --build $(WIN) -j$(JOBS) --target $(DIST_PROGRAMS)
 	@tools/dist $(DIST_PROGRAMS)
+	@JOBS=$(JOBS) tools/dist-linux
+
+# qsync's Debian package and Linux archive alone: only the native compiler and the packaging
+# tools are installed (tools/setup linux), and nothing else is built.
+.PHONY: setup-linux
+setup-linux:
+	@tools/setup linux
+linux: setup-linux
 	@JOBS=$(JOBS) tools/dist-linux
 
 # Every lane's bench (tools/bench), then the tree.

@@ -1,16 +1,26 @@
 # Native tree: the pure logic with its unit tests under ASan and UBSan, and the device simulator.
 # With QSYNC_RELEASE, only qsync as it is packaged: optimised, no sanitizers, the C++ runtime
-# linked in, and no build path inside (tools/dist-linux strips it).
+# linked in, and no build path inside (tools/dist-linux strips it); twice from the same objects:
+# qsync for the Debian package, on the system's C library, and qsync-static for the archive that
+# runs on any distribution.
 option(QSYNC_RELEASE "build only the packaged qsync" OFF)
 set(QSYNC_POSIX_SOURCES ${QSYNC_SOURCES} ${PROJECT_SOURCE_DIR}/qsync/host_posix.cpp
     ${PROJECT_SOURCE_DIR}/qsync/port_names_posix.cpp ${PROJECT_SOURCE_DIR}/qsync/console_interrupt_posix.cpp)
 if(QSYNC_RELEASE)
-  add_compile_options(-Wall -Wextra -fstack-protector-strong -D_FORTIFY_SOURCE=2
+  add_compile_options(-Wall -Wextra -fstack-protector-strong -D_FORTIFY_SOURCE=2 -fPIE
                       -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
-  add_link_options(-static-libstdc++ -static-libgcc -Wl,-z,relro,-z,now)
-  add_executable(qsync ${QSYNC_POSIX_SOURCES} ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp
-    ${PROJECT_SOURCE_DIR}/link/file_replace_posix.cpp)
-  target_include_directories(qsync PRIVATE ${PROJECT_SOURCE_DIR})
+  add_link_options(-Wl,-z,relro,-z,now)
+  add_library(qsync_objects OBJECT ${QSYNC_POSIX_SOURCES} ${QUORBANE_LINK_SOURCES}
+              ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp ${PROJECT_SOURCE_DIR}/link/file_replace_posix.cpp)
+  target_include_directories(qsync_objects PRIVATE ${PROJECT_SOURCE_DIR})
+  add_executable(qsync $<TARGET_OBJECTS:qsync_objects>)
+  target_link_options(qsync PRIVATE -pie -static-libstdc++ -static-libgcc)
+  # No library at all. glibc warns when a static program calls what needs its shared parts at run
+  # time (NSS for user and group names, iconv, dlopen): such a program would not run on another
+  # distribution, so the warning fails the link. (-static-libstdc++ would bring the C library
+  # back in dynamically.)
+  add_executable(qsync-static $<TARGET_OBJECTS:qsync_objects>)
+  target_link_options(qsync-static PRIVATE -static-pie -Wl,--fatal-warnings)
   return()
 endif()
 
