@@ -13,6 +13,7 @@ if(QSYNC_RELEASE)
   add_library(qsync_objects OBJECT ${QSYNC_POSIX_SOURCES} ${QUORBANE_LINK_SOURCES}
               ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp ${PROJECT_SOURCE_DIR}/link/file_replace_posix.cpp)
   target_include_directories(qsync_objects PRIVATE ${PROJECT_SOURCE_DIR})
+  add_dependencies(qsync_objects qsync_commit)
   add_executable(qsync $<TARGET_OBJECTS:qsync_objects>)
   target_link_options(qsync PRIVATE -pie -static-libstdc++ -static-libgcc)
   # No library at all. glibc warns when a static program calls what needs its shared parts at run
@@ -41,6 +42,7 @@ target_include_directories(quorbane_link_posix PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(quorbane_link_posix PRIVATE -Wall -Wextra ${SANITIZE_FLAGS})
 target_link_options(quorbane_link_posix PUBLIC ${SANITIZE_FLAGS})
 add_executable(qsync ${QSYNC_POSIX_SOURCES})
+add_dependencies(qsync qsync_commit)
 target_compile_options(qsync PRIVATE -Wall -Wextra ${SANITIZE_FLAGS})
 target_link_libraries(qsync PRIVATE quorbane_link_posix)
 

@@ -40,3 +40,9 @@ set(QSYNC_SOURCES
   ${PROJECT_SOURCE_DIR}/qsync/trace_file.cpp
   ${PROJECT_SOURCE_DIR}/qsync/rig_command.cpp
 )
+# The commit qsync --version names, written into generated/commit.h at every build (the file
+# changes only when the commit does, so nothing is rebuilt for nothing); empty outside a git tree.
+add_custom_target(qsync_commit
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DOUT=${CMAKE_BINARY_DIR}/generated/commit.h
+          -P ${PROJECT_SOURCE_DIR}/cmake/commit.cmake
+  BYPRODUCTS ${CMAKE_BINARY_DIR}/generated/commit.h)

@@ -51,6 +51,7 @@ set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
 
 # qsync.exe: the command-line programmer, a console program over the same link code.
 add_executable(qsync ${QSYNC_SOURCES} qsync/host_win.cpp qsync/port_names_win.cpp qsync/console_interrupt_win.cpp)
+add_dependencies(qsync qsync_commit)
 target_compile_options(qsync PRIVATE ${QUORBANE_WARNINGS})
 target_link_libraries(qsync PRIVATE quorbane_link)
 set_target_properties(qsync PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

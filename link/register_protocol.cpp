@@ -7,6 +7,8 @@
 #include "link/reply_rule.h"
 #include "link/transmit_wait.h"
 
+RegisterImage RegistersRead;
+
 namespace {
 
 constexpr uint32_t kSendTextLimit = 16;  // texts of 16 characters or more are refused
@@ -77,7 +79,11 @@ int ReadRegister(RegisterCode code, unsigned char pair[2])
     const size_t total = GatherReply(port, TransmitClockMs(), ComPort.accumulator);
     pair[0] = ComPort.accumulator.bytes[0];
     pair[1] = ComPort.accumulator.bytes[1];
-    return ReplyAccepted(ComPort.accumulator.bytes, total) ? 1 : 0;
+    if (!ReplyAccepted(ComPort.accumulator.bytes, total))
+        return 0;
+    if (code >= kFirstRegisterCode && code < kFirstRegisterCode + kRegisterCodeSpan)
+        memcpy(RegistersRead.pairs[code - kFirstRegisterCode], pair, 2);
+    return 1;
 }
 
 int ReadRegisterRun(RegisterCode first, int count, unsigned char* dest)

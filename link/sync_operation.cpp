@@ -11,8 +11,6 @@
 #include "link/register_protocol.h"
 #include "link/sync_settings.h"
 
-RegisterImage LoadedRegisters;
-
 namespace {
 
 constexpr int kInitRegisters = 32;    // 'P'..'o'
@@ -76,18 +74,11 @@ SyncOutcome Handshake(const Run& run)
 
 // --- The load ------------------------------------------------------------------------------------
 
-// The pairs just read into regBuffer, kept as the device holds them.
-void Keep(RegisterCode first, int count)
-{
-    std::memcpy(LoadedRegisters.pairs[first - kFirstRegisterCode], regBuffer, 2 * static_cast<size_t>(count));
-}
-
 // One register of two decimal digits, range-limited into `field`.
 SyncOutcome LoadTwoDigits(RegisterCode code, LoadedField field, int32_t* value)
 {
     if (!ReadRegister(code, regBuffer))
         return SyncOutcome::BadData;
-    Keep(code, 1);
     *value = ClampLoaded(field, ParseTwoDigits(regBuffer));
     return SyncOutcome::Done;
 }
@@ -97,7 +88,6 @@ SyncOutcome LoadFrame(RegisterCode first, const char* fallback, LoadedField fiel
 {
     if (!ReadRegisterRun(first, 3, regBuffer))
         return SyncOutcome::BadData;
-    Keep(first, 3);
     *value = ClampLoaded(field, ParseFrame(regBuffer, fallback));
     return SyncOutcome::Done;
 }
@@ -126,7 +116,6 @@ SyncOutcome LoadBaudFlags(const Run&)
 {
     if (!ReadRegister('6', regBuffer))
         return SyncOutcome::BadData;
-    Keep('6', 1);
     int32_t code = 0, flags = 0;
     ParseBaudFlags(regBuffer, &code, &flags);
     Sync.baudCode = ClampLoaded(LoadedField::BaudCode, code);
@@ -150,7 +139,6 @@ SyncOutcome LoadBlock(const Run& run, RegisterCode first, int count, int firstPo
         memmove(regBuffer, regBuffer + 2 * answered, 2);
         return SyncOutcome::BadData;
     }
-    Keep(first, count);
     decode(regBuffer);
     return SyncOutcome::Done;
 }
@@ -417,7 +405,7 @@ SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t cap
     // The diagnostic caption shows bytes of regBuffer; cleared here, it shows only what this load
     // read (zeros where it read nothing), never what an earlier save or load left there.
     memset(regBuffer, 0, kRegBufferSize);
-    memset(&LoadedRegisters, 0, sizeof LoadedRegisters);
+    memset(&RegistersRead, 0, sizeof RegistersRead);
     SyncOutcome outcome;
     const int failed = RunSteps(run, kLoadSteps, &outcome);
     if (outcome == SyncOutcome::BadData && kLoadSteps[failed].badDataCaption && caption && captionSize > 0)
@@ -429,6 +417,7 @@ SyncOutcome SaveSettings(const SyncProgress& progress, const SaveScope& scope, R
 {
     RegisterCode unused = 0;
     const Run run{progress, scope, failedRegister ? failedRegister : &unused};
+    memset(&RegistersRead, 0, sizeof RegistersRead);
     SyncOutcome outcome;
     RunSteps(run, kWriteSteps, &outcome);
     if (outcome != SyncOutcome::Done)

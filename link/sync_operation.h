@@ -5,7 +5,6 @@
 // and is written nowhere else.
 #include <cstddef>
 
-#include "link/register_compare.h"
 #include "link/sync_settings.h"
 
 enum class SyncOutcome {
@@ -39,8 +38,7 @@ int SyncOperationUnderWay();
 // Handshake, then every register into Sync, range-limited as a load does. On BadData, `caption`
 // gets the failing register group's diagnostic caption.
 SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t captionSize);
-// Every pair the last load read, as the device holds it (zeros where it read nothing).
-extern RegisterImage LoadedRegisters;
+
 // What a save does with the model and channel registers. The window program writes them only in
 // hidden mode or after Defaults and always compares them; a clone by qsync leaves them alone.
 struct SaveScope {

@@ -22,13 +22,24 @@ constexpr int kMaxSeconds = 3600;
 bool ParseSeconds(const char* text, int* seconds);
 
 // The options a command may take; a command's table row says which with a mask of their bits.
-enum Option { kPortOption, kWaitOption, kOutputOption, kModelChannelOption, kTraceOption, kOptionCount };
+enum Option {
+    kPortOption,
+    kWaitOption,
+    kOutputOption,
+    kModelChannelOption,
+    kTraceOption,
+    kQuietOption,
+    kVerboseOption,
+    kOptionCount
+};
 constexpr unsigned OptionBit(Option option)
 {
     return 1u << option;
 }
 
-constexpr int kMaxWords = 2;  // the most words a command takes besides its options
+// The most words a command line may hold besides its options: more than any command takes, so
+// that ports given as separate words can be told apart from other slips.
+constexpr int kMaxWords = 8;
 
 struct Invocation {
     const char* words[kMaxWords];  // "-": standard input (a FILE) or output (the value of -o)
@@ -37,14 +48,16 @@ struct Invocation {
     const char* options[kOptionCount];
 };
 
-// Sorts argv[0..argc) into words and the options that `allowed` permits, each at most once; an
-// option of another command is named as such ("--wait is not an option of read"). "-" is a word.
-// On a refusal writes the reason into err and returns false.
+// Sorts argv[0..argc) into words and the options that `allowed` permits, each at most once, the
+// same on every platform: short options bundled (-qo FILE) or with their value attached (-oFILE),
+// long ones with "=" or a space (--output=FILE, --output FILE), never abbreviated; "--" ends the
+// options. An option of another command is named as such ("--wait is not an option of read").
+// "-" is a word. On a refusal writes the reason into err and returns false.
 bool ParseInvocation(int argc, const char* const* argv, unsigned allowed, const char* command,
                      Invocation* out, char* err, size_t errSize);
 
 // True when argv[0..argc) asks for help (-h, --help) or for the version (-V, --version), wherever
-// it stands; values of options are not looked at.
+// it stands before "--"; values of options are not looked at.
 bool AsksFor(int argc, const char* const* argv, const char* shortName, const char* longName);
 
 // A trace FILE named for one port of a list: the port's name, made fit for a file name, added

@@ -3,9 +3,12 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "link/register_protocol.h"
 #include "qsync/host.h"
 
 namespace {
+
+Verbosity verbosity = Verbosity::Normal;
 
 void Say(const char* format, va_list args)
 {
@@ -92,6 +95,48 @@ int ReportInterrupted(const char* where)
     return Fail(kExitInterrupted, "interrupted during %s", where);
 }
 
+void SetVerbosity(Verbosity level)
+{
+    verbosity = level;
+}
+
+void Status(const char* format, ...)
+{
+    if (verbosity == Verbosity::Quiet)
+        return;
+    va_list args;
+    va_start(args, format);
+    vprintf(format, args);
+    va_end(args);
+    putchar('\n');
+}
+
+void SayRegisters(bool written, bool modelAndChannel)
+{
+    if (verbosity != Verbosity::Verbose)
+        return;
+    RegisterImage stored = {};
+    if (written)
+        WrittenImage(&stored);
+    for (const RegisterRun& run : kRegisterRuns) {
+        if (written && run.modelOrChannel && !modelAndChannel)
+            continue;
+        for (int i = 0; i < run.count; ++i) {
+            const RegisterCode code = static_cast<RegisterCode>(run.first + i);
+            const unsigned char* read = RegisterPairOf(RegistersRead, code);
+            char label[64], readText[16], wroteText[16];
+            RegisterLabel(code, label, sizeof label);
+            EscapeSettingsText(reinterpret_cast<const char*>(read), 2, readText, sizeof readText);
+            EscapeSettingsText(reinterpret_cast<const char*>(RegisterPairOf(stored, code)), 2, wroteText,
+                               sizeof wroteText);
+            if (written)
+                fprintf(stderr, "%s: wrote \"%s\", read back \"%s\"\n", label, wroteText, readText);
+            else if (read[0] != 0 || read[1] != 0)  // a register the load did not reach is left out
+                fprintf(stderr, "%s: read \"%s\"\n", label, readText);
+        }
+    }
+}
+
 int ReportOutcome(SyncOutcome outcome, const char* caption)
 {
     switch (outcome) {
@@ -134,7 +179,7 @@ int ReportSaveOutcome(SyncOutcome outcome, RegisterCode failedRegister, bool com
 
 void StartRegisterProgress(RegisterProgress& progress, RegisterPhase phase, bool modelAndChannel)
 {
-    progress.console = ErrorIsConsole();
+    progress.console = ErrorIsConsole() && verbosity != Verbosity::Quiet;
     progress.counter = StartCounting(phase, modelAndChannel);
     progress.shown = -1;
 }

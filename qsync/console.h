@@ -13,6 +13,17 @@ enum ExitCode {
     kExitInterrupted = 130,
 };
 
+// How much qsync says besides results and failures: -q leaves out the status lines and the
+// progress line, -v adds a line per register.
+enum class Verbosity { Quiet, Normal, Verbose };
+void SetVerbosity(Verbosity verbosity);
+// A status line on standard output ("COM2: written and verified"); nothing with -q.
+void Status(const char* format, ...);
+// With -v, on standard error, each register the last load or save read, in the order a save
+// writes them: `register 6 (baud, synchronize): read "40"`; after a save (`written`) only those it
+// wrote: `register 6 (baud, synchronize): wrote "40", read back "40"`.
+void SayRegisters(bool written, bool modelAndChannel);
+
 // One message line on standard error; returns `code`.
 int Fail(int code, const char* format, ...);
 void Note(const char* format, ...);

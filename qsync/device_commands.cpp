@@ -5,6 +5,7 @@
 
 #include "link/file_replace.h"
 #include "link/interrupt.h"
+#include "link/register_protocol.h"
 #include "link/sync_operation.h"
 #include "link/sync_settings.h"
 #include "qsync/commands.h"
@@ -28,6 +29,7 @@ int LoadDevice(const PortName& port, SettingsFileFields* fields)
     const SyncOutcome outcome = LoadSettings(RegisterProgressReports(progress), caption, sizeof caption);
     EndSyncOperation();
     EndRegisterProgress(progress);
+    SayRegisters(false, true);
     if (outcome != SyncOutcome::Done)
         return ReportOutcome(outcome, caption);
     SettingsFileFieldsFromSync(Sync, fields);
@@ -74,7 +76,7 @@ int Output(ReadOutput* output, const char* text, size_t length)
 void NoteLoadCorrections(const PortName& port, const SettingsFileFields& fields)
 {
     char notes[kRegisterDiffSize];
-    if (ListLoadCorrections(LoadedRegisters, fields, notes, sizeof notes) > 0) {
+    if (ListLoadCorrections(RegistersRead, fields, notes, sizeof notes) > 0) {
         Note("%s holds these otherwise than a load shows them (and the file says):", port.shown);
         fputs(notes, stderr);
     }
@@ -141,9 +143,10 @@ int RunWrite(const Invocation& invocation)
         SaveSettings(RegisterProgressReports(progress), SaveScope{modelAndChannel, modelAndChannel}, &failed);
     EndSyncOperation();
     EndRegisterProgress(progress);
+    SayRegisters(true, modelAndChannel);
     if (outcome != SyncOutcome::Done)
         return ReportSaveOutcome(outcome, failed, progress.counter.phase == RegisterPhase::Compare);
-    printf("%s: written and verified\n", port.shown);
+    Status("%s: written and verified", port.shown);
     return kExitOk;
 }
 
@@ -168,8 +171,8 @@ int RunVerify(const Invocation& invocation)
     WrittenImage(&written);
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
     if (!modelAndChannel &&
-        (std::memcmp(RegisterPairOf(written, '?'), RegisterPairOf(LoadedRegisters, '?'), 2) != 0 ||
-         std::memcmp(RegisterPairOf(written, '>'), RegisterPairOf(LoadedRegisters, '>'), 2) != 0))
+        (std::memcmp(RegisterPairOf(written, '?'), RegisterPairOf(RegistersRead, '?'), 2) != 0 ||
+         std::memcmp(RegisterPairOf(written, '>'), RegisterPairOf(RegistersRead, '>'), 2) != 0))
         Note(
             "%s is model %ld, channel %ld; the file says model %ld, channel %ld (compared only with "
             "--model-channel)",
@@ -177,9 +180,9 @@ int RunVerify(const Invocation& invocation)
             static_cast<long>(fields.model), static_cast<long>(fields.channel));
     char differences[kRegisterDiffSize];
     const int count =
-        ListRegisterDifferences(LoadedRegisters, written, modelAndChannel, differences, sizeof differences);
+        ListRegisterDifferences(RegistersRead, written, modelAndChannel, differences, sizeof differences);
     if (count == 0) {
-        printf("%s holds the settings of %s\n", port.shown, FileShown(invocation.words[1]));
+        Status("%s holds the settings of %s", port.shown, FileShown(invocation.words[1]));
         return kExitOk;
     }
     fputs(differences, stdout);

@@ -6,8 +6,15 @@
 
 // Whether standard error is a console (where a progress line may be rewritten in place).
 bool ErrorIsConsole();
+// Whether this process has a console of its own that closes when it ends (started by a double-click
+// in Explorer): its standard input is that console and no other process is on it. Never on Linux.
+bool AloneOnConsole();
+// Waits for a key on the console.
+void WaitForAnyKey();
 // "2024-05-01 14:03" in local time.
 void LocalTimeText(char* text, size_t size);
+// "2024-05-01 14:03:07" in UTC.
+void UtcTimeText(char* text, size_t size);
 // Standard input from here on as bytes, CR LF as the file has it.
 void StdinBinary();
 // The bytes to standard output unchanged (no CR added before LF), every write checked. 1, or 0

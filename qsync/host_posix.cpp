@@ -61,11 +61,26 @@ bool ErrorIsConsole()
     return isatty(STDERR_FILENO) != 0;
 }
 
+bool AloneOnConsole()
+{
+    return false;  // a terminal outlives the programs it runs
+}
+
+void WaitForAnyKey() {}
+
 void LocalTimeText(char* text, size_t size)
 {
     const time_t now = time(nullptr);
     struct tm local;
     if (!localtime_r(&now, &local) || strftime(text, size, "%Y-%m-%d %H:%M", &local) == 0)
+        snprintf(text, size, "an unknown time");
+}
+
+void UtcTimeText(char* text, size_t size)
+{
+    const time_t now = time(nullptr);
+    struct tm utc;
+    if (!gmtime_r(&now, &utc) || strftime(text, size, "%Y-%m-%d %H:%M:%S", &utc) == 0)
         snprintf(text, size, "an unknown time");
 }
 

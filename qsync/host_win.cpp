@@ -45,11 +45,37 @@ bool ErrorIsConsole()
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+bool AloneOnConsole()
+{
+    DWORD mode = 0, processes[2];
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) && GetConsoleProcessList(processes, 2) == 1;
+}
+
+void WaitForAnyKey()
+{
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    FlushConsoleInputBuffer(input);
+    INPUT_RECORD record;
+    DWORD read = 0;
+    while (ReadConsoleInputA(input, &record, 1, &read) && read == 1) {
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)
+            return;
+    }
+}
+
 void LocalTimeText(char* text, size_t size)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
     snprintf(text, size, "%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
+}
+
+void UtcTimeText(char* text, size_t size)
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    snprintf(text, size, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+             now.wMinute, now.wSecond);
 }
 
 void StdinBinary()

@@ -7,12 +7,16 @@
 #include "link/file_replace.h"
 #include "link/line_trace.h"
 #include "qsync/console.h"
+#include "qsync/host.h"
+#include "commit.h"
+#include "version.h"
 
 namespace {
 
 FileOutput trace;
 const char* tracePath = nullptr;  // while a trace runs
 uint64_t traceStartMs = 0;
+char tracedCommand[1024] = "qsync";
 
 // A failed write is kept by the output and said when the trace ends: the operation goes on.
 void WriteTraceLine(TraceDirection direction, const unsigned char* bytes, uint32_t count)
@@ -24,6 +28,19 @@ void WriteTraceLine(TraceDirection direction, const unsigned char* bytes, uint32
 }
 
 }  // namespace
+
+void SetTracedCommand(int argc, const char* const* argv)
+{
+    size_t length = std::strlen(tracedCommand);  // "qsync", whatever the program file is called
+    for (int i = 1; i < argc; ++i) {
+        const char* quote = std::strchr(argv[i], ' ') ? "\"" : "";
+        const int n =
+            snprintf(tracedCommand + length, sizeof tracedCommand - length, " %s%s%s", quote, argv[i], quote);
+        if (n < 0 || static_cast<size_t>(n) >= sizeof tracedCommand - length)
+            break;  // cut: the line names what fits
+        length += static_cast<size_t>(n);
+    }
+}
 
 int TraceIsNot(const char* path, const char* other, const char* what)
 {
@@ -51,6 +68,12 @@ int StartTraceFile(const Invocation& invocation, const char* portDevice, const c
         if (!OpenFileOutput(path, &trace, reason, sizeof reason))
             return Fail(kExitUsage, "Can't write %s: %s", path, reason);
     }
+    char now[32], header[sizeof tracedCommand + 128];
+    UtcTimeText(now, sizeof now);
+    const int length = snprintf(header, sizeof header, "# qsync %s%s%s%s trace of: %s; started %s UTC\n",
+                                QUORBANE_VERSION, *QUORBANE_COMMIT ? " (" : "", QUORBANE_COMMIT,
+                                *QUORBANE_COMMIT ? ")" : "", tracedCommand, now);
+    WriteFileOutput(&trace, header, length > 0 ? static_cast<size_t>(length) : 0);
     tracePath = path;
     traceStartMs = PortClockMs();
     SetLineTraceSink(WriteTraceLine);

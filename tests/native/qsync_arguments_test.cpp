@@ -61,20 +61,31 @@ TEST(QsyncArguments, SecondsAreWholeNumbersFromOneToAnHour)
 TEST(QsyncArguments, OptionsAreTakenAnywhereOnceEachAndOnlyWhereTheCommandAllowsThem)
 {
     const unsigned writeOptions = OptionBit(kModelChannelOption);
-    const unsigned readOptions = OptionBit(kOutputOption);
+    const unsigned readOptions = OptionBit(kOutputOption) | OptionBit(kQuietOption);
     const struct {
         std::vector<const char*> argv;
         unsigned allowed;
-        const char* err;  // nullptr: accepted
+        const char* err;     // nullptr: accepted
+        const char* output;  // the value of -o when accepted
     } rows[] = {
-        {{"--model-channel", "COM1", "f.ini"}, writeOptions, nullptr},
-        {{"COM1", "-o", "f.ini"}, readOptions, nullptr},
-        {{"COM1", "-o"}, readOptions, "-o needs a value"},
-        {{"COM1", "--model-channel"}, readOptions, "--model-channel is not an option of read"},
-        {{"COM1", "-o", "-"}, readOptions, nullptr},
-        {{"COM1", "-x"}, readOptions, "unknown option -x"},
-        {{"COM1", "--model-channel", "--model-channel"}, writeOptions, "--model-channel given twice"},
-        {{"COM1", "a", "b"}, writeOptions, "too many arguments: b"},
+        {{"--model-channel", "COM1", "f.ini"}, writeOptions, nullptr, nullptr},
+        {{"COM1", "-o", "f.ini"}, readOptions, nullptr, "f.ini"},
+        {{"COM1", "-of.ini"}, readOptions, nullptr, "f.ini"},
+        {{"-qo", "f.ini", "COM1"}, readOptions, nullptr, "f.ini"},
+        {{"COM1", "--output=f.ini"}, readOptions, nullptr, "f.ini"},
+        {{"COM1", "--output", "-"}, readOptions, nullptr, "-"},
+        {{"COM1", "--output="}, readOptions, nullptr, ""},
+        {{"--", "-o", "f.ini"}, readOptions, nullptr, nullptr},
+        {{"COM1", "--outp", "f.ini"}, readOptions, "unknown option --outp", nullptr},
+        {{"COM1", "-o"}, readOptions, "-o needs a value", nullptr},
+        {{"COM1", "--model-channel"}, readOptions, "--model-channel is not an option of read", nullptr},
+        {{"COM1", "-qx"}, readOptions, "unknown option -x", nullptr},
+        {{"COM1", "--model-channel=yes"}, writeOptions, "--model-channel takes no value", nullptr},
+        {{"COM1", "--model-channel", "--model-channel"},
+         writeOptions,
+         "--model-channel given twice",
+         nullptr},
+        {{"COM1", "-o", "a", "--output=b"}, readOptions, "--output given twice", nullptr},
     };
     for (const auto& row : rows) {
         Invocation invocation = {};
@@ -83,6 +94,8 @@ TEST(QsyncArguments, OptionsAreTakenAnywhereOnceEachAndOnlyWhereTheCommandAllows
                                               "read", &invocation, err, sizeof err);
         EXPECT_EQ(accepted, row.err == nullptr) << err;
         EXPECT_STREQ(err, row.err ? row.err : "");
+        EXPECT_STREQ(invocation.options[kOutputOption] ? invocation.options[kOutputOption] : "(none)",
+                     row.output ? row.output : "(none)");
     }
     const char* const argv[] = {"--model-channel", "COM1", "f.ini"};
     Invocation invocation = {};

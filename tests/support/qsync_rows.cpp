@@ -98,6 +98,8 @@ void CheckReadAndWriteBack(QsyncHost& host)
     const QsyncResult printed = host.Run(Expand(host, "--trace \"" + trace + "\" read PORT1"));
     ASSERT_EQ(printed.code, 0) << printed.err;
     const std::string traced = Lf(ReadWhole(trace, false));
+    EXPECT_EQ(traced.find("# qsync "), 0u) << traced;  // the version, what was traced and when
+    EXPECT_LT(traced.find(" trace of: qsync --trace "), traced.find('\n')) << traced;
     EXPECT_NE(traced.find(" TX 52 3F 0D \"R?\\r\"\n"), std::string::npos) << traced;
     EXPECT_NE(traced.find(" RX 30 35 0A 0D \"05\\n\\r\"\n"), std::string::npos) << traced;
     std::remove(trace.c_str());
@@ -253,6 +255,13 @@ void CheckFailures(QsyncHost& host)
          ""},
         {"a rig verified", "setreg 3 30 30 31", "verify PORT1,PORT3 FILE", base, 3,
          "PORT3: register 0 (start_frame): device \"01\", a write stores \"00\"\n", ""},
+        {"ports as words of their own", "", "write PORT1 PORT2, FILE", base, 2, "",
+         "several ports are separated by commas: PORT1,PORT2", kNothingSent},
+        {"quiet", "", "write -q PORT1 FILE", base, 0, "", ""},
+        {"verbose", "", "read PORT1 --verbose", "", 0, "model = 5", "register ? (model): read \"05\""},
+        {"quiet and verbose", "", "read PORT1 -qv", "", 2, "", "--quiet and --verbose exclude each other",
+         kNothingSent},
+        {"a command's help", "", "read --help", "", 0, "usage: qsync read ", ""},
         {"a list with one channel", "", "write PORT1,PORT2 FILE --model-channel", base, 2, "",
          "--model-channel takes one port", kNothingSent},
         {"an empty entry", "", "write PORT1,,PORT2 FILE", base, 2, "", "an empty entry in the list of ports",
