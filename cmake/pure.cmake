@@ -13,7 +13,7 @@ set(QUORBANE_LINK_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/link/line_trace.cpp
 )
 set(QUORBANE_PURE_SOURCES
-  ${PROJECT_SOURCE_DIR}/shell/center_math.cpp
+  ${PROJECT_SOURCE_DIR}/ui/center_math.cpp
   ${PROJECT_SOURCE_DIR}/dialogs/field_rules.cpp
   ${QUORBANE_LINK_PURE_SOURCES}
 )

@@ -16,16 +16,26 @@ target_compile_options(quorbane_link PRIVATE ${QUORBANE_WARNINGS})
 target_compile_definitions(quorbane_link PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 target_link_libraries(quorbane_link PUBLIC kernel32)
 
-# Everything but the entry point, so that tests link the same code as the program.
+# The pieces every window uses: the dispatch tables, the message box, the centring and the
+# process globals. Nothing of the link, the dialogs or the program's own windows.
+add_library(quorbane_ui STATIC
+  ui/app_state.cpp
+  ui/center.cpp
+  ui/center_math.cpp
+  ui/dispatch.cpp
+  ui/message_box.cpp
+)
+target_include_directories(quorbane_ui PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(quorbane_ui PRIVATE ${QUORBANE_WARNINGS})
+target_compile_definitions(quorbane_ui PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+target_link_libraries(quorbane_ui PUBLIC user32 kernel32)
+
+# Everything but the entry point, so that tests link the same code as the program: the program's
+# own windows (shell/) over the dialogs, over the ui and the link.
 add_library(quorbane_core STATIC
-  shell/center_math.cpp
-  dialogs/field_rules.cpp
   shell/about_box.cpp
-  shell/app_state.cpp
-  shell/center.cpp
-  shell/dispatch.cpp
-  shell/message_box.cpp
   shell/main_window.cpp
+  dialogs/field_rules.cpp
   dialogs/progress_dialog.cpp
   dialogs/find_dialog.cpp
   dialogs/search_dialog.cpp
@@ -37,7 +47,7 @@ add_library(quorbane_core STATIC
 target_include_directories(quorbane_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(quorbane_core PRIVATE ${QUORBANE_WARNINGS})
 target_compile_definitions(quorbane_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(quorbane_core PUBLIC quorbane_link comctl32 gdi32 user32 kernel32)
+target_link_libraries(quorbane_core PUBLIC quorbane_ui quorbane_link comctl32 gdi32 user32 kernel32)
 
 add_executable(quorbane WIN32 shell/winmain.cpp resources/quorbane.rc)
 target_compile_options(quorbane PRIVATE ${QUORBANE_WARNINGS})

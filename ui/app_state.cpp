@@ -1,5 +1,5 @@
 // The shell's process-wide state.
-#include "shell/app_state.h"
+#include "ui/app_state.h"
 
 HINSTANCE AppInstance;
 int32_t SyncPort;
