@@ -1,4 +1,4 @@
-// The shell's process-wide state.
+// The process-wide state that the dialogs share with the main window.
 #include "ui/app_state.h"
 
 HINSTANCE AppInstance;
