@@ -3,6 +3,7 @@
 set(QUORBANE_LINK_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/link/decimal_text.cpp
   ${PROJECT_SOURCE_DIR}/link/sync_settings.cpp
+  ${PROJECT_SOURCE_DIR}/link/settings_text.cpp
   ${PROJECT_SOURCE_DIR}/link/settings_file.cpp
   ${PROJECT_SOURCE_DIR}/link/cp1252.cpp
   ${PROJECT_SOURCE_DIR}/link/field_limits.cpp

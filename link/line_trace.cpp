@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "link/settings_file.h"
+#include "link/settings_text.h"
 
 namespace {
 
