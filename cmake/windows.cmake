@@ -3,6 +3,10 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}/generated -I${PROJEC
 enable_language(RC)
 
 set(QUORBANE_WARNINGS -Wall -Wextra)
+# Each function and datum in a section of its own, so that a release program's link drops what
+# it never calls (--gc-sections on the programs below).
+add_compile_options($<$<CONFIG:Release>:-ffunction-sections> $<$<CONFIG:Release>:-fdata-sections>)
+set(QUORBANE_GC_SECTIONS $<$<CONFIG:Release>:-Wl,--gc-sections>)
 
 # The link: serial port, register protocol, operations and settings, with no user interface.
 # qsync.exe links it alone; the window program links it under its dialogs.
@@ -53,7 +57,7 @@ add_executable(quorbane WIN32 shell/winmain.cpp resources/quorbane.rc)
 target_compile_options(quorbane PRIVATE ${QUORBANE_WARNINGS})
 target_link_libraries(quorbane PRIVATE quorbane_core)
 # No link time in the PE header: the same sources give the same program, byte for byte.
-target_link_options(quorbane PRIVATE -Wl,--no-insert-timestamp)
+target_link_options(quorbane PRIVATE -Wl,--no-insert-timestamp ${QUORBANE_GC_SECTIONS})
 set_target_properties(quorbane PROPERTIES OUTPUT_NAME quorbane RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
   "${PROJECT_SOURCE_DIR}/resources/resource.h;${CMAKE_BINARY_DIR}/generated/quorbane.manifest;${CMAKE_BINARY_DIR}/generated/version.h;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")
@@ -62,6 +66,7 @@ set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
 add_executable(qsync ${QSYNC_SOURCES} qsync/host_win.cpp qsync/port_names_win.cpp qsync/console_interrupt_win.cpp)
 target_compile_options(qsync PRIVATE ${QUORBANE_WARNINGS})
 target_link_libraries(qsync PRIVATE quorbane_link)
+target_link_options(qsync PRIVATE ${QUORBANE_GC_SECTIONS})
 set_target_properties(qsync PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # GoogleTest from Debian's sources, cross-built, where they are.
