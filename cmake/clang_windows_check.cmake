@@ -14,8 +14,8 @@ if(CLANGXX AND MINGW_GXX)
     list(APPEND clang_cxx_includes -isystem ${dir})
   endforeach()
   file(GLOB clang_check_sources CONFIGURE_DEPENDS
-    ${PROJECT_SOURCE_DIR}/shell/*.cpp ${PROJECT_SOURCE_DIR}/link/*.cpp ${PROJECT_SOURCE_DIR}/dialogs/*.cpp
-    ${PROJECT_SOURCE_DIR}/qsync/*.cpp)
+    ${PROJECT_SOURCE_DIR}/shell/*.cpp ${PROJECT_SOURCE_DIR}/dialogs/*.cpp ${PROJECT_SOURCE_DIR}/ui/*.cpp
+    ${PROJECT_SOURCE_DIR}/link/*.cpp ${PROJECT_SOURCE_DIR}/qsync/*.cpp)
   list(FILTER clang_check_sources EXCLUDE REGEX "_posix\\.cpp$")
   add_test(NAME clang_windows_warnings
     COMMAND ${CLANGXX} --target=x86_64-w64-windows-gnu -std=c++17 -Wall -Wextra -Wpedantic -Werror

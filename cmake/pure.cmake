@@ -3,6 +3,7 @@
 set(QUORBANE_LINK_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/link/decimal_text.cpp
   ${PROJECT_SOURCE_DIR}/link/sync_settings.cpp
+  ${PROJECT_SOURCE_DIR}/link/settings_text.cpp
   ${PROJECT_SOURCE_DIR}/link/settings_file.cpp
   ${PROJECT_SOURCE_DIR}/link/register_compare.cpp
   ${PROJECT_SOURCE_DIR}/link/cp1252.cpp
@@ -14,7 +15,7 @@ set(QUORBANE_LINK_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/link/line_trace.cpp
 )
 set(QUORBANE_PURE_SOURCES
-  ${PROJECT_SOURCE_DIR}/shell/center_math.cpp
+  ${PROJECT_SOURCE_DIR}/ui/center_math.cpp
   ${PROJECT_SOURCE_DIR}/dialogs/field_rules.cpp
   ${QUORBANE_LINK_PURE_SOURCES}
 )

@@ -3,6 +3,10 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}/generated -I${PROJEC
 enable_language(RC)
 
 set(QUORBANE_WARNINGS -Wall -Wextra)
+# Each function and datum in a section of its own, so that a release program's link drops what
+# it never calls (--gc-sections on the programs below).
+add_compile_options($<$<CONFIG:Release>:-ffunction-sections> $<$<CONFIG:Release>:-fdata-sections>)
+set(QUORBANE_GC_SECTIONS $<$<CONFIG:Release>:-Wl,--gc-sections>)
 
 # The link: serial port, register protocol, operations and settings, with no user interface.
 # qsync.exe links it alone; the window program links it under its dialogs.
@@ -17,16 +21,26 @@ target_compile_options(quorbane_link PRIVATE ${QUORBANE_WARNINGS})
 target_compile_definitions(quorbane_link PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 target_link_libraries(quorbane_link PUBLIC kernel32)
 
-# Everything but the entry point, so that tests link the same code as the program.
+# The pieces every window uses: the dispatch tables, the message box, the centring and the
+# process globals. Nothing of the link, the dialogs or the program's own windows.
+add_library(quorbane_ui STATIC
+  ui/app_state.cpp
+  ui/center.cpp
+  ui/center_math.cpp
+  ui/dispatch.cpp
+  ui/message_box.cpp
+)
+target_include_directories(quorbane_ui PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(quorbane_ui PRIVATE ${QUORBANE_WARNINGS})
+target_compile_definitions(quorbane_ui PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+target_link_libraries(quorbane_ui PUBLIC user32 kernel32)
+
+# Everything but the entry point, so that tests link the same code as the program: the program's
+# own windows (shell/) over the dialogs, over the ui and the link.
 add_library(quorbane_core STATIC
-  shell/center_math.cpp
-  dialogs/field_rules.cpp
   shell/about_box.cpp
-  shell/app_state.cpp
-  shell/center.cpp
-  shell/dispatch.cpp
-  shell/message_box.cpp
   shell/main_window.cpp
+  dialogs/field_rules.cpp
   dialogs/progress_dialog.cpp
   dialogs/find_dialog.cpp
   dialogs/search_dialog.cpp
@@ -38,13 +52,13 @@ add_library(quorbane_core STATIC
 target_include_directories(quorbane_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(quorbane_core PRIVATE ${QUORBANE_WARNINGS})
 target_compile_definitions(quorbane_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(quorbane_core PUBLIC quorbane_link comctl32 gdi32 user32 kernel32)
+target_link_libraries(quorbane_core PUBLIC quorbane_ui quorbane_link comctl32 gdi32 user32 kernel32)
 
 add_executable(quorbane WIN32 shell/winmain.cpp resources/quorbane.rc)
 target_compile_options(quorbane PRIVATE ${QUORBANE_WARNINGS})
 target_link_libraries(quorbane PRIVATE quorbane_core)
 # No link time in the PE header: the same sources give the same program, byte for byte.
-target_link_options(quorbane PRIVATE -Wl,--no-insert-timestamp)
+target_link_options(quorbane PRIVATE -Wl,--no-insert-timestamp ${QUORBANE_GC_SECTIONS})
 set_target_properties(quorbane PROPERTIES OUTPUT_NAME quorbane RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 set_source_files_properties(resources/quorbane.rc PROPERTIES OBJECT_DEPENDS
   "${PROJECT_SOURCE_DIR}/resources/resource.h;${CMAKE_BINARY_DIR}/generated/quorbane.manifest;${CMAKE_BINARY_DIR}/generated/version.h;${PROJECT_SOURCE_DIR}/resources/app.ico;${PROJECT_SOURCE_DIR}/resources/logo.bmp")
@@ -54,6 +68,7 @@ add_executable(qsync ${QSYNC_SOURCES} qsync/host_win.cpp qsync/port_names_win.cp
 add_dependencies(qsync qsync_commit)
 target_compile_options(qsync PRIVATE ${QUORBANE_WARNINGS})
 target_link_libraries(qsync PRIVATE quorbane_link)
+target_link_options(qsync PRIVATE ${QUORBANE_GC_SECTIONS})
 set_target_properties(qsync PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # GoogleTest from Debian's sources, cross-built, where they are.

@@ -10,9 +10,9 @@
 #include "dialogs/save_dialog.h"
 #include "link/sync_settings.h"
 #include "resources/resource.h"
-#include "shell/app_state.h"
-#include "shell/center.h"
-#include "shell/dispatch.h"
+#include "ui/app_state.h"
+#include "ui/center.h"
+#include "ui/dispatch.h"
 
 uint32_t HiddenModeState;
 

@@ -11,7 +11,7 @@
 #include "link/decimal_text.h"
 #include "link/sync_settings.h"
 #include "resources/resource.h"
-#include "shell/message_box.h"
+#include "ui/message_box.h"
 
 static int InitWarningOpen;  // the "Too many characters total" box is open
 

@@ -3,9 +3,9 @@
 
 #include "link/port_probe.h"
 #include "resources/resource.h"
-#include "shell/app_state.h"
-#include "shell/center.h"
-#include "shell/dispatch.h"
+#include "ui/app_state.h"
+#include "ui/center.h"
+#include "ui/dispatch.h"
 
 int32_t PortCandidates[kPortCount];
 static uint16_t PortChoice = IDC_PORT_AUTO;  // IDC_PORT_AUTO or IDC_PORT_COM1..4; kept for the process

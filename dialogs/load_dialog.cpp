@@ -8,8 +8,8 @@
 #include "link/com_port.h"
 #include "link/sync_operation.h"
 #include "resources/resource.h"
-#include "shell/app_state.h"
-#include "shell/dispatch.h"
+#include "ui/app_state.h"
+#include "ui/dispatch.h"
 
 static char captionBuffer[kBadDataCaptionSize];  // the "Bad Data in Synchronizer" caption
 

@@ -4,9 +4,9 @@
 
 #include "link/com_port.h"
 #include "resources/resource.h"
-#include "shell/app_state.h"
-#include "shell/center.h"
-#include "shell/message_box.h"
+#include "ui/app_state.h"
+#include "ui/center.h"
+#include "ui/message_box.h"
 
 // The SetTimer result while a progress dialog's timer is armed, else 0. Only one progress dialog
 // exists at a time, so one variable serves all three.

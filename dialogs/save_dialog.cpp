@@ -11,8 +11,8 @@
 #include "link/sync_operation.h"
 #include "link/sync_settings.h"
 #include "resources/resource.h"
-#include "shell/app_state.h"
-#include "shell/dispatch.h"
+#include "ui/app_state.h"
+#include "ui/dispatch.h"
 
 static void SaveTick(HWND dialog);
 static LRESULT FinishSave(HWND dialog, WPARAM command, UINT code, LPARAM lParam);

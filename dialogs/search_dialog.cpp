@@ -9,7 +9,7 @@
 #include "link/banner.h"
 #include "link/com_port.h"
 #include "resources/resource.h"
-#include "shell/dispatch.h"
+#include "ui/dispatch.h"
 
 int32_t FoundPort = -1;
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "link/accumulator.h"
+#include "link/line_trace.h"
 #include "link/port_handle.h"
 
 constexpr int kPortCount = 4;
@@ -60,8 +61,13 @@ int PortOutputQueued(uint32_t* queued);
 uint64_t PortClockMs();
 void PortPauseMs(uint32_t ms);
 
+// Every write and read from now on handed to `sink` with its bytes (qsync --trace); nullptr
+// stops the trace. The port calls the sink only while one is set, and nothing of the trace's
+// formatting, so that a program that never traces links none of it.
+void SetLineTraceSink(LineTraceSink sink);
+
 // Each platform's half of ReadPort, WritePort and DiscardInput; the common file wraps them with
-// the line's trace (link/line_trace.h).
+// the line's trace.
 int ReadPortPlatform(uint32_t max);
 int WritePortPlatform(const unsigned char* bytes, uint32_t count, uint32_t* written);
 int DiscardInputPlatform();

@@ -1,7 +1,23 @@
 // What the serial port does alike on every platform, over the platform's OpenPortNamed and reads.
 #include "link/com_port.h"
 
-#include "link/line_trace.h"
+namespace {
+
+LineTraceSink traceSink = nullptr;
+
+// The bytes a write or read moved, to the trace when one is set.
+void Trace(TraceDirection direction, const unsigned char* bytes, uint32_t count)
+{
+    if (traceSink && count > 0)
+        traceSink(direction, bytes, count);
+}
+
+}  // namespace
+
+void SetLineTraceSink(LineTraceSink sink)
+{
+    traceSink = sink;
+}
 
 int OpenPort(int index, PortProfile profile)
 {
@@ -18,29 +34,29 @@ void AppendToAccumulator()
 int ReadPort(uint32_t max)
 {
     const int ok = ReadPortPlatform(max);
-    TraceLine(TraceDirection::Received, ComPort.readBuffer, ComPort.bytesRead);
+    Trace(TraceDirection::Received, ComPort.readBuffer, ComPort.bytesRead);
     return ok;
 }
 
 void DrainPort(uint32_t max)
 {
     ReadPortPlatform(max);
-    TraceLine(TraceDirection::Dropped, ComPort.readBuffer, ComPort.bytesRead);
+    Trace(TraceDirection::Dropped, ComPort.readBuffer, ComPort.bytesRead);
 }
 
 int WritePort(const unsigned char* bytes, uint32_t count, uint32_t* written)
 {
     const int ok = WritePortPlatform(bytes, count, written);
-    TraceLine(TraceDirection::Sent, bytes, *written);
+    Trace(TraceDirection::Sent, bytes, *written);
     return ok;
 }
 
 int DiscardInput()
 {
     // Only a trace needs to see what is thrown away: the purge alone does not wait either way.
-    if (LineTraceActive()) {
+    if (traceSink) {
         ReadPendingPlatform();
-        TraceLine(TraceDirection::Dropped, ComPort.readBuffer, ComPort.bytesRead);
+        Trace(TraceDirection::Dropped, ComPort.readBuffer, ComPort.bytesRead);
     }
     return DiscardInputPlatform();
 }

@@ -2,31 +2,13 @@
 
 #include <cstdio>
 
-#include "link/settings_file.h"
+#include "link/settings_text.h"
 
 namespace {
-
-LineTraceSink traceSink = nullptr;
 
 constexpr const char* kDirectionNames[] = {"TX", "RX", "DROP"};
 
 }  // namespace
-
-void SetLineTraceSink(LineTraceSink sink)
-{
-    traceSink = sink;
-}
-
-int LineTraceActive()
-{
-    return traceSink != nullptr;
-}
-
-void TraceLine(TraceDirection direction, const unsigned char* bytes, uint32_t count)
-{
-    if (traceSink && count > 0)
-        traceSink(direction, bytes, count);
-}
 
 size_t FormatTraceLine(uint64_t elapsedMs, TraceDirection direction, const unsigned char* bytes, size_t count,
                        char* out, size_t outSize)

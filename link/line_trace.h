@@ -1,7 +1,8 @@
 #pragma once
 // The line's trace: every write and read on the port handed to a sink that the program installs
-// (qsync --trace), and one trace line formatted from them. No output of its own here: without a
-// sink nothing is traced.
+// on the port (SetLineTraceSink in link/com_port.h, for qsync --trace), and one trace line
+// formatted from them. No output of its own here, and nothing the port calls: a program that
+// traces nothing links none of it.
 #include <cstddef>
 #include <cstdint>
 
@@ -9,12 +10,6 @@
 enum class TraceDirection { Sent, Received, Dropped };
 
 using LineTraceSink = void (*)(TraceDirection direction, const unsigned char* bytes, uint32_t count);
-
-// nullptr stops the trace.
-void SetLineTraceSink(LineTraceSink sink);
-int LineTraceActive();
-// Called by the port with the bytes it wrote or read; nothing when no sink or no bytes.
-void TraceLine(TraceDirection direction, const unsigned char* bytes, uint32_t count);
 
 // "+12.345 TX 52 3F 0D "R?\r"" and a line end, for bytes at `elapsedMs` since the start.
 // Returns the length, or 0 with out empty when it does not fit (kTraceLineSize always does).

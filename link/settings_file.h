@@ -21,10 +21,13 @@
 // printer writes CR LF, the Windows convention for text files. Texts are in double quotes with
 // the escapes \" \\ \r \n \t and \xNN (the byte itself, also from 0x80 up); the printer writes
 // each control byte as \xNN except CR and LF as \r and \n, and each byte from 0x80 up as the UTF-8
-// of its code page 1252 character, or as \xNN where the code page has none.
+// of its code page 1252 character, or as \xNN where the code page has none. The text itself is
+// read and printed by link/settings_text.h; here are the keys, their ranges and their mapping onto
+// the settings and the register image.
 #include <cstddef>
 #include <cstdint>
 
+#include "link/settings_text.h"
 #include "link/sync_settings.h"
 
 // What the editor shows: the record of a settings file.
@@ -70,12 +73,6 @@ constexpr size_t kSettingsDiffSize = 2048;
 int ListSettingsDifferences(const SettingsFileFields& file, const SettingsFileFields& device, char* out,
                             size_t outSize, const char* deviceLabel = "device");
 
-// What a device must show to hold the settings of `file`: each number and the init strings as the
-// file says where the device shows them so (a file read from it), else as a write of the file
-// leaves them (corrected, packed and cut). Uses Sync as scratch.
-void SettingsFileFieldsExpected(const SettingsFileFields& file, const SettingsFileFields& device,
-                                SettingsFileFields* out);
-
 // The editor's view of SyncSettings after a load: what the editor shows, field by field.
 void SettingsFileFieldsFromSync(const SyncSettings& sync, SettingsFileFields* out);
 
@@ -86,7 +83,3 @@ void SaveInputsFromSettingsFile(const SettingsFileFields& fields, SaveInputs* ou
 // strings, so an empty string before a non-empty one does not survive. Uses Sync as scratch: it
 // is left holding the save's values.
 void SettingsFileFieldsAsStored(const SettingsFileFields& fields, SettingsFileFields* out);
-
-// The bytes text[0..n) as they stand between the quotes of a file. Returns the length written
-// (without the NUL), or 0 with out empty when they do not fit in outSize.
-size_t EscapeSettingsText(const char* text, size_t n, char* out, size_t outSize);

@@ -1,10 +1,10 @@
 // The About box: logo, program name, version from the string table, and the maker's lines.
 #include <windows.h>
 #include "resources/resource.h"
-#include "shell/app_state.h"
-#include "shell/center.h"
-#include "shell/dispatch.h"
 #include "shell/main_window.h"
+#include "ui/app_state.h"
+#include "ui/center.h"
+#include "ui/dispatch.h"
 
 // IDOK and IDCANCEL: close.
 static LRESULT CloseAboutBox(HWND dialog, WPARAM, UINT, LPARAM)

@@ -9,9 +9,9 @@
 #include "dialogs/search_dialog.h"
 #include "link/com_port.h"
 #include "resources/resource.h"
-#include "shell/app_state.h"
-#include "shell/dispatch.h"
-#include "shell/message_box.h"
+#include "ui/app_state.h"
+#include "ui/dispatch.h"
+#include "ui/message_box.h"
 
 char AppName[16];
 static char AppTitle[64];  // IDS_TITLE: the main window's title

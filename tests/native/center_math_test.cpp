@@ -1,7 +1,7 @@
 // Where a dialog lands when centred over its owner, on one axis.
 #include <gtest/gtest.h>
 
-#include "shell/center_math.h"
+#include "ui/center_math.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "resources/resource.h"
-#include "shell/app_state.h"
-#include "shell/center.h"
-#include "shell/dispatch.h"
 #include "shell/main_window.h"
+#include "ui/app_state.h"
+#include "ui/center.h"
+#include "ui/dispatch.h"
 #include "version.h"
 #include "tests/support/import_swap.h"
 

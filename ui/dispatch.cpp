@@ -1,4 +1,4 @@
-#include "shell/dispatch.h"
+#include "ui/dispatch.h"
 
 LRESULT RouteMessage(const MessageMap& map, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

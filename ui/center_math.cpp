@@ -1,4 +1,4 @@
-#include "shell/center_math.h"
+#include "ui/center_math.h"
 
 int32_t CenterCoordinate(int32_t ownerStart, int32_t ownerSize, int32_t size, int32_t screenSize)
 {

@@ -1,5 +1,5 @@
-#include "shell/center.h"
-#include "shell/center_math.h"
+#include "ui/center.h"
+#include "ui/center_math.h"
 
 void CenterOverOwner(HWND dialog, HWND owner)
 {
