@@ -71,14 +71,14 @@ bool DeviceValue(const unsigned char* bytes, int digits, int32_t shown, char* te
 
 }  // namespace
 
-const unsigned char* RegisterPairOf(const RegisterImage& image, RegisterCode code)
+const unsigned char* RegisterPairOf(const RegisterPairs& image, RegisterCode code)
 {
     static const unsigned char kNone[2] = {0, 0};
     const int at = code - kFirstRegisterCode;
     return at >= 0 && at < kRegisterCodeSpan ? image.pairs[at] : kNone;
 }
 
-void WrittenImage(RegisterImage* out)
+void WrittenImage(RegisterPairs* out)
 {
     std::memset(out, 0, sizeof *out);
     for (int at = 0; at < kRegisterCodeSpan; ++at)
@@ -101,7 +101,7 @@ size_t RegisterLabel(RegisterCode code, char* out, size_t outSize)
     return static_cast<size_t>(n);
 }
 
-int ListRegisterDifferences(const RegisterImage& device, const RegisterImage& written, bool modelAndChannel,
+int ListRegisterDifferences(const RegisterPairs& device, const RegisterPairs& written, bool modelAndChannel,
                             char* out, size_t outSize)
 {
     Text text{out, outSize, 0, outSize == 0};
@@ -128,7 +128,7 @@ int ListRegisterDifferences(const RegisterImage& device, const RegisterImage& wr
     return Finish(text, count);
 }
 
-int ListLoadCorrections(const RegisterImage& device, const SettingsFileFields& loaded, char* out,
+int ListLoadCorrections(const RegisterPairs& device, const SettingsFileFields& loaded, char* out,
                         size_t outSize)
 {
     Text text{out, outSize, 0, outSize == 0};

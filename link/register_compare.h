@@ -10,7 +10,7 @@
 // Register codes run from '0' to 'o'; 49 of those 64 are registers.
 constexpr RegisterCode kFirstRegisterCode = '0';
 constexpr int kRegisterCodeSpan = 64;
-struct RegisterImage {
+struct RegisterPairs {
     unsigned char pairs[kRegisterCodeSpan][2];  // by code - kFirstRegisterCode
 };
 
@@ -28,9 +28,9 @@ constexpr RegisterRun kRegisterRuns[] = {
 };
 
 // The pair of `code` in an image (a code outside '0'..'o' is not one).
-const unsigned char* RegisterPairOf(const RegisterImage& image, RegisterCode code);
+const unsigned char* RegisterPairOf(const RegisterPairs& image, RegisterCode code);
 // The image a save of Sync writes: RegisterText of every register.
-void WrittenImage(RegisterImage* out);
+void WrittenImage(RegisterPairs* out);
 // "register 6 (baud, synchronize)"; the length, or 0 with out empty when it does not fit.
 size_t RegisterLabel(RegisterCode code, char* out, size_t outSize);
 
@@ -40,11 +40,11 @@ constexpr size_t kRegisterDiffSize = 6144;
 // when asked for):
 //   register 6 (baud, synchronize): device "5<", a write stores "40"
 // Returns the count, or -1 with out empty when the text does not fit.
-int ListRegisterDifferences(const RegisterImage& device, const RegisterImage& written, bool modelAndChannel,
+int ListRegisterDifferences(const RegisterPairs& device, const RegisterPairs& written, bool modelAndChannel,
                             char* out, size_t outSize);
 // One line per number that a load of `device` shows otherwise than the device holds it (a value
 // out of range, or no number at all), `loaded` being what the load showed:
 //   start_frame: device 99999, file 1
 // Returns the count, or -1 with out empty when the text does not fit.
-int ListLoadCorrections(const RegisterImage& device, const SettingsFileFields& loaded, char* out,
+int ListLoadCorrections(const RegisterPairs& device, const SettingsFileFields& loaded, char* out,
                         size_t outSize);

@@ -7,7 +7,7 @@
 #include "link/reply_rule.h"
 #include "link/transmit_wait.h"
 
-RegisterImage RegistersRead;
+RegisterPairs RegistersRead;
 
 namespace {
 

@@ -16,7 +16,7 @@ int WriteRegister(RegisterCode code, const unsigned char pair[2]);
 int ReadRegister(RegisterCode code, unsigned char pair[2]);
 // Every pair that read properly since a load or save started, as the device holds it; zeros for
 // a register not read (the load and the save clear it as they start).
-extern RegisterImage RegistersRead;
+extern RegisterPairs RegistersRead;
 
 // Reads `count` registers from `first` on into dest (two bytes each), stopping at the first that
 // fails. 1 when all were read.

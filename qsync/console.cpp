@@ -115,7 +115,7 @@ void SayRegisters(bool written, bool modelAndChannel)
 {
     if (verbosity != Verbosity::Verbose)
         return;
-    RegisterImage stored = {};
+    RegisterPairs stored = {};
     if (written)
         WrittenImage(&stored);
     for (const RegisterRun& run : kRegisterRuns) {

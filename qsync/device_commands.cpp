@@ -167,7 +167,7 @@ int RunVerify(const Invocation& invocation)
     if (code != kExitOk)
         return code;
     EncodeFileForSave(fields);
-    RegisterImage written;
+    RegisterPairs written;
     WrittenImage(&written);
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
     if (!modelAndChannel &&

@@ -99,9 +99,9 @@ SettingsFileFields Loaded(const unsigned char* image)
 }
 
 // The image laid out as the device holds it, register by register.
-RegisterImage ByRegister(const unsigned char* image)
+RegisterPairs ByRegister(const unsigned char* image)
 {
-    RegisterImage out = {};
+    RegisterPairs out = {};
     memcpy(out.pairs['P' - kFirstRegisterCode], image, kInitStringBlockBytes);
     memcpy(out.pairs['H' - kFirstRegisterCode], image + kInitStringBlockBytes, kCommentBlockBytes);
     memcpy(out.pairs['?' - kFirstRegisterCode], image + kNumbers, 2);
@@ -116,7 +116,7 @@ int Verify(const SettingsFileFields& file, const unsigned char* image)
     SaveInputs in;
     SaveInputsFromSettingsFile(file, &in);
     EncodeForSave(in);
-    RegisterImage written;
+    RegisterPairs written;
     WrittenImage(&written);
     char diff[kRegisterDiffSize];
     const int count = ListRegisterDifferences(ByRegister(image), written, false, diff, sizeof diff);
