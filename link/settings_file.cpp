@@ -254,11 +254,12 @@ bool ParseSettingsFile(const char* text, size_t len, SettingsFileFields* out, ch
 }
 
 size_t PrintSettingsFile(const SettingsFileFields& fields, const char* headerComment, char* out,
-                         size_t outSize)
+                         size_t outSize, const char* lineEnd)
 {
     if (out == nullptr || outSize == 0)
         return 0;
     TextWriter w = StartTextWriter(out, outSize);
+    w.lineEnd = lineEnd;
     if (!PutSettingsComment(w, headerComment ? headerComment : ""))
         return 0;
     PutSettingsSection(w, kSection);

@@ -18,7 +18,7 @@
 // One [synchronizer] section holds every key once, in any order. Blank lines and lines starting
 // with ';' or '#' are skipped; there are no comments after a value. Spaces and tabs around keys
 // and values are ignored. Lines end with LF or CR LF (both are read, and may be mixed); the
-// printer writes CR LF, the Windows convention for text files. Texts are in double quotes with
+// printer writes the line end it is given: CR LF on Windows, LF on Linux. Texts are in double quotes with
 // the escapes \" \\ \r \n \t and \xNN (the byte itself, also from 0x80 up); the printer writes
 // each control byte as \xNN except CR and LF as \r and \n, and each byte from 0x80 up as the UTF-8
 // of its code page 1252 character, or as \xNN where the code page has none. The text itself is
@@ -58,10 +58,11 @@ constexpr size_t kSettingsFileBodySize = 1024;
 
 // Prints `fields` as a settings file whose first line is the comment "; headerComment". Returns
 // the length written (without the NUL), or 0 with out empty when it does not fit in outSize or
-// the header holds a control character. Prints values as they are, also outside the ranges that
+// the header holds a control character. Lines end with `lineEnd` (LF for a Linux user's tools).
+// Prints values as they are, also outside the ranges that
 // ParseSettingsFile accepts.
 size_t PrintSettingsFile(const SettingsFileFields& fields, const char* headerComment, char* out,
-                         size_t outSize);
+                         size_t outSize, const char* lineEnd = "\r\n");
 
 // Any two records' differences fit in this much text.
 constexpr size_t kSettingsDiffSize = 2048;

@@ -116,7 +116,7 @@ int ReadCharacter(SettingsSpan v, size_t* i, SettingsReason& reason)
 TextWriter StartTextWriter(char* buf, size_t size)
 {
     buf[0] = '\0';
-    return TextWriter{buf, size, 0, false};
+    return TextWriter{buf, size, 0, false, kEol};
 }
 
 void PutChar(TextWriter& w, char c)
@@ -182,14 +182,14 @@ bool PutSettingsComment(TextWriter& w, const char* comment)
         PutChar(w, ' ');
         PutText(w, comment);
     }
-    PutText(w, kEol);
+    PutText(w, w.lineEnd);
     return true;
 }
 
 void PutSettingsSection(TextWriter& w, const char* section)
 {
     PutText(w, section);
-    PutText(w, kEol);
+    PutText(w, w.lineEnd);
 }
 
 void PutSettingsEntry(TextWriter& w, const char* name, const char* value)
@@ -197,7 +197,7 @@ void PutSettingsEntry(TextWriter& w, const char* name, const char* value)
     PutText(w, name);
     PutText(w, " = ");
     PutText(w, value);
-    PutText(w, kEol);
+    PutText(w, w.lineEnd);
 }
 
 size_t EscapeSettingsText(const char* text, size_t n, char* out, size_t outSize)

@@ -22,6 +22,7 @@ struct TextWriter {
     size_t size;  // at least 1
     size_t len;
     bool full;
+    const char* lineEnd;  // "\r\n" unless the printer asks for another
 };
 
 TextWriter StartTextWriter(char* buf, size_t size);

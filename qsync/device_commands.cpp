@@ -107,7 +107,7 @@ int RunRead(const Invocation& invocation)
         LocalTimeText(now, sizeof now);
         char header[kPortNameSize + 64];
         snprintf(header, sizeof header, "read from %s on %s", port.shown, now);
-        length = PrintSettingsFile(fields, header, fileText, sizeof fileText);
+        length = PrintSettingsFile(fields, header, fileText, sizeof fileText, kTextLineEnd);
         if (length == 0)
             code = Fail(kExitDevice, "The settings read from %s do not fit a settings file", port.shown);
     }

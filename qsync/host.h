@@ -4,6 +4,8 @@
 // per platform.
 #include <cstddef>
 
+// How this platform's text files end their lines: LF on Linux, CR LF on Windows.
+extern const char* const kTextLineEnd;
 // Whether standard error is a console (where a progress line may be rewritten in place).
 bool ErrorIsConsole();
 // Whether this process has a console of its own that closes when it ends (started by a double-click

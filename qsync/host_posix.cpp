@@ -56,6 +56,8 @@ void Gather(int fd, char* text)
 
 }  // namespace
 
+const char* const kTextLineEnd = "\n";
+
 bool ErrorIsConsole()
 {
     return isatty(STDERR_FILENO) != 0;

@@ -39,6 +39,8 @@ bool WriteAll(HANDLE handle, const char* text, size_t length)
 
 }  // namespace
 
+const char* const kTextLineEnd = "\r\n";
+
 bool ErrorIsConsole()
 {
     DWORD mode = 0;

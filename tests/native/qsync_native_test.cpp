@@ -158,7 +158,8 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
     constexpr const char* kWriteInterrupted =
         "interrupted during the write: the device may hold old and new values; write again";
     constexpr const char* kWritten = "PORT1: written and verified\n";
-    constexpr const char* kBody = kPowerOnSettingsBody;
+    static const std::string body = Lf(kPowerOnSettingsBody);  // as Linux prints it
+    const char* kBody = body.c_str();
     struct Row {
         std::string what;
         std::string sim;  // ';'-separated, first, after "line 1 4800 8N2" and "pace off"

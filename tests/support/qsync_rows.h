@@ -38,6 +38,8 @@ std::string Expand(QsyncHost& host, const std::string& text, const std::string& 
 std::string Edited(const std::vector<std::pair<std::string, std::string>>& changes);
 // The registers a device holds after a save of the file.
 RegisterImage EncodedRegisters(const std::string& fileText);
+// Printed lines end CR LF on Windows, LF elsewhere: compared as LF.
+std::string Lf(std::string text);
 // Without its first line: the time it was read.
 std::string Body(const std::string& fileText);
 // The file's bytes; "" when it cannot be read (and a test failure unless `mayBeMissing`).
