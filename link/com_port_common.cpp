@@ -3,6 +3,12 @@
 
 #include "link/line_trace.h"
 
+namespace {
+
+uint64_t bytesHanded = 0;
+
+}  // namespace
+
 int OpenPort(int index, PortProfile profile)
 {
     if (index < 0 || index >= kPortCount)
@@ -31,6 +37,7 @@ void DrainPort(uint32_t max)
 int WritePort(const unsigned char* bytes, uint32_t count, uint32_t* written)
 {
     const int ok = WritePortPlatform(bytes, count, written);
+    bytesHanded += *written;
     TraceLine(TraceDirection::Sent, bytes, *written);
     return ok;
 }
@@ -43,4 +50,9 @@ int DiscardInput()
         TraceLine(TraceDirection::Dropped, ComPort.readBuffer, ComPort.bytesRead);
     }
     return DiscardInputPlatform();
+}
+
+uint64_t PortBytesHanded()
+{
+    return bytesHanded;
 }

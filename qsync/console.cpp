@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "link/com_port.h"
 #include "qsync/host.h"
 
 namespace {
@@ -92,8 +93,24 @@ int ReportInterrupted(const char* where)
     return Fail(kExitInterrupted, "interrupted during %s", where);
 }
 
+const char* const kInterruptedBeforeSending = "interrupted before anything was sent: nothing was changed";
+
+int ReportInterruptedBeforeSending()
+{
+    return Fail(kExitInterrupted, "%s", kInterruptedBeforeSending);
+}
+
+void NoteIfNotPutBack(const char* port)
+{
+    if (LastRestoreFailed())
+        Note("%s: its former line settings were not all put back", port);
+}
+
 int ReportOutcome(SyncOutcome outcome, const char* caption)
 {
+    // One port per process: nothing handed to the port means nothing went out.
+    if (outcome == SyncOutcome::Interrupted && PortBytesHanded() == 0)
+        return ReportInterruptedBeforeSending();
     switch (outcome) {
         case SyncOutcome::CantWrite:
             return Fail(kExitDevice, "Can't write to port");
@@ -114,6 +131,8 @@ int ReportSaveOutcome(SyncOutcome outcome, RegisterCode failedRegister, bool com
     char where[64] = "";
     if (failedRegister != 0)
         snprintf(where, sizeof where, " at register %c (%s)", failedRegister, RegisterName(failedRegister));
+    if (outcome == SyncOutcome::Interrupted && PortBytesHanded() == 0)
+        return ReportInterruptedBeforeSending();
     switch (outcome) {
         case SyncOutcome::CantWrite:
             return Fail(kExitDevice, "Can't write to port%s%s", where,

@@ -25,6 +25,7 @@ int LoadDevice(const PortName& port, SettingsFileFields* fields)
     char caption[kBadDataCaptionSize] = "";
     const SyncOutcome outcome = LoadSettings(RegisterProgressReports(progress), caption, sizeof caption);
     EndSyncOperation();
+    NoteIfNotPutBack(port.shown);
     EndRegisterProgress(progress);
     if (outcome != SyncOutcome::Done)
         return ReportOutcome(outcome, caption);
@@ -96,6 +97,7 @@ int RunWrite(const Invocation& invocation)
     const SyncOutcome outcome =
         SaveSettings(RegisterProgressReports(progress), SaveScope{modelAndChannel, modelAndChannel}, &failed);
     EndSyncOperation();
+    NoteIfNotPutBack(port.shown);
     EndRegisterProgress(progress);
     if (outcome != SyncOutcome::Done)
         return ReportSaveOutcome(outcome, failed, progress.counter.phase == RegisterPhase::Compare);
