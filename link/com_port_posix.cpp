@@ -108,13 +108,15 @@ bool LineTaken(const termios& wanted)
     if (tcgetattr(ComPort.handle, &now) != 0)
         return false;
     constexpr tcflag_t kControl = CSIZE | PARENB | CSTOPB | CREAD | CLOCAL | CRTSCTS;
-    constexpr tcflag_t kInput = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY;
+    constexpr tcflag_t kInput =
+        IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY;
     constexpr tcflag_t kLocal = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
     return cfgetispeed(&now) == cfgetispeed(&wanted) && cfgetospeed(&now) == cfgetospeed(&wanted) &&
            (now.c_cflag & kControl) == (wanted.c_cflag & kControl) &&
            (now.c_iflag & kInput) == (wanted.c_iflag & kInput) &&
-           (now.c_oflag & OPOST) == (wanted.c_oflag & OPOST) && (now.c_lflag & kLocal) == (wanted.c_lflag & kLocal) &&
-           now.c_cc[VMIN] == wanted.c_cc[VMIN] && now.c_cc[VTIME] == wanted.c_cc[VTIME];
+           (now.c_oflag & OPOST) == (wanted.c_oflag & OPOST) &&
+           (now.c_lflag & kLocal) == (wanted.c_lflag & kLocal) && now.c_cc[VMIN] == wanted.c_cc[VMIN] &&
+           now.c_cc[VTIME] == wanted.c_cc[VTIME];
 }
 
 // Waits until the port is ready for `events`, `ms` pass or a signal comes: -1 with EINTR when an

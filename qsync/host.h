@@ -22,13 +22,13 @@ int ReplaceFileWith(const char* path, const char* text, size_t length, char* rea
 // ended.
 constexpr size_t kWorkerTextSize = 4096;
 struct Worker {
-    long long process;        // the system's process handle or id
+    long long process;           // the system's process handle or id
     long long outPipe, errPipe;  // -1 once the worker's end has closed
     int running;
-    int code;                 // its exit code once ended; kWorkerLost when it did not end by itself
+    int code;  // its exit code once ended; kWorkerLost when it did not end by itself
     unsigned long long startedMs;
-    int stopping;             // 1 once stopped for giving no result, 2 once killed
-    char ended[64];           // why it did not end by itself: "killed by SIGKILL", "no result after ..."
+    int stopping;    // 1 once stopped for giving no result, 2 once killed
+    char ended[64];  // why it did not end by itself: "killed by SIGKILL", "no result after ..."
     size_t outLength, errLength;
     char out[kWorkerTextSize], err[kWorkerTextSize];
 };

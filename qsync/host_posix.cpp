@@ -45,7 +45,8 @@ unsigned long long ClockMs()
 {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<unsigned long long>(now.tv_sec) * 1000 + static_cast<unsigned long long>(now.tv_nsec) / 1000000;
+    return static_cast<unsigned long long>(now.tv_sec) * 1000 +
+           static_cast<unsigned long long>(now.tv_nsec) / 1000000;
 }
 
 // The stop signals: a worker that died by one of them was interrupted, and has said where.
@@ -106,7 +107,8 @@ long long StopIfLate(Worker& worker, int resultSeconds, unsigned long long now)
     }
     if (worker.stopping == 2)
         return -1;
-    return static_cast<long long>((worker.stopping ? limit + kWorkerKillAfterMs : limit) - (now - worker.startedMs));
+    return static_cast<long long>((worker.stopping ? limit + kWorkerKillAfterMs : limit) -
+                                  (now - worker.startedMs));
 }
 
 }  // namespace
@@ -275,7 +277,8 @@ int WaitForWorker(Worker* workers, int count, int resultSeconds)
         pthread_sigmask(SIG_BLOCK, &all, &former);
         int ready = 0;
         if (!InterruptRequested() || passedOn) {
-            timespec timeout = {static_cast<time_t>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000000};
+            timespec timeout = {static_cast<time_t>(waitMs / 1000),
+                                static_cast<long>(waitMs % 1000) * 1000000};
             ready = ppoll(watch, watched, waitMs < 0 ? nullptr : &timeout, &former);
         }
         pthread_sigmask(SIG_SETMASK, &former, nullptr);

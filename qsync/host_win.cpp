@@ -136,7 +136,8 @@ HANDLE ShareRigWithWorkers()
         return job;
     shared = true;
     HANDLE rig = nullptr;
-    DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &rig, SYNCHRONIZE, TRUE, 0);
+    DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &rig, SYNCHRONIZE, TRUE,
+                    0);
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     job = CreateJobObjectA(&inherit, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
@@ -144,7 +145,8 @@ HANDLE ShareRigWithWorkers()
     if (job)
         SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     char value[64];
-    snprintf(value, sizeof value, "%llu %llu", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(rig)),
+    snprintf(value, sizeof value, "%llu %llu",
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(rig)),
              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(job)));
     SetEnvironmentVariableA(kRigHandlesVariable, value);
     return job;
@@ -196,8 +198,8 @@ int StartWorker(const char* const* args, int argCount, const char* input, size_t
     PROCESS_INFORMATION info = {};
     // The worker shares the console: Ctrl+C and Ctrl+Break reach it as they reach this process.
     HANDLE job = ShareRigWithWorkers();
-    const bool started = piped && CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                                                 nullptr, nullptr, &startup, &info);
+    const bool started = piped && CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE,
+                                                 CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
     const DWORD error = GetLastError();
     if (started) {
         // Where the job cannot take it (a job of the caller's on Windows 7), the watch alone ends it.

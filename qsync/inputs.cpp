@@ -41,7 +41,8 @@ int SettingsFileArgument(const char* path, SettingsFileFields* fields)
     if (!standardInput)
         fclose(file);
     if (failed)  // a stop signal ends the wait for standard input
-        return InterruptRequested() ? ReportInterruptedBeforeSending() : Fail(kExitUsage, "Can't read %s", FileShown(path));
+        return InterruptRequested() ? ReportInterruptedBeforeSending()
+                                    : Fail(kExitUsage, "Can't read %s", FileShown(path));
     char reason[200];  // "line N: " and the parser's reason
     if (!ParseSettingsFile(fileText, length, fields, reason, sizeof reason))
         return Fail(kExitUsage, "%s: %s", FileShown(path), reason);

@@ -69,13 +69,14 @@ int PermissionDenied(const PortName& port)
     char group[64], owner[64];
     NameOfId("/etc/group", node.st_gid, group, sizeof group);
     if ((node.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
-        return Fail(kExitDevice,
-                    "Permission denied on %s: add yourself to the %s group (sudo usermod -aG %s $USER), then log "
-                    "out and in",
-                    port.shown, group, group);
+        return Fail(
+            kExitDevice,
+            "Permission denied on %s: add yourself to the %s group (sudo usermod -aG %s $USER), then log "
+            "out and in",
+            port.shown, group, group);
     NameOfId("/etc/passwd", node.st_uid, owner, sizeof owner);
-    return Fail(kExitDevice, "Permission denied on %s: owner %s, group %s, mode %03o", port.shown, owner, group,
-                static_cast<unsigned>(node.st_mode & 0777));
+    return Fail(kExitDevice, "Permission denied on %s: owner %s, group %s, mode %03o", port.shown, owner,
+                group, static_cast<unsigned>(node.st_mode & 0777));
 }
 
 }  // namespace

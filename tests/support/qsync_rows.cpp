@@ -237,6 +237,13 @@ void CheckFailures(QsyncHost& host)
          ""},
         {"a rig verified", "setreg 3 30 30 31", "verify PORT1,PORT3 FILE", base, 3,
          "PORT3: start_frame: file 1, device 1001\n", ""},
+        {"a rig verified, another channel on its line", "setreg 1 3e 30 39", "verify PORT1,PORT2 FILE", base,
+         0,
+         "; PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with "
+         "--model-channel)\n",
+         ""},
+        {"spaces around the commas", "", "write \"PORT1 , PORT2\" FILE", base, 0,
+         "PORT1: written and verified\nPORT2: written and verified\n", ""},
         {"a list with one channel", "", "write PORT1,PORT2 FILE --model-channel", base, 2, "",
          "--model-channel takes one port", kNothingSent},
         {"an empty entry", "", "write PORT1,,PORT2 FILE", base, 2, "", "an empty entry in the list of ports",
