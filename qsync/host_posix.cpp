@@ -252,8 +252,13 @@ int WaitForWorker(Worker* workers, int count, int resultSeconds)
             int status = 0;
             if (worker.outPipe < 0 && worker.errPipe < 0) {
                 const pid_t ended = waitpid(static_cast<pid_t>(worker.process), &status, WNOHANG);
-                if (ended == static_cast<pid_t>(worker.process) || (ended < 0 && errno != EINTR)) {
-                    Ended(worker, ended < 0 ? 0 : status);
+                if (ended == static_cast<pid_t>(worker.process)) {
+                    Ended(worker, status);
+                    return i;
+                }
+                if (ended < 0 && errno != EINTR) {  // not ours to wait for: no exit code to tell
+                    worker.running = 0;
+                    worker.code = kWorkerLost;
                     return i;
                 }
                 waitMs = waitMs < 0 || waitMs > kEndingPollMs ? kEndingPollMs : waitMs;
