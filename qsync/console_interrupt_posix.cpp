@@ -10,7 +10,9 @@
 #include "qsync/console.h"
 #include "qsync/console_interrupt.h"
 
-const char* const kInterruptCauses = "Ctrl+C or SIGINT, SIGQUIT, SIGTERM, SIGHUP";
+const char* const kInterruptCauses =
+    "Ctrl+C or SIGINT, SIGQUIT, SIGTERM, SIGHUP: the port is put back, then qsync dies by that signal, "
+    "which a shell shows as 130, 131, 143 or 129";
 
 namespace {
 

@@ -212,7 +212,7 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
         // Sent to qsync alone, not to a terminal's whole group: each worker stops too.
         {"SIGINT to a rig mid-write", "", "write PORT1,PORT2 FILE", "", false, SIGINT, -SIGINT, "", ""},
         {"a rig started with SIGCHLD ignored", "", "write PORT1,PORT2 FILE",
-         "sh -c 'trap \"\" CHLD; exec \"$@\"' sh", false, 0, 0, "", kRigWritten},
+         "bash -c 'trap \"\" CHLD; exec \"$@\"' sh", false, 0, 0, "", kRigWritten},
         // The workers hold qsync's standard error too: the run ends once they have gone.
         {"a rig killed mid-write", "", "write PORT1,PORT2 FILE", "", false, SIGKILL, -SIGKILL, "", ""},
         {"a worker with no result in its time", "mode 1 delay 900", "verify PORT1,PORT2 FILE",
