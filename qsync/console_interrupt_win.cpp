@@ -36,7 +36,8 @@ HANDLE rigProcess = nullptr, rigJob = nullptr;
 // its port back; only then does it let go of the job, whose closing kills any worker still left.
 DWORD WINAPI WatchRig(void*)
 {
-    WaitForSingleObject(rigProcess, INFINITE);
+    if (WaitForSingleObject(rigProcess, INFINITE) != WAIT_OBJECT_0)
+        return 0;  // no rig's process behind the handle: nothing to watch
     RequestInterrupt();
     WaitForSingleObject(mainDone, kCloseWaitMs);
     if (rigJob)
