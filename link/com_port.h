@@ -29,8 +29,8 @@ struct ComPortState {
 extern ComPortState ComPort;
 
 // Why the last open failed, for a caller that words it for the user; the window program keeps
-// its fixed texts and does not ask.
-enum class PortOpenFailure { None, Absent, Denied, Busy, Other };
+// its fixed texts and does not ask. Settings: the port opened but did not keep the line settings.
+enum class PortOpenFailure { None, Absent, Denied, Busy, Settings, Other };
 PortOpenFailure LastPortOpenFailure();
 
 // Opens PortNames[index] in the synchronizer's line settings (1200 8N1, no flow control, DTR and
@@ -40,8 +40,13 @@ PortOpenFailure LastPortOpenFailure();
 int OpenPort(int index, PortProfile profile);
 // The same for any port name the system opens: "COM7", \\.\COM12, /dev/ttyUSB0.
 int OpenPortNamed(const char* name, PortProfile profile);
-// Puts back the saved settings, then closes. Does nothing if no port is open.
+// Puts back the saved settings, then closes. Does nothing if no port is open. On Linux, what the
+// last write left in the output queue leaves first, within the transmit wait's deadline, and the
+// rest is dropped.
 void RestoreAndClosePort();
+// 1 when the last RestoreAndClosePort found the port holding other settings than those it had
+// before the open (read back on Linux; Windows does not check).
+int LastRestoreFailed();
 // One synchronous read of up to `max` bytes (at most 256) into readBuffer; bytesRead gets the count.
 // It ends on the count, 10 ms after a byte with no other, or at the profile's total timeout.
 int ReadPort(uint32_t max);
@@ -53,6 +58,8 @@ int DiscardInput();
 // The register protocol's primitives on the open port.
 // Hands `count` bytes to the driver; *written gets how many it took. 1 unless the write failed.
 int WritePort(const unsigned char* bytes, uint32_t count, uint32_t* written);
+// Every byte WritePort has handed to a driver since the program started.
+uint64_t PortBytesHanded();
 // Clears a line error condition after a failed write, so that the port works again.
 void ClearPortError();
 // The bytes still in the driver's output queue. 1, or 0 when the port cannot be asked.

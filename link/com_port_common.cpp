@@ -19,6 +19,12 @@ void SetLineTraceSink(LineTraceSink sink)
     traceSink = sink;
 }
 
+namespace {
+
+uint64_t bytesHanded = 0;
+
+}  // namespace
+
 int OpenPort(int index, PortProfile profile)
 {
     if (index < 0 || index >= kPortCount)
@@ -47,6 +53,7 @@ void DrainPort(uint32_t max)
 int WritePort(const unsigned char* bytes, uint32_t count, uint32_t* written)
 {
     const int ok = WritePortPlatform(bytes, count, written);
+    bytesHanded += *written;
     Trace(TraceDirection::Sent, bytes, *written);
     return ok;
 }
@@ -59,4 +66,9 @@ int DiscardInput()
         Trace(TraceDirection::Dropped, ComPort.readBuffer, ComPort.bytesRead);
     }
     return DiscardInputPlatform();
+}
+
+uint64_t PortBytesHanded()
+{
+    return bytesHanded;
 }

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 
 #include "link/com_port.h"
 #include "link/interrupt.h"
+#include "link/transmit_wait.h"
 
 const char* const PortNames[kPortCount] = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"};
 
@@ -39,6 +41,10 @@ constexpr int kWriteStallMs = 2000;
 
 int totalTimeoutMs = 1000;  // the open profile's
 PortOpenFailure lastFailure = PortOpenFailure::None;
+int lastRestoreFailed = 0;
+// The last write handed to the driver: what the close waits for before it puts the line back.
+uint32_t lastWriteBytes = 0;
+uint64_t lastWriteAtMs = 0;
 
 PortOpenFailure FailureOf(int error)
 {
@@ -93,6 +99,50 @@ termios LineSettings(const termios& former)
     return line;
 }
 
+// Whether the port holds every setting we make (or put back) as `wanted` has it: the speeds, the
+// frame, the receiver, the modem control, flow control, the raw flags and the read's VMIN and VTIME.
+// A driver may refuse a setting without an error from tcsetattr, so it is read back.
+bool LineTaken(const termios& wanted)
+{
+    termios now;
+    if (tcgetattr(ComPort.handle, &now) != 0)
+        return false;
+    constexpr tcflag_t kControl = CSIZE | PARENB | CSTOPB | CREAD | CLOCAL | CRTSCTS;
+    constexpr tcflag_t kInput =
+        IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY;
+    constexpr tcflag_t kLocal = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+    return cfgetispeed(&now) == cfgetispeed(&wanted) && cfgetospeed(&now) == cfgetospeed(&wanted) &&
+           (now.c_cflag & kControl) == (wanted.c_cflag & kControl) &&
+           (now.c_iflag & kInput) == (wanted.c_iflag & kInput) &&
+           (now.c_oflag & OPOST) == (wanted.c_oflag & OPOST) &&
+           (now.c_lflag & kLocal) == (wanted.c_lflag & kLocal) && now.c_cc[VMIN] == wanted.c_cc[VMIN] &&
+           now.c_cc[VTIME] == wanted.c_cc[VTIME];
+}
+
+// Waits until the port is ready for `events`, `ms` pass or a signal comes: -1 with EINTR when an
+// interrupt was asked for. Every signal is blocked from the look at the interrupt flag until
+// ppoll, which unblocks them as it starts waiting: a stop signal that arrives in between ends the
+// wait at once instead of after it.
+int WaitOnPort(short events, int ms, short* revents)
+{
+    sigset_t all, former;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &former);
+    int ready = -1;
+    errno = EINTR;
+    *revents = 0;
+    if (!InterruptRequested()) {
+        pollfd watch = {ComPort.handle, events, 0};
+        const timespec timeout = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+        ready = ppoll(&watch, 1, &timeout, &former);
+        *revents = watch.revents;
+    }
+    const int error = errno;
+    pthread_sigmask(SIG_SETMASK, &former, nullptr);
+    errno = error;
+    return ready;
+}
+
 int RemainingMs(uint64_t deadline)
 {
     const uint64_t now = PortClockMs();
@@ -130,9 +180,12 @@ int OpenPortNamed(const char* name, PortProfile profile)
         return CloseAfterFailure(PortOpenFailure::Other);
 
     totalTimeoutMs = row.totalMs;
+    lastWriteBytes = 0;
     const termios line = LineSettings(ComPort.saved.line);
-    if (tcsetattr(ComPort.handle, TCSANOW, &line) != 0)
-        return CloseAfterFailure(PortOpenFailure::Other);
+    if (tcsetattr(ComPort.handle, TCSANOW, &line) != 0 || !LineTaken(line)) {
+        tcsetattr(ComPort.handle, TCSANOW, &ComPort.saved.line);
+        return CloseAfterFailure(PortOpenFailure::Settings);
+    }
     const int lowered = TIOCM_DTR | TIOCM_RTS;
     if (ComPort.saved.hasModemLines && ioctl(ComPort.handle, TIOCMBIC, &lowered) != 0 &&
         !NoModemLines(errno)) {
@@ -154,11 +207,23 @@ PortOpenFailure LastPortOpenFailure()
     return lastFailure;
 }
 
+int LastRestoreFailed()
+{
+    return lastRestoreFailed;
+}
+
 void RestoreAndClosePort()
 {
+    lastRestoreFailed = 0;
     if (ComPort.handle < 0)
         return;
-    tcsetattr(ComPort.handle, TCSANOW, &ComPort.saved.line);
+    // What an interrupt left in the output queue leaves at the line's speed first, within the
+    // transmit wait's deadline; what could not leave by then is dropped, so that none of it goes
+    // out at the restored speed.
+    WaitTransmitted(lastWriteBytes, lastWriteAtMs);
+    tcflush(ComPort.handle, TCOFLUSH);
+    if (tcsetattr(ComPort.handle, TCSANOW, &ComPort.saved.line) != 0 || !LineTaken(ComPort.saved.line))
+        lastRestoreFailed = 1;
     if (ComPort.saved.hasModemLines)
         ioctl(ComPort.handle, TIOCMSET, &ComPort.saved.modemLines);
     if (ComPort.saved.exclusive)
@@ -180,15 +245,15 @@ int ReadPortPlatform(uint32_t max)
         // Before the first byte the total timeout runs; after one, the interval too.
         const int total = RemainingMs(deadline);
         const int wait = (count > 0 && kIntervalMs < total) ? kIntervalMs : total;
-        pollfd watch = {ComPort.handle, POLLIN, 0};
-        const int ready = poll(&watch, 1, wait);
+        short revents = 0;
+        const int ready = WaitOnPort(POLLIN, wait, &revents);
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0)
             return 0;
         if (ready == 0)
             break;
-        if (watch.revents & POLLIN) {
+        if (revents & POLLIN) {
             const ssize_t n = read(ComPort.handle, ComPort.readBuffer + count, max - count);
             if (n > 0) {
                 count += static_cast<uint32_t>(n);
@@ -220,12 +285,15 @@ int WritePortPlatform(const unsigned char* bytes, uint32_t count, uint32_t* writ
 {
     *written = 0;
     const uint64_t deadline = PortClockMs() + kWriteStallMs;
+    lastWriteAtMs = PortClockMs();
+    lastWriteBytes = 0;
     while (*written < count) {
         if (InterruptRequested())
             return 0;
         const ssize_t n = write(ComPort.handle, bytes + *written, count - *written);
         if (n > 0) {
             *written += static_cast<uint32_t>(n);
+            lastWriteBytes = *written;
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
@@ -233,10 +301,10 @@ int WritePortPlatform(const unsigned char* bytes, uint32_t count, uint32_t* writ
         const int left = RemainingMs(deadline);
         if (left == 0)
             return 0;
-        pollfd watch = {ComPort.handle, POLLOUT, 0};
-        if (poll(&watch, 1, left) < 0 && errno != EINTR)
+        short revents = 0;
+        if (WaitOnPort(POLLOUT, left, &revents) < 0 && errno != EINTR)
             return 0;
-        if (watch.revents & (POLLHUP | POLLERR))
+        if (revents & (POLLHUP | POLLERR))
             return 0;
     }
     return 1;
@@ -249,8 +317,7 @@ void ClearPortError()
 
 int PortOutputQueued(uint32_t* queued)
 {
-    if (InterruptRequested())
-        return 0;
+    // Asked also after an interrupt: the wait for a write's bytes runs to its end then too.
     int pending = 0;
     if (ioctl(ComPort.handle, TIOCOUTQ, &pending) != 0)
         return 0;
@@ -267,7 +334,8 @@ uint64_t PortClockMs()
 
 void PortPauseMs(uint32_t ms)
 {
-    // A signal ends the pause early; the caller's next step looks at the interrupt flag.
-    const timespec pause = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
-    nanosleep(&pause, nullptr);
+    // The whole pause, signals or not: it is short, and the caller's next step sees the flag.
+    timespec pause = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
 }

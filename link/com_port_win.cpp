@@ -129,6 +129,11 @@ PortOpenFailure LastPortOpenFailure()
     return ComPort.handle == INVALID_HANDLE_VALUE ? PortOpenFailure::Other : PortOpenFailure::None;
 }
 
+int LastRestoreFailed()
+{
+    return 0;
+}
+
 int WritePortPlatform(const unsigned char* bytes, uint32_t count, uint32_t* written)
 {
     DWORD taken = 0;

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "link/com_port.h"
 #include "link/register_protocol.h"
 #include "qsync/host.h"
 
@@ -137,8 +138,24 @@ void SayRegisters(bool written, bool modelAndChannel)
     }
 }
 
+const char* const kInterruptedBeforeSending = "interrupted before anything was sent: nothing was changed";
+
+int ReportInterruptedBeforeSending()
+{
+    return Fail(kExitInterrupted, "%s", kInterruptedBeforeSending);
+}
+
+void NoteIfNotPutBack(const char* port)
+{
+    if (LastRestoreFailed())
+        Note("%s: its former line settings were not all put back", port);
+}
+
 int ReportOutcome(SyncOutcome outcome, const char* caption)
 {
+    // One port per process: nothing handed to the port means nothing went out.
+    if (outcome == SyncOutcome::Interrupted && PortBytesHanded() == 0)
+        return ReportInterruptedBeforeSending();
     switch (outcome) {
         case SyncOutcome::CantWrite:
             return Fail(kExitDevice, "Can't write to port");
@@ -159,6 +176,8 @@ int ReportSaveOutcome(SyncOutcome outcome, RegisterCode failedRegister, bool com
     char where[64] = "";
     if (failedRegister != 0)
         snprintf(where, sizeof where, " at register %c (%s)", failedRegister, RegisterName(failedRegister));
+    if (outcome == SyncOutcome::Interrupted && PortBytesHanded() == 0)
+        return ReportInterruptedBeforeSending();
     switch (outcome) {
         case SyncOutcome::CantWrite:
             return Fail(kExitDevice, "Can't write to port%s%s", where,

@@ -36,6 +36,11 @@ int ReportOutcome(SyncOutcome outcome, const char* caption);
 int ReportSaveOutcome(SyncOutcome outcome, RegisterCode failedRegister, bool comparing);
 // "interrupted during <where>" and kExitInterrupted.
 int ReportInterrupted(const char* where);
+// The words of an interrupt that came before this process sent anything, and kExitInterrupted.
+extern const char* const kInterruptedBeforeSending;
+int ReportInterruptedBeforeSending();
+// A warning when the port just closed did not take back all of its former settings.
+void NoteIfNotPutBack(const char* port);
 
 // The count of registers moved, kept on one line of the console ("\rreading registers 23/49").
 // Shown only when standard error is a console: a script's log gets no carriage returns.

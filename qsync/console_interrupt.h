@@ -6,6 +6,7 @@
 // Installs the handler; call first in main.
 void CatchConsoleInterrupts();
 // Call last in main with its exit code: a closed console waits for this before the process ends.
+// On Linux, with kExitInterrupted after a stop signal, the process dies here by that signal.
 void ConsoleInterruptsDone(int exitCode);
 // What stops qsync here, for the usage text.
 extern const char* const kInterruptCauses;

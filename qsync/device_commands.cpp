@@ -28,6 +28,7 @@ int LoadDevice(const PortName& port, SettingsFileFields* fields)
     char caption[kBadDataCaptionSize] = "";
     const SyncOutcome outcome = LoadSettings(RegisterProgressReports(progress), caption, sizeof caption);
     EndSyncOperation();
+    NoteIfNotPutBack(port.shown);
     EndRegisterProgress(progress);
     SayRegisters(false, true);
     if (outcome != SyncOutcome::Done)
@@ -142,6 +143,7 @@ int RunWrite(const Invocation& invocation)
     const SyncOutcome outcome =
         SaveSettings(RegisterProgressReports(progress), SaveScope{modelAndChannel, modelAndChannel}, &failed);
     EndSyncOperation();
+    NoteIfNotPutBack(port.shown);
     EndRegisterProgress(progress);
     SayRegisters(true, modelAndChannel);
     if (outcome != SyncOutcome::Done)

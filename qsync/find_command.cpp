@@ -59,7 +59,48 @@ Heard ListenOn(const PortName& port, int seconds)
     Note("listening on %s for %d s: press Reset on the synchronizer", port.shown, seconds);
     const Heard heard = HearBanner(seconds);
     RestoreAndClosePort();
+    NoteIfNotPutBack(port.shown);
     return heard;
+}
+
+// Why a candidate could not be used, in the system's words.
+const char* SkipReason()
+{
+    switch (LastPortOpenFailure()) {
+        case PortOpenFailure::Denied:
+            return "Permission denied";
+        case PortOpenFailure::Busy:
+            return "in use";
+        case PortOpenFailure::Absent:
+            return "not a serial port";
+        case PortOpenFailure::Settings:
+            return "would not take the line settings";
+        case PortOpenFailure::None:
+        case PortOpenFailure::Other:
+            break;
+    }
+    return "can't be opened";
+}
+
+// Each candidate that is a serial port now is opened once as the search starts, so that the user
+// learns at once which ones it cannot use and why; `skipped` marks them. How many opened.
+int TryCandidates(const PortName* candidates, int count, bool* skipped)
+{
+    int opened = 0;
+    for (int i = 0; i < count; ++i) {
+        skipped[i] = false;
+        if (!CandidateReady(candidates[i]))
+            continue;  // checked again at its turn: an adapter may be plugged in meanwhile
+        if (OpenPortNamed(candidates[i].device, PortProfile::Listen)) {
+            RestoreAndClosePort();
+            NoteIfNotPutBack(candidates[i].shown);
+            ++opened;
+            continue;
+        }
+        skipped[i] = true;
+        Note("%s: skipped: %s", candidates[i].shown, SkipReason());
+    }
+    return opened;
 }
 
 // What the search ends with once a port has been listened to; -1 to go on to the next port.
@@ -102,15 +143,20 @@ int RunFind(const Invocation& invocation)
         if (code >= 0)
             return code;
     } else {
-        // A port that does not open here was offered as a candidate but taken since: skipped.
         static PortName candidates[kMaxCandidatePorts];
+        bool skipped[kMaxCandidatePorts];
         const int count = CandidatePorts(candidates, kMaxCandidatePorts);
+        if (TryCandidates(candidates, count, skipped) == 0)
+            return Fail(kExitDevice, "No port could be opened");
         for (int i = 0; i < count; ++i) {
             if (InterruptRequested())
                 return ReportInterrupted("the search");
-            if (!CandidateReady(candidates[i]))
+            if (skipped[i] || !CandidateReady(candidates[i]))
                 continue;
+            // A port that opened as the search started may have been taken since.
             const Heard heard = ListenOn(candidates[i], seconds);
+            if (heard == Heard::CantOpen)
+                Note("%s: skipped: %s", candidates[i].shown, SkipReason());
             const int code = heard == Heard::CantOpen ? -1 : Ending(candidates[i], heard);
             if (code >= 0)
                 return code;

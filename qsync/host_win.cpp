@@ -4,11 +4,16 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
 namespace {
+
+constexpr DWORD kOutputPollMs = 50;  // anonymous pipes cannot be waited on: looked at this often
+constexpr UINT kExitOfStopped = 1;
 
 // The system's words for an error, without their line end.
 void SystemReason(DWORD error, char* out, size_t size)
@@ -96,20 +101,52 @@ int WriteStdoutBinary(const char* text, size_t length, char* reason, size_t reas
 
 namespace {
 
-// All the pipe holds until its writer has gone, as much as fits (NUL-terminated).
-void Gather(HANDLE pipe, char* text)
+// What a worker's pipe holds now, without waiting; the pipe is closed at its end. `untilEnd` reads
+// on until the writer has gone (the worker has ended).
+void ReadWorkerPipe(long long* pipe, char* text, size_t* length, bool untilEnd)
 {
-    size_t length = 0;
-    char chunk[512];
-    DWORD n = 0;
-    while (ReadFile(pipe, chunk, sizeof chunk, &n, nullptr) && n > 0) {
-        const size_t room = kWorkerTextSize - 1 - length;
-        const size_t take = n < room ? n : room;
-        memcpy(text + length, chunk, take);
-        length += take;
+    HANDLE handle = reinterpret_cast<HANDLE>(*pipe);
+    for (;;) {
+        DWORD available = 0, n = 0;
+        char chunk[512];
+        if (!PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr))
+            break;  // the writer has gone and the pipe is empty
+        if (available == 0 && !untilEnd)
+            return;
+        if (!ReadFile(handle, chunk, sizeof chunk, &n, nullptr) || n == 0)
+            break;
+        KeepWorkerText(text, length, chunk, n);
     }
-    text[length] = '\0';
-    CloseHandle(pipe);
+    CloseHandle(handle);
+    *pipe = -1;
+}
+
+// The rig's own process and a job that kills its workers when the last handle to it closes. Both
+// handles are inherited by each worker, which watches the rig and, once it has gone, puts its port
+// back before it lets go of the job (qsync/console_interrupt_win.cpp): the job only ends a worker
+// that did not manage that.
+HANDLE ShareRigWithWorkers()
+{
+    static bool shared = false;
+    static HANDLE job = nullptr;
+    if (shared)
+        return job;
+    shared = true;
+    HANDLE rig = nullptr;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &rig, SYNCHRONIZE, TRUE,
+                    0);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    job = CreateJobObjectA(&inherit, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job)
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    char value[64];
+    snprintf(value, sizeof value, "%llu %llu",
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(rig)),
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(job)));
+    SetEnvironmentVariableA(kRigHandlesVariable, value);
+    return job;
 }
 
 // A pipe whose one end the worker inherits; the parent's end is not inherited by any worker.
@@ -157,9 +194,16 @@ int StartWorker(const char* const* args, int argCount, const char* input, size_t
     startup.hStdError = workerErr;
     PROCESS_INFORMATION info = {};
     // The worker shares the console: Ctrl+C and Ctrl+Break reach it as they reach this process.
-    const bool started = piped && CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr,
-                                                 nullptr, &startup, &info);
+    HANDLE job = ShareRigWithWorkers();
+    const bool started = piped && CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE,
+                                                 CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
     const DWORD error = GetLastError();
+    if (started) {
+        // Where the job cannot take it (a job of the caller's on Windows 7), the watch alone ends it.
+        if (job)
+            AssignProcessToJobObject(job, info.hProcess);
+        ResumeThread(info.hThread);
+    }
     for (HANDLE end : {workerIn, workerOut, workerErr})
         if (end)
             CloseHandle(end);
@@ -179,36 +223,63 @@ int StartWorker(const char* const* args, int argCount, const char* input, size_t
                      reinterpret_cast<long long>(err),
                      1,
                      -1,
+                     GetTickCount64(),
+                     0,
+                     "",
+                     0,
+                     0,
                      "",
                      ""};
     return 1;
 }
 
-int WaitForWorker(Worker* workers, int count)
+int WaitForWorker(Worker* workers, int count, int resultSeconds)
 {
-    HANDLE running[MAXIMUM_WAIT_OBJECTS];
-    int index[MAXIMUM_WAIT_OBJECTS];
-    DWORD waiting = 0;
-    for (int i = 0; i < count && waiting < MAXIMUM_WAIT_OBJECTS; ++i) {
-        if (workers[i].running) {
-            running[waiting] = reinterpret_cast<HANDLE>(workers[i].process);
+    for (;;) {
+        HANDLE running[MAXIMUM_WAIT_OBJECTS];
+        int index[MAXIMUM_WAIT_OBJECTS];
+        DWORD waiting = 0;
+        DWORD waitMs = kOutputPollMs;
+        const unsigned long long limit = static_cast<unsigned long long>(resultSeconds) * 1000;
+        for (int i = 0; i < count && waiting < MAXIMUM_WAIT_OBJECTS; ++i) {
+            Worker& worker = workers[i];
+            if (!worker.running)
+                continue;
+            for (long long* pipe : {&worker.outPipe, &worker.errPipe}) {
+                if (*pipe != -1)
+                    ReadWorkerPipe(pipe, pipe == &worker.outPipe ? worker.out : worker.err,
+                                   pipe == &worker.outPipe ? &worker.outLength : &worker.errLength, false);
+            }
+            // No result in its time: there is no gentler stop for another process here.
+            const unsigned long long age = GetTickCount64() - worker.startedMs;
+            if (!worker.stopping && age >= limit) {
+                worker.stopping = 2;
+                snprintf(worker.ended, sizeof worker.ended, "no result after %d s: stopped", resultSeconds);
+                TerminateProcess(reinterpret_cast<HANDLE>(worker.process), kExitOfStopped);
+            }
+            running[waiting] = reinterpret_cast<HANDLE>(worker.process);
             index[waiting++] = i;
         }
+        if (waiting == 0)
+            return -1;
+        // Ctrl+C reaches every process on the console: the workers stop by themselves.
+        const DWORD ended = WaitForMultipleObjects(waiting, running, FALSE, waitMs);
+        if (ended == WAIT_TIMEOUT)
+            continue;
+        const int i = index[ended < WAIT_OBJECT_0 + waiting ? ended - WAIT_OBJECT_0 : 0];
+        Worker& worker = workers[i];
+        DWORD code = 0;
+        if (ended >= WAIT_OBJECT_0 + waiting)
+            WaitForSingleObject(running[0], INFINITE);
+        worker.running = 0;
+        const bool known = GetExitCodeProcess(reinterpret_cast<HANDLE>(worker.process), &code) != 0;
+        worker.code = known && !worker.stopping ? static_cast<int>(code) : kWorkerLost;
+        CloseHandle(reinterpret_cast<HANDLE>(worker.process));
+        for (long long* pipe : {&worker.outPipe, &worker.errPipe}) {
+            if (*pipe != -1)
+                ReadWorkerPipe(pipe, pipe == &worker.outPipe ? worker.out : worker.err,
+                               pipe == &worker.outPipe ? &worker.outLength : &worker.errLength, true);
+        }
+        return i;
     }
-    if (waiting == 0)
-        return -1;
-    // Ctrl+C reaches every process on the console: the workers stop by themselves.
-    const DWORD ended = WaitForMultipleObjects(waiting, running, FALSE, INFINITE);
-    const int i = index[ended < WAIT_OBJECT_0 + waiting ? ended - WAIT_OBJECT_0 : 0];
-    Worker& worker = workers[i];
-    DWORD code = 0;
-    if (ended >= WAIT_OBJECT_0 + waiting)
-        WaitForSingleObject(running[0], INFINITE);
-    worker.running = 0;
-    worker.code = GetExitCodeProcess(reinterpret_cast<HANDLE>(worker.process), &code) ? static_cast<int>(code)
-                                                                                      : kWorkerLost;
-    CloseHandle(reinterpret_cast<HANDLE>(worker.process));
-    Gather(reinterpret_cast<HANDLE>(worker.outPipe), worker.out);
-    Gather(reinterpret_cast<HANDLE>(worker.errPipe), worker.err);
-    return i;
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/interrupt.h"
 #include "qsync/commands.h"
 #include "qsync/console.h"
 #include "qsync/host.h"
@@ -39,8 +40,9 @@ int SettingsFileArgument(const char* path, SettingsFileFields* fields)
     const bool failed = ferror(file) != 0;
     if (!standardInput)
         fclose(file);
-    if (failed)
-        return Fail(kExitUsage, "Can't read %s", FileShown(path));
+    if (failed)  // a stop signal ends the wait for standard input
+        return InterruptRequested() ? ReportInterruptedBeforeSending()
+                                    : Fail(kExitUsage, "Can't read %s", FileShown(path));
     char reason[200];  // "line N: " and the parser's reason
     if (!ParseSettingsFile(fileText, length, fields, reason, sizeof reason))
         return Fail(kExitUsage, "%s: %s", FileShown(path), reason);

@@ -33,6 +33,52 @@ bool SetPath(const char* path, PortName* port)
     return true;
 }
 
+// The name of a group or user id, read straight from /etc/group or /etc/passwd (name first, id
+// third): the static build must not load the system's name services. The number when not there.
+void NameOfId(const char* listPath, unsigned id, char* name, size_t size)
+{
+    snprintf(name, size, "%u", id);
+    FILE* list = fopen(listPath, "r");
+    if (!list)
+        return;
+    char line[512];
+    for (bool lineStart = true; fgets(line, sizeof line, list);) {
+        const bool whole = strchr(line, '\n') != nullptr;
+        const bool atStart = lineStart;
+        lineStart = whole;
+        if (!atStart)
+            continue;  // the rest of a line longer than the buffer: a group's members
+        const char* first = strchr(line, ':');
+        const char* second = first ? strchr(first + 1, ':') : nullptr;
+        char* end = nullptr;
+        if (!second || strtoul(second + 1, &end, 10) != id || end == second + 1 || *end != ':')
+            continue;
+        snprintf(name, size, "%.*s", static_cast<int>(first - line), line);
+        break;
+    }
+    fclose(list);
+}
+
+// Naming the node's group helps only when that group may read and write it; otherwise the node's
+// owner, group and mode say who may.
+int PermissionDenied(const PortName& port)
+{
+    struct stat node;
+    if (stat(port.device, &node) != 0)
+        return Fail(kExitDevice, "Permission denied on %s", port.shown);
+    char group[64], owner[64];
+    NameOfId("/etc/group", node.st_gid, group, sizeof group);
+    if ((node.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
+        return Fail(
+            kExitDevice,
+            "Permission denied on %s: add yourself to the %s group (sudo usermod -aG %s $USER), then log "
+            "out and in",
+            port.shown, group, group);
+    NameOfId("/etc/passwd", node.st_uid, owner, sizeof owner);
+    return Fail(kExitDevice, "Permission denied on %s: owner %s, group %s, mode %03o", port.shown, owner,
+                group, static_cast<unsigned>(node.st_mode & 0777));
+}
+
 }  // namespace
 
 int PortArgument(const char* word, PortName* port)
@@ -76,12 +122,11 @@ int CantOpen(const PortName& port)
         case PortOpenFailure::Absent:
             return Fail(kExitDevice, "No such port: %s", port.shown);
         case PortOpenFailure::Denied:
-            return Fail(kExitDevice,
-                        "Permission denied on %s: add yourself to the dialout group "
-                        "(sudo usermod -aG dialout $USER), then log out and in",
-                        port.shown);
+            return PermissionDenied(port);
         case PortOpenFailure::Busy:
             return Fail(kExitDevice, "Serial port in use");
+        case PortOpenFailure::Settings:
+            return Fail(kExitDevice, "Can't set up %s", port.shown);
         case PortOpenFailure::None:
         case PortOpenFailure::Other:
             break;

@@ -1,8 +1,10 @@
 // write and verify on a rig: a list of ports, each worked on by another run of qsync at the same
 // time (one port and one set of settings per process, as for a single port). The list and the
 // file are checked whole before any worker starts; the report comes when all have ended.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "link/file_replace.h"
@@ -15,6 +17,11 @@
 namespace {
 
 constexpr int kMaxRigPorts = 32;
+// A worker's time for its result: every frame of a write answered at the slowest a device may
+// answer (a second for each of 49 read-backs, their writes, the open's drain), twice over.
+constexpr int kResultSeconds = 150;
+// For tests only: another time for a worker's result, in seconds.
+constexpr const char* kResultSecondsTestHook = "QSYNC_TEST_RESULT_SECONDS";
 constexpr size_t kTracePathSize = 1024;
 
 struct RigPort {
@@ -42,13 +49,23 @@ int Rank(int code)
     }
 }
 
-// The list split at its commas, each entry a port; a refusal says why and returns kExitUsage.
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The list split at its commas, each entry a port without the spaces around it ("A, B"); a
+// refusal says why and returns kExitUsage.
 int ParsePortList(const char* list, int* count)
 {
     *count = 0;
     for (const char* at = list;;) {
         const char* comma = std::strchr(at, ',');
-        const size_t length = comma ? static_cast<size_t>(comma - at) : std::strlen(at);
+        while (IsSpace(*at) && at != comma)
+            ++at;
+        size_t length = comma ? static_cast<size_t>(comma - at) : std::strlen(at);
+        while (length > 0 && IsSpace(at[length - 1]))
+            --length;
         if (length == 0)
             return Fail(kExitUsage, "%s: an empty entry in the list of ports", list);
         if (*count == kMaxRigPorts)
@@ -130,16 +147,24 @@ void JoinLines(const char* text, char* out, size_t outSize)
 void Report(const RigPort& entry, Worker& worker, bool verifying, const char* fileShown)
 {
     const char* port = entry.port.shown;
+    // What a verify said besides its result (the model and channel note) goes on the same line.
+    char note[kWorkerTextSize] = "";
+    if (verifying && (entry.code == kExitOk || entry.code == kExitDifferent) && worker.err[0]) {
+        note[0] = ';', note[1] = ' ';
+        JoinLines(worker.err, note + 2, sizeof note - 2);
+    }
     if (entry.words[0]) {
         printf("%s: %s\n", port, entry.words);
+    } else if (worker.ended[0]) {
+        printf("%s: %s\n", port, worker.ended);
     } else if (entry.code == kExitOk && verifying) {
-        printf("%s holds the settings of %s\n", port, fileShown);
+        printf("%s holds the settings of %s%s\n", port, fileShown, note);
     } else if (entry.code == kExitOk) {
         printf("%s: written and verified\n", port);
     } else if (entry.code == kExitDifferent) {
         char joined[kWorkerTextSize];
         JoinLines(worker.out, joined, sizeof joined);
-        printf("%s: %s\n", port, joined);
+        printf("%s: %s%s\n", port, joined, note);
     } else if (LastLine(worker.err), worker.err[0]) {
         printf("%s: %s\n", port, worker.err);
     } else {
@@ -147,7 +172,22 @@ void Report(const RigPort& entry, Worker& worker, bool verifying, const char* fi
     }
 }
 
+int ResultSeconds()
+{
+    const char* hook = std::getenv(kResultSecondsTestHook);
+    const int seconds = hook ? std::atoi(hook) : 0;
+    return seconds > 0 ? seconds : kResultSeconds;
+}
+
 }  // namespace
+
+void KeepWorkerText(char* text, size_t* length, const char* chunk, size_t count)
+{
+    const size_t take = std::min(count, kWorkerTextSize - 1 - *length);
+    std::memcpy(text + *length, chunk, take);
+    *length += take;
+    text[*length] = '\0';
+}
 
 bool IsPortList(const char* word)
 {
@@ -180,7 +220,7 @@ int RunOnPorts(const char* command, const Invocation& invocation)
         workers[i] = Worker{};
         if (InterruptRequested()) {
             entry.code = kExitInterrupted;
-            snprintf(entry.words, sizeof entry.words, "interrupted before it started: nothing was sent");
+            snprintf(entry.words, sizeof entry.words, "%s", kInterruptedBeforeSending);
             continue;
         }
         const char* args[] = {command, entry.word, "-", "--trace", entry.trace};
@@ -195,7 +235,8 @@ int RunOnPorts(const char* command, const Invocation& invocation)
     for (int i = 0; i < count; ++i)
         done -= workers[i].running;
     ShowDone(console, command, done, count);
-    for (int ended; (ended = WaitForWorker(workers, count)) >= 0;) {
+    const int resultSeconds = ResultSeconds();
+    for (int ended; (ended = WaitForWorker(workers, count, resultSeconds)) >= 0;) {
         rig[ended].code = workers[ended].code;
         ShowDone(console, command, ++done, count);
     }

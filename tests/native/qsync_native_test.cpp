@@ -2,6 +2,7 @@
 // device tables, and the POSIX port's own rows (line settings put back, exclusive use, a pulled
 // cable, a stop signal mid-write, a port the user may not open).
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -33,14 +34,19 @@ protected:
         options.extraArgs = {"--no-pace"};
         ASSERT_TRUE(sim_->Start(options)) << sim_->why();
         setenv("QSIM_CONTROL_PORT", std::to_string(sim_->controlPort()).c_str(), 1);
-        // A copy of qsync that the user nobody can reach, and a device file no one may open.
+        // A copy of qsync that the user nobody can reach, a device file only its owner may open,
+        // one its group may open, and a pipe that standard input waits on.
         dir_ = new simtest::TempDir;
         chmod(dir_->path.c_str(), 0755);
         std::ofstream(dir_->path + "/qsync", std::ios::binary)
             << std::ifstream(QSYNC_PATH, std::ios::binary).rdbuf();
         chmod((dir_->path + "/qsync").c_str(), 0755);
-        std::ofstream(dir_->path + "/locked") << "";
-        chmod((dir_->path + "/locked").c_str(), 0);
+        for (const char* name : {"/locked", "/grouped"})
+            std::ofstream(dir_->path + name) << "";
+        chmod((dir_->path + "/locked").c_str(), 0600);
+        chmod((dir_->path + "/grouped").c_str(), 0660);
+        EXPECT_EQ(chown((dir_->path + "/grouped").c_str(), 0, kGroup), geteuid() == 0 ? 0 : -1);
+        mkfifo((dir_->path + "/fifo").c_str(), 0600);
     }
     static void TearDownTestSuite()
     {
@@ -62,20 +68,24 @@ protected:
     QsyncResult Run(const std::string& arguments, const std::string& said = "",
                     const std::function<void()>& whenSaid = nullptr) override
     {
-        return RunAs(arguments, said, whenSaid, false);
+        return RunAs(arguments, said, whenSaid, "", file_);
     }
+    // `wrapper` runs qsync (nohup, env ...); NOBODY in it drops root. Standard input is `input`,
+    // opened for writing too, so that a pipe there never ends. A death by a signal is its negative.
     QsyncResult RunAs(const std::string& arguments, const std::string& said,
-                      const std::function<void()>& whenSaid, bool asNobody)
+                      const std::function<void()>& whenSaid, std::string wrapper,
+                      const std::string& stdinPath)
     {
         const std::string outPath = file_ + ".out";
-        const char* drop =
-            asNobody && geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
-        const std::string command = "exec " + std::string(drop) + dir_->path + "/qsync " + arguments;
+        if (wrapper.find("NOBODY") != std::string::npos)
+            wrapper.replace(wrapper.find("NOBODY"), 6,
+                            "setpriv --reuid=nobody --regid=nogroup --clear-groups");
+        const std::string command = "exec " + wrapper + " " + dir_->path + "/qsync " + arguments;
         int err[2];
         EXPECT_EQ(pipe(err), 0);
         child_ = fork();
         if (child_ == 0) {
-            const int input = open(file_.c_str(), O_RDONLY);
+            const int input = open(stdinPath.c_str(), O_RDWR);
             dup2(input >= 0 ? input : open("/dev/null", O_RDONLY), STDIN_FILENO);
             dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
@@ -99,12 +109,13 @@ protected:
         EXPECT_FALSE(pending) << "never said: " << said;
         int status = 0;
         waitpid(child_, &status, 0);
-        result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
         result.out = ReadWhole(outPath, true);
         unlink(outPath.c_str());
         return result;
     }
 
+    static constexpr gid_t kGroup = 20;  // the group of the device file its group may open
     static simtest::SimProcess* sim_;
     static simtest::TempDir* dir_;
     std::string file_ = "/tmp/qsync_native_test_" + std::to_string(getpid()) + ".ini";
@@ -158,42 +169,70 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
     constexpr const char* kWriteInterrupted =
         "interrupted during the write: the device may hold old and new values; write again";
     constexpr const char* kWritten = "PORT1: written and verified\n";
+    constexpr const char* kRigWritten = "PORT1: written and verified\nPORT2: written and verified\n";
     static const std::string body = Lf(kPowerOnSettingsBody);  // as Linux prints it
     const char* kBody = body.c_str();
+    // Standard input a pipe that never ends; a device node of /dev/null's and one of /dev/zero's.
+    constexpr const char* kFromPipe = "write PORT1 -";
+    constexpr const char* kOwnDev =
+        "unshare -m sh -c 'mount -t tmpfs none /dev && mknod -m 600 /dev/ttyUSB0 c 1 3 "
+        "&& mknod -m 666 /dev/ttyS1 c 1 5 && exec \"$@\"' sh NOBODY";
     struct Row {
         std::string what;
         std::string sim;  // ';'-separated, first, after "line 1 4800 8N2" and "pace off"
         const char* arguments;
-        bool lockFirst;  // another program holds the device's lock
-        bool asNobody;   // root passes every access check
-        int signal;      // sent once the device has taken five frames
-        int code;
+        const char* wrapper;  // what runs qsync; NOBODY: as the user nobody (root passes every check)
+        bool lockFirst;       // another program holds the device's lock
+        int signal;  // sent once the device has taken five frames (once qsync reads the pipe kFromPipe)
+        int code;    // a death by a signal as its negative
         const char* err;
         const char* out;  // standard output; with code 0 the device then holds the power-on file
     };
     std::vector<Row> rows = {
-        {"a read", "", "read PORT1", false, false, 0, 0, "", kBody},
-        {"a device held by another program", "", "read PORT1", true, false, 0, 1, "Serial port in use", ""},
-        {"a cable pulled during a read", "pull 1 4", "read PORT1", false, false, 0, 1,
+        {"a read", "", "read PORT1", "", false, 0, 0, "", kBody},
+        {"a device held by another program", "", "read PORT1", "", true, 0, 1, "Serial port in use", ""},
+        {"a cable pulled during a read", "pull 1 4", "read PORT1", "", false, 0, 1,
          "Bad Data in Synchronizer", ""},
-        {"a device the user may not open", "", "read LOCKED", false, true, 0, 1,
-         "Permission denied on LOCKED: add yourself to the dialout group "
-         "(sudo usermod -aG dialout $USER), then log out and in",
+        {"a device only its owner may open", "", "read LOCKED", "NOBODY", false, 0, 1,
+         "Permission denied on LOCKED: owner root, group root, mode 600\n", ""},
+        {"a device its group may open", "", "read GROUPED", "NOBODY", false, 0, 1,
+         "Permission denied on GROUPED: add yourself to the GROUPNAME group (sudo usermod -aG GROUPNAME "
+         "$USER)",
          ""},
-        {"SIGINT mid-write", "", "write PORT1 FILE", false, false, SIGINT, 130, kWriteInterrupted, ""},
-        {"SIGTERM mid-write", "", "write PORT1 FILE", false, false, SIGTERM, 130, kWriteInterrupted, ""},
-        {"SIGHUP mid-write", "", "write PORT1 FILE", false, false, SIGHUP, 130, kWriteInterrupted, ""},
+        {"find as another user", "", "find --wait 1", kOwnDev, false, 0, 1,
+         "/dev/ttyUSB0: skipped: Permission denied\n/dev/ttyS1: skipped: not a serial port\nNo port could be "
+         "opened\n",
+         ""},
+        {"SIGINT mid-write", "", "write PORT1 FILE", "", false, SIGINT, -SIGINT, kWriteInterrupted, ""},
+        {"SIGTERM mid-write", "", "write PORT1 FILE", "", false, SIGTERM, -SIGTERM, kWriteInterrupted, ""},
+        {"SIGHUP mid-write", "", "write PORT1 FILE", "", false, SIGHUP, -SIGHUP, kWriteInterrupted, ""},
+        {"SIGQUIT mid-write", "", "write PORT1 FILE", "", false, SIGQUIT, -SIGQUIT, kWriteInterrupted, ""},
+        {"SIGHUP under nohup", "", "write PORT1 FILE", "nohup", false, SIGHUP, 0, "", kWritten},
+        {"SIGINT while standard input is read", "", kFromPipe, "", false, SIGINT, -SIGINT,
+         "interrupted before anything was sent: nothing was changed\n", ""},
         // Sent to qsync alone, not to a terminal's whole group: each worker stops too.
-        {"SIGINT to a rig mid-write", "", "write PORT1,PORT2 FILE", false, false, SIGINT, 130, "", ""},
+        {"SIGINT to a rig mid-write", "", "write PORT1,PORT2 FILE", "", false, SIGINT, -SIGINT, "", ""},
+        {"a rig started with SIGCHLD ignored", "", "write PORT1,PORT2 FILE",
+         "bash -c 'trap \"\" CHLD; exec \"$@\"' sh", false, 0, 0, "", kRigWritten},
+        // The workers hold qsync's standard error too: the run ends once they have gone.
+        {"a rig killed mid-write", "", "write PORT1,PORT2 FILE", "", false, SIGKILL, -SIGKILL, "", ""},
+        {"a worker with no result in its time", "mode 1 delay 900", "verify PORT1,PORT2 FILE",
+         "env QSYNC_TEST_RESULT_SECONDS=4", false, 0, 1, "", "PORT1: no result after 4 s: stopped\n"},
     };
     for (const std::string ms : {"1", "12", "16", "20", "32"}) {
         const std::string latency = "pace on;mode 1 latency " + ms;
-        rows.push_back(
-            {"a read, " + ms + " ms adapter", latency, "read PORT1", false, false, 0, 0, "", kBody});
+        rows.push_back({"a read, " + ms + " ms adapter", latency, "read PORT1", "", false, 0, 0, "", kBody});
         rows.push_back({"a write, " + ms + " ms adapter", "setreg 1 30 39 39;" + latency, "write PORT1 FILE",
-                        false, false, 0, 0, "", kWritten});
+                        "", false, 0, 0, "", kWritten});
     }
+    const group* grouped = getgrgid(kGroup);
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"LOCKED", dir_->path + "/locked"},
+        {"GROUPED", dir_->path + "/grouped"},
+        {"GROUPNAME", grouped ? grouped->gr_name : std::to_string(kGroup)}};
     for (const auto& row : rows) {
+        if (std::string(row.wrapper).find("NOBODY") != std::string::npos && geteuid() != 0)
+            continue;
         SCOPED_TRACE(row.what);
         ASSERT_TRUE(SimResetAll());
         const RegisterImage powerOn = DeviceImage(1);
@@ -207,19 +246,26 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
         if (row.lockFirst) {
             ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
         }
-        // The signal waits for the write to be under way: five frames taken by the device.
+        // The signal waits for the write to be under way (five frames taken by the device), or for
+        // qsync to wait on the pipe: a read of descriptor 0.
+        const bool fromPipe = std::string(row.arguments) == kFromPipe;
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         const std::function<void()> signalMidWrite = [&] {
-            while (SimFrames(1).size() < 5 && std::chrono::steady_clock::now() < giveUp) {
+            const std::string syscall = "/proc/" + std::to_string(child_) + "/syscall";
+            while ((fromPipe ? ReadWhole(syscall, true).rfind("0 0x0 ", 0) != 0 : SimFrames(1).size() < 5) &&
+                   std::chrono::steady_clock::now() < giveUp) {
             }
             kill(child_, row.signal);
         };
         std::string arguments = Expand(*this, row.arguments, kPowerOnSettingsBody), err = row.err;
         for (std::string* text : {&arguments, &err}) {
-            if (text->find("LOCKED") != std::string::npos)
-                text->replace(text->find("LOCKED"), 6, dir_->path + "/locked");
+            for (const auto& [token, value] : names) {
+                for (size_t at; (at = text->find(token)) != std::string::npos;)
+                    text->replace(at, token.size(), value);
+            }
         }
-        const QsyncResult result = RunAs(arguments, "", row.signal ? signalMidWrite : nullptr, row.asNobody);
+        const QsyncResult result = RunAs(arguments, "", row.signal ? signalMidWrite : nullptr, row.wrapper,
+                                         fromPipe ? dir_->path + "/fifo" : file_);
         close(holder);
         EXPECT_EQ(result.code, row.code) << result.err;
         EXPECT_NE(result.err.find(err), std::string::npos) << result.err;
@@ -230,8 +276,10 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
         if (row.sim.find("pull") == std::string::npos) {  // a pulled cable gives a new pty
             EXPECT_EQ(before, LineOf(Port(1)));
         }
-        if (row.lockFirst) {
+        if (row.lockFirst || fromPipe) {
             EXPECT_EQ(SimFrames(1), std::vector<std::string>{});
+        } else if (row.signal && row.code != 0) {  // stopped: the write never reached its end
+            EXPECT_LT(SimFrames(1).size(), 2u + 47u + 47u);
         }
     }
     EXPECT_TRUE(SimCommand("pace off").ok);

@@ -267,6 +267,13 @@ void CheckFailures(QsyncHost& host)
         {"quiet and verbose", "", "read PORT1 -qv", "", 2, "", "--quiet and --verbose exclude each other",
          kNothingSent},
         {"a command's help", "", "read --help", "", 0, "usage: qsync read ", ""},
+        {"a rig verified, another channel on its line", "setreg 1 3e 30 39", "verify PORT1,PORT2 FILE", base,
+         0,
+         "; PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with "
+         "--model-channel)\n",
+         ""},
+        {"spaces around the commas", "", "write \"PORT1 , PORT2\" FILE", base, 0,
+         "PORT1: written and verified\nPORT2: written and verified\n", ""},
         {"a list with one channel", "", "write PORT1,PORT2 FILE --model-channel", base, 2, "",
          "--model-channel takes one port", kNothingSent},
         {"an empty entry", "", "write PORT1,,PORT2 FILE", base, 2, "", "an empty entry in the list of ports",
