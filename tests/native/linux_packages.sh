@@ -43,7 +43,7 @@ grep -n '@[A-Z]*@' "$folder/qsync.1" "$folder/README" && fail "a placeholder lef
 readelf -l "$folder/qsync" | grep -q INTERP && fail "the archive's qsync has an interpreter"
 readelf -d "$folder/qsync" | grep -q NEEDED && fail "the archive's qsync needs a library"
 [[ $(ldd "$folder/qsync" 2>&1) == *"statically linked"* ]] || fail "ldd: $(ldd "$folder/qsync" 2>&1)"
-same "qsync --version" "qsync $version" "$("$folder/qsync" --version)"
+same "qsync --version" "qsync $version ($(git -C "$root" rev-parse --short=7 HEAD))" "$("$folder/qsync" --version)"
 "$folder/qsync" show "$folder/examples/synchronizer.ini" >/dev/null || fail "show examples/synchronizer.ini"
 
 # The completion in a plain bash: a command, an option of that command only, ports that exist (a
