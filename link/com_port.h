@@ -30,7 +30,8 @@ extern ComPortState ComPort;
 
 // Why the last open failed, for a caller that words it for the user; the window program keeps
 // its fixed texts and does not ask. Settings: the port opened but did not keep the line settings.
-enum class PortOpenFailure { None, Absent, Denied, Busy, Settings, Other };
+// NotSerial: a plain file, or a device that is no terminal (/dev/null).
+enum class PortOpenFailure { None, Absent, Denied, Busy, Settings, NotSerial, Other };
 PortOpenFailure LastPortOpenFailure();
 
 // Opens PortNames[index] in the synchronizer's line settings (1200 8N1, no flow control, DTR and

@@ -162,16 +162,18 @@ int OpenPortNamed(const char* name, PortProfile profile)
         ComPort.handle = -1;
         return 0;
     }
-    // A directory or a plain file is no port (an unplugged adapter's link may lead to one).
+    // A directory is no port (an unplugged adapter's link may lead to one); a plain file was named
+    // by mistake.
     struct stat node;
     if (fstat(ComPort.handle, &node) != 0 || !S_ISCHR(node.st_mode))
-        return CloseAfterFailure(PortOpenFailure::Absent);
+        return CloseAfterFailure(S_ISREG(node.st_mode) ? PortOpenFailure::NotSerial
+                                                       : PortOpenFailure::Absent);
     // Two programs never share a device: the advisory lock for those that take it, TIOCEXCL for
     // those that do not (root passes TIOCEXCL, so the lock is what holds against root).
     if (flock(ComPort.handle, LOCK_EX | LOCK_NB) != 0)
         return CloseAfterFailure(FailureOf(errno));
     if (tcgetattr(ComPort.handle, &ComPort.saved.line) != 0)
-        return CloseAfterFailure(errno == ENOTTY ? PortOpenFailure::Absent : PortOpenFailure::Other);
+        return CloseAfterFailure(errno == ENOTTY ? PortOpenFailure::NotSerial : PortOpenFailure::Other);
     if (ioctl(ComPort.handle, TIOCEXCL) == 0)
         ComPort.saved.exclusive = true;
     if (ioctl(ComPort.handle, TIOCMGET, &ComPort.saved.modemLines) == 0)

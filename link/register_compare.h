@@ -12,6 +12,7 @@ constexpr RegisterCode kFirstRegisterCode = '0';
 constexpr int kRegisterCodeSpan = 64;
 struct RegisterPairs {
     unsigned char pairs[kRegisterCodeSpan][2];  // by code - kFirstRegisterCode
+    bool answered[kRegisterCodeSpan];           // the pair is what the device answered
 };
 
 // The registers in the order a save writes them, with the keys of a settings file each holds.

@@ -8,6 +8,7 @@
 #include "link/transmit_wait.h"
 
 RegisterPairs RegistersRead;
+size_t LastReplyLength = 0;
 
 namespace {
 
@@ -77,12 +78,15 @@ int ReadRegister(RegisterCode code, unsigned char pair[2])
     // No wait for the frame to leave: the reads' timeouts cover its line time and the reply's.
     const ReplyPort port = {nullptr, ReadReplyBytes, ReplyClockMs, PauseForReply};
     const size_t total = GatherReply(port, TransmitClockMs(), ComPort.accumulator);
+    LastReplyLength = total;
     pair[0] = ComPort.accumulator.bytes[0];
     pair[1] = ComPort.accumulator.bytes[1];
     if (!ReplyAccepted(ComPort.accumulator.bytes, total))
         return 0;
-    if (code >= kFirstRegisterCode && code < kFirstRegisterCode + kRegisterCodeSpan)
+    if (code >= kFirstRegisterCode && code < kFirstRegisterCode + kRegisterCodeSpan) {
         memcpy(RegistersRead.pairs[code - kFirstRegisterCode], pair, 2);
+        RegistersRead.answered[code - kFirstRegisterCode] = true;
+    }
     return 1;
 }
 

@@ -17,6 +17,8 @@ int ReadRegister(RegisterCode code, unsigned char pair[2]);
 // Every pair that read properly since a load or save started, as the device holds it; zeros for
 // a register not read (the load and the save clear it as they start).
 extern RegisterPairs RegistersRead;
+// The bytes the last read gathered, whether it was accepted or not: 0 when the device was silent.
+extern size_t LastReplyLength;
 
 // Reads `count` registers from `first` on into dest (two bytes each), stopping at the first that
 // fails. 1 when all were read.

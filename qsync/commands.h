@@ -25,6 +25,6 @@ const char* SettingsFileText(size_t* length);
 const char* FileShown(const char* path);
 // Says on standard error what a write of `fields` stores otherwise than the file says (corrected,
 // packed or cut as the window program's save does), then encodes it into Sync for the save.
-void PrepareSave(const SettingsFileFields& fields, bool modelAndChannel);
+void PrepareSave(const char* path, const SettingsFileFields& fields, bool modelAndChannel);
 // Encodes `fields` into Sync as a write of them does, without a word.
 void EncodeFileForSave(const SettingsFileFields& fields);

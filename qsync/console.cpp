@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "link/com_port.h"
 #include "link/register_protocol.h"
@@ -11,8 +12,10 @@ namespace {
 
 Verbosity verbosity = Verbosity::Normal;
 
+// Every message reads "qsync: OBJECT: PROBLEM[: REASON]"; the callers give what follows the name.
 void Say(const char* format, va_list args)
 {
+    fputs("qsync: ", stderr);
     vfprintf(stderr, format, args);
     fputc('\n', stderr);
 }
@@ -91,9 +94,24 @@ void Note(const char* format, ...)
     va_end(args);
 }
 
-int ReportInterrupted(const char* where)
+int ReportInterrupted(const char* object, const char* where)
 {
-    return Fail(kExitInterrupted, "interrupted during %s", where);
+    return Fail(kExitInterrupted, "%s: interrupted during %s", object, where);
+}
+
+void NoteLines(const char* object, const char* lines)
+{
+    for (const char* line = lines; *line;) {
+        const char* end = std::strchr(line, '\n');
+        const int length = static_cast<int>(end ? end - line : std::strlen(line));
+        Note("%s: %.*s", object, length, line);
+        line += length + (end ? 1 : 0);
+    }
+}
+
+bool Quiet()
+{
+    return verbosity == Verbosity::Quiet;
 }
 
 void SetVerbosity(Verbosity level)
@@ -140,9 +158,9 @@ void SayRegisters(bool written, bool modelAndChannel)
 
 const char* const kInterruptedBeforeSending = "interrupted before anything was sent: nothing was changed";
 
-int ReportInterruptedBeforeSending()
+int ReportInterruptedBeforeSending(const char* object)
 {
-    return Fail(kExitInterrupted, "%s", kInterruptedBeforeSending);
+    return Fail(kExitInterrupted, "%s: %s", object, kInterruptedBeforeSending);
 }
 
 void NoteIfNotPutBack(const char* port)
@@ -151,49 +169,71 @@ void NoteIfNotPutBack(const char* port)
         Note("%s: its former line settings were not all put back", port);
 }
 
-int ReportOutcome(SyncOutcome outcome, const char* caption)
+// The register a failed load stopped at: the first, in the load's order, that did not answer.
+RegisterCode LoadStoppedAt()
+{
+    constexpr RegisterRun kLoadOrder[] = {{'?', 1, true, ""},
+                                          {'>', 1, true, ""},
+                                          {'0', 7, false, ""},
+                                          {'P', 32, false, ""},
+                                          {'H', 8, false, ""}};
+    for (const RegisterRun& run : kLoadOrder) {
+        for (int i = 0; i < run.count; ++i) {
+            if (!RegistersRead.answered[run.first + i - kFirstRegisterCode])
+                return static_cast<RegisterCode>(run.first + i);
+        }
+    }
+    return '?';
+}
+
+int ReportOutcome(const char* object, SyncOutcome outcome, const char* caption)
 {
     // One port per process: nothing handed to the port means nothing went out.
     if (outcome == SyncOutcome::Interrupted && PortBytesHanded() == 0)
-        return ReportInterruptedBeforeSending();
+        return ReportInterruptedBeforeSending(object);
+    char label[64];
     switch (outcome) {
         case SyncOutcome::CantWrite:
-            return Fail(kExitDevice, "Can't write to port");
+            return Fail(kExitDevice, "%s: Can't write to port", object);
         case SyncOutcome::BadData:
-            return Fail(kExitDevice, "Bad Data in Synchronizer (%s)", caption);
+            // Silence is told apart from bytes that came but were wrong.
+            RegisterLabel(LoadStoppedAt(), label, sizeof label);
+            if (LastReplyLength == 0)
+                return Fail(kExitDevice, "%s: no answer from the synchronizer at %s", object, label);
+            return Fail(kExitDevice, "%s: Bad Data in Synchronizer (%s) at %s", object, caption, label);
         case SyncOutcome::Mismatch:
-            return Fail(kExitDevice, "Save failed (data doesn't match)");
+            return Fail(kExitDevice, "%s: Save failed (data doesn't match)", object);
         case SyncOutcome::Interrupted:
-            return ReportInterrupted("the read: nothing was changed");
+            return ReportInterrupted(object, "the read: nothing was changed");
         case SyncOutcome::Done:
             break;
     }
     return kExitOk;
 }
 
-int ReportSaveOutcome(SyncOutcome outcome, RegisterCode failedRegister, bool comparing)
+int ReportSaveOutcome(const char* object, SyncOutcome outcome, RegisterCode failedRegister, bool comparing)
 {
     char where[64] = "";
     if (failedRegister != 0)
         snprintf(where, sizeof where, " at register %c (%s)", failedRegister, RegisterName(failedRegister));
     if (outcome == SyncOutcome::Interrupted && PortBytesHanded() == 0)
-        return ReportInterruptedBeforeSending();
+        return ReportInterruptedBeforeSending(object);
     switch (outcome) {
         case SyncOutcome::CantWrite:
-            return Fail(kExitDevice, "Can't write to port%s%s", where,
+            return Fail(kExitDevice, "%s: Can't write to port%s%s", object, where,
                         comparing ? ": no answer to the read-back" : "");
         case SyncOutcome::Mismatch:
-            return Fail(kExitDevice, "Save failed (data doesn't match)%s", where);
+            return Fail(kExitDevice, "%s: Save failed (data doesn't match)%s", object, where);
         case SyncOutcome::Interrupted:
-            return ReportInterrupted(comparing
-                                         ? "the read-back: every register was written, not all were "
-                                           "compared; verify again"
-                                         : "the write: the device may hold old and new values; write again");
+            return ReportInterrupted(
+                object, comparing ? "the read-back: every register was written, not all were "
+                                    "compared; verify again"
+                                  : "the write: the device may hold old and new values; write again");
         case SyncOutcome::BadData:
         case SyncOutcome::Done:
             break;
     }
-    return ReportOutcome(outcome, "");
+    return ReportOutcome(object, outcome, "");
 }
 
 void StartRegisterProgress(RegisterProgress& progress, RegisterPhase phase, bool modelAndChannel)

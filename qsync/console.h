@@ -17,6 +17,7 @@ enum ExitCode {
 // progress line, -v adds a line per register.
 enum class Verbosity { Quiet, Normal, Verbose };
 void SetVerbosity(Verbosity verbosity);
+bool Quiet();
 // A status line on standard output ("COM2: written and verified"); nothing with -q.
 void Status(const char* format, ...);
 // With -v, on standard error, each register the last load or save read, in the order a save
@@ -24,21 +25,24 @@ void Status(const char* format, ...);
 // wrote: `register 6 (baud, synchronize): wrote "40", read back "40"`.
 void SayRegisters(bool written, bool modelAndChannel);
 
-// One message line on standard error; returns `code`.
+// One message line on standard error, "qsync: " and the text, which starts with what it is about
+// ("COM3: Can't open"); returns `code`.
 int Fail(int code, const char* format, ...);
 void Note(const char* format, ...);
+// Each line of `lines` as a message about `object`.
+void NoteLines(const char* object, const char* lines);
 
 // The device's answer to a load that did not end Done, in the window program's words; returns
 // kExitDevice, or kExitInterrupted.
-int ReportOutcome(SyncOutcome outcome, const char* caption);
+int ReportOutcome(const char* object, SyncOutcome outcome, const char* caption);
 // The same for a save, naming the register whose write or read-back failed; `comparing` says
 // whether the save had turned to its read-back.
-int ReportSaveOutcome(SyncOutcome outcome, RegisterCode failedRegister, bool comparing);
-// "interrupted during <where>" and kExitInterrupted.
-int ReportInterrupted(const char* where);
+int ReportSaveOutcome(const char* object, SyncOutcome outcome, RegisterCode failedRegister, bool comparing);
+// "OBJECT: interrupted during <where>" and kExitInterrupted.
+int ReportInterrupted(const char* object, const char* where);
 // The words of an interrupt that came before this process sent anything, and kExitInterrupted.
 extern const char* const kInterruptedBeforeSending;
-int ReportInterruptedBeforeSending();
+int ReportInterruptedBeforeSending(const char* object);
 // A warning when the port just closed did not take back all of its former settings.
 void NoteIfNotPutBack(const char* port);
 

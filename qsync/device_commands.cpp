@@ -32,14 +32,14 @@ int LoadDevice(const PortName& port, SettingsFileFields* fields)
     EndRegisterProgress(progress);
     SayRegisters(false, true);
     if (outcome != SyncOutcome::Done)
-        return ReportOutcome(outcome, caption);
+        return ReportOutcome(port.shown, outcome, caption);
     SettingsFileFieldsFromSync(Sync, fields);
     return kExitOk;
 }
 
 int CantWrite(const char* what, const char* reason)
 {
-    return Fail(kExitUsage, "Can't write %s: %s", what, reason);
+    return Fail(kExitUsage, "%s: can't write: %s", what, reason);
 }
 
 // Where read puts the settings: standard output, or a file made ready before the port opens.
@@ -78,8 +78,8 @@ void NoteLoadCorrections(const PortName& port, const SettingsFileFields& fields)
 {
     char notes[kRegisterDiffSize];
     if (ListLoadCorrections(RegistersRead, fields, notes, sizeof notes) > 0) {
-        Note("%s holds these otherwise than a load shows them (and the file says):", port.shown);
-        fputs(notes, stderr);
+        Note("%s: holds these otherwise than a load shows them (and the file says):", port.shown);
+        NoteLines(port.shown, notes);
     }
 }
 
@@ -101,7 +101,7 @@ int RunRead(const Invocation& invocation)
     SettingsFileFields fields;
     code = LoadDevice(port, &fields);
     if (code == kExitOk && InterruptRequested())
-        code = ReportInterrupted("the read: nothing was changed");
+        code = ReportInterrupted(port.shown, "the read: nothing was changed");
     size_t length = 0;
     if (code == kExitOk) {
         char now[32];
@@ -110,7 +110,7 @@ int RunRead(const Invocation& invocation)
         snprintf(header, sizeof header, "read from %s on %s", port.shown, now);
         length = PrintSettingsFile(fields, header, fileText, sizeof fileText, kTextLineEnd);
         if (length == 0)
-            code = Fail(kExitDevice, "The settings read from %s do not fit a settings file", port.shown);
+            code = Fail(kExitDevice, "%s: the settings read do not fit a settings file", port.shown);
     }
     if (code != kExitOk) {
         if (output.path)
@@ -134,7 +134,7 @@ int RunWrite(const Invocation& invocation)
     if (code != kExitOk)
         return code;
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
-    PrepareSave(fields, modelAndChannel);
+    PrepareSave(invocation.words[1], fields, modelAndChannel);
     if (!BeginSyncOperation(port.device))
         return CantOpen(port);
     RegisterProgress progress;
@@ -147,7 +147,8 @@ int RunWrite(const Invocation& invocation)
     EndRegisterProgress(progress);
     SayRegisters(true, modelAndChannel);
     if (outcome != SyncOutcome::Done)
-        return ReportSaveOutcome(outcome, failed, progress.counter.phase == RegisterPhase::Compare);
+        return ReportSaveOutcome(port.shown, outcome, failed,
+                                 progress.counter.phase == RegisterPhase::Compare);
     Status("%s: written and verified", port.shown);
     return kExitOk;
 }
@@ -176,7 +177,7 @@ int RunVerify(const Invocation& invocation)
         (std::memcmp(RegisterPairOf(written, '?'), RegisterPairOf(RegistersRead, '?'), 2) != 0 ||
          std::memcmp(RegisterPairOf(written, '>'), RegisterPairOf(RegistersRead, '>'), 2) != 0))
         Note(
-            "%s is model %ld, channel %ld; the file says model %ld, channel %ld (compared only with "
+            "%s: model %ld, channel %ld; the file says model %ld, channel %ld (compared only with "
             "--model-channel)",
             port.shown, static_cast<long>(device.model), static_cast<long>(device.channel),
             static_cast<long>(fields.model), static_cast<long>(fields.channel));

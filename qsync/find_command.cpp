@@ -56,7 +56,7 @@ Heard ListenOn(const PortName& port, int seconds)
 {
     if (!OpenPortNamed(port.device, PortProfile::Listen))
         return Heard::CantOpen;
-    Note("listening on %s for %d s: press Reset on the synchronizer", port.shown, seconds);
+    Note("%s: listening for %d s: press Reset on the synchronizer", port.shown, seconds);
     const Heard heard = HearBanner(seconds);
     RestoreAndClosePort();
     NoteIfNotPutBack(port.shown);
@@ -72,6 +72,7 @@ const char* SkipReason()
         case PortOpenFailure::Busy:
             return "in use";
         case PortOpenFailure::Absent:
+        case PortOpenFailure::NotSerial:
             return "not a serial port";
         case PortOpenFailure::Settings:
             return "would not take the line settings";
@@ -113,9 +114,9 @@ int Ending(const PortName& port, Heard heard)
         case Heard::CantOpen:
             return CantOpen(port);
         case Heard::CantRead:
-            return Fail(kExitDevice, "Can't read %s", port.shown);
+            return Fail(kExitDevice, "%s: can't read: the port stopped working", port.shown);
         case Heard::Interrupted:
-            return ReportInterrupted("the search");
+            return ReportInterrupted(port.shown, "the search");
         case Heard::Nothing:
             break;
     }
@@ -147,10 +148,10 @@ int RunFind(const Invocation& invocation)
         bool skipped[kMaxCandidatePorts];
         const int count = CandidatePorts(candidates, kMaxCandidatePorts);
         if (TryCandidates(candidates, count, skipped) == 0)
-            return Fail(kExitDevice, "No port could be opened");
+            return Fail(kExitDevice, "find: no port could be opened");
         for (int i = 0; i < count; ++i) {
             if (InterruptRequested())
-                return ReportInterrupted("the search");
+                return ReportInterrupted("find", "the search");
             if (skipped[i] || !CandidateReady(candidates[i]))
                 continue;
             // A port that opened as the search started may have been taken since.
@@ -162,5 +163,5 @@ int RunFind(const Invocation& invocation)
                 return code;
         }
     }
-    return Fail(kExitDevice, "Synchronizer Not Found");
+    return Fail(kExitDevice, "find: Synchronizer Not Found");
 }

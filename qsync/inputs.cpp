@@ -1,4 +1,5 @@
 // The words of a command turned into what it works on; a refusal says why and sends nothing.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -32,7 +33,7 @@ int SettingsFileArgument(const char* path, SettingsFileFields* fields)
     const bool standardInput = std::strcmp(path, "-") == 0;
     FILE* file = standardInput ? stdin : fopen(path, "rb");
     if (!file)
-        return Fail(kExitUsage, "Can't read %s", path);
+        return Fail(kExitUsage, "%s: %s", path, strerror(errno));
     if (standardInput)
         StdinBinary();
     const size_t length = fread(fileText, 1, sizeof fileText, file);
@@ -41,15 +42,16 @@ int SettingsFileArgument(const char* path, SettingsFileFields* fields)
     if (!standardInput)
         fclose(file);
     if (failed)  // a stop signal ends the wait for standard input
-        return InterruptRequested() ? ReportInterruptedBeforeSending()
-                                    : Fail(kExitUsage, "Can't read %s", FileShown(path));
+        return InterruptRequested()
+                   ? ReportInterruptedBeforeSending(FileShown(path))
+                   : Fail(kExitUsage, "%s: can't read: %s", FileShown(path), strerror(errno));
     char reason[200];  // "line N: " and the parser's reason
     if (!ParseSettingsFile(fileText, length, fields, reason, sizeof reason))
         return Fail(kExitUsage, "%s: %s", FileShown(path), reason);
     return kExitOk;
 }
 
-void PrepareSave(const SettingsFileFields& fields, bool modelAndChannel)
+void PrepareSave(const char* path, const SettingsFileFields& fields, bool modelAndChannel)
 {
     SettingsFileFields stored;
     SettingsFileFieldsAsStored(fields, &stored);
@@ -59,8 +61,9 @@ void PrepareSave(const SettingsFileFields& fields, bool modelAndChannel)
     }
     char changes[kSettingsDiffSize];
     if (ListSettingsDifferences(fields, stored, changes, sizeof changes, "written") > 0) {
-        Note("the device keeps these otherwise than the file says, as the window program's save does:");
-        fputs(changes, stderr);
+        Note("%s: a write stores these otherwise than the file says, as the Windows program's save does:",
+             FileShown(path));
+        NoteLines(FileShown(path), changes);
     }
     EncodeFileForSave(fields);
 }

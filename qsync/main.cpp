@@ -246,7 +246,7 @@ int main(int argc, char** argv)
     int code = Run(argc, argv);
     // Results a script reads must have arrived: a full disk or a closed pipe is a failure too.
     if ((fflush(stdout) != 0 || ferror(stdout)) && (code == kExitOk || code == kExitDifferent))
-        code = Fail(kExitUsage, "Can't write standard output: %s", strerror(errno));
+        code = Fail(kExitUsage, "standard output: can't write: %s", strerror(errno));
     ConsoleInterruptsDone(code);
     return code;
 }

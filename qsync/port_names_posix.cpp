@@ -65,18 +65,18 @@ int PermissionDenied(const PortName& port)
 {
     struct stat node;
     if (stat(port.device, &node) != 0)
-        return Fail(kExitDevice, "Permission denied on %s", port.shown);
+        return Fail(kExitDevice, "%s: Permission denied", port.shown);
     char group[64], owner[64];
     NameOfId("/etc/group", node.st_gid, group, sizeof group);
     if ((node.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP))
         return Fail(
             kExitDevice,
-            "Permission denied on %s: add yourself to the %s group (sudo usermod -aG %s $USER), then log "
+            "%s: Permission denied: add yourself to the %s group (sudo usermod -aG %s $USER), then log "
             "out and in",
             port.shown, group, group);
     NameOfId("/etc/passwd", node.st_uid, owner, sizeof owner);
-    return Fail(kExitDevice, "Permission denied on %s: owner %s, group %s, mode %03o", port.shown, owner,
-                group, static_cast<unsigned>(node.st_mode & 0777));
+    return Fail(kExitDevice, "%s: Permission denied: owner %s, group %s, mode %03o", port.shown, owner, group,
+                static_cast<unsigned>(node.st_mode & 0777));
 }
 
 }  // namespace
@@ -85,7 +85,9 @@ int PortArgument(const char* word, PortName* port)
 {
     if (SetPath(word, port))
         return kExitOk;
-    return Fail(kExitUsage, "%.40s is not a serial port: name one by its path, as /dev/ttyUSB0", word);
+    if (word[0] == '\0')
+        return Fail(kExitUsage, "an empty port name: name a port by its path, as /dev/ttyUSB0");
+    return Fail(kExitUsage, "%.40s: not a serial port: name one by its path, as /dev/ttyUSB0", word);
 }
 
 int CandidatePorts(PortName* ports, int max)
@@ -120,18 +122,20 @@ int CantOpen(const PortName& port)
 {
     switch (LastPortOpenFailure()) {
         case PortOpenFailure::Absent:
-            return Fail(kExitDevice, "No such port: %s", port.shown);
+            return Fail(kExitDevice, "%s: no such port", port.shown);
         case PortOpenFailure::Denied:
             return PermissionDenied(port);
         case PortOpenFailure::Busy:
-            return Fail(kExitDevice, "Serial port in use");
+            return Fail(kExitDevice, "%s: Serial port in use", port.shown);
         case PortOpenFailure::Settings:
-            return Fail(kExitDevice, "Can't set up %s", port.shown);
+            return Fail(kExitDevice, "%s: can't set up the line", port.shown);
+        case PortOpenFailure::NotSerial:
+            return Fail(kExitUsage, "%s: not a serial port", port.shown);
         case PortOpenFailure::None:
         case PortOpenFailure::Other:
             break;
     }
-    return Fail(kExitDevice, "Can't open %s", port.shown);
+    return Fail(kExitDevice, "%s: can't open", port.shown);
 }
 
 bool SamePort(const PortName& a, const PortName& b)

@@ -17,7 +17,9 @@ int PortArgument(const char* word, PortName* port)
 {
     if (ParsePortName(word, port))
         return kExitOk;
-    return Fail(kExitUsage, "%s is not a serial port: name one as COM1 to COM9, COM10 and up, or \\\\.\\COMn",
+    if (word[0] == '\0')
+        return Fail(kExitUsage, "an empty port name: name a port as COM1 to COM256");
+    return Fail(kExitUsage, "%s: not a serial port: name one as COM1 to COM9, COM10 and up, or \\\\.\\COMn",
                 word);
 }
 
@@ -40,7 +42,7 @@ bool CandidateReady(const PortName& port)
 
 int CantOpen(const PortName& port)
 {
-    return Fail(kExitDevice, "Can't open %s", port.shown);
+    return Fail(kExitDevice, "%s: can't open", port.shown);
 }
 
 bool SamePort(const PortName& a, const PortName& b)

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "link/file_replace.h"
 #include "link/interrupt.h"
@@ -77,7 +78,8 @@ int ParsePortList(const char* list, int* count)
             return code;
         for (int k = 0; k < *count; ++k) {
             if (SamePort(rig[k].port, entry.port))
-                return Fail(kExitUsage, "%s and %s are the same port", rig[k].port.shown, entry.port.shown);
+                return Fail(kExitUsage, "%s: %s and %s are the same port", list, rig[k].port.shown,
+                            entry.port.shown);
         }
         ++*count;
         if (!comma)
@@ -92,17 +94,17 @@ int ParsePortList(const char* list, int* count)
 int CheckTraceFiles(const char* path, const char* settingsFile, int count)
 {
     if (std::strcmp(path, "-") == 0)
-        return Fail(kExitUsage, "--trace - takes one port: give a FILE, and each port gets its own");
+        return Fail(kExitUsage, "--trace -: takes one port: give a FILE, and each port gets its own");
     for (int i = 0; i < count; ++i) {
         if (!TracePathForPort(path, rig[i].port.shown, rig[i].trace, sizeof rig[i].trace))
-            return Fail(kExitUsage, "Can't write %s: the name is too long", path);
+            return Fail(kExitUsage, "%s: can't write: the name is too long", path);
         const int code = TraceIsNot(rig[i].trace, settingsFile, "settings file");
         if (code != kExitOk)
             return code;
         FileOutput file;
         char reason[256];
         if (!OpenFileOutput(rig[i].trace, &file, reason, sizeof reason))
-            return Fail(kExitUsage, "Can't write %s: %s", rig[i].trace, reason);
+            return Fail(kExitUsage, "%s: can't write: %s", rig[i].trace, reason);
         AbandonFileOutput(&file);
     }
     return kExitOk;
@@ -129,6 +131,25 @@ void LastLine(char* text)
         std::memmove(text, start + 1, std::strlen(start + 1) + 1);
 }
 
+// A worker's messages as the rig prints them after the port: without "qsync: " and the port.
+void Unprefixed(char* text, const char* port)
+{
+    char line[64];
+    snprintf(line, sizeof line, "%s: ", port);
+    size_t kept = 0;
+    for (size_t at = 0; text[at];) {
+        for (const char* prefix : {"qsync: ", static_cast<const char*>(line)}) {
+            if (std::strncmp(text + at, prefix, std::strlen(prefix)) == 0)
+                at += std::strlen(prefix);
+        }
+        while (text[at] && text[at] != '\n')
+            text[kept++] = text[at++];
+        if (text[at])
+            text[kept++] = text[at++];
+    }
+    text[kept] = '\0';
+}
+
 // verify's differing fields, one line each, as one line joined by "; ".
 void JoinLines(const char* text, char* out, size_t outSize)
 {
@@ -147,6 +168,9 @@ void JoinLines(const char* text, char* out, size_t outSize)
 void Report(const RigPort& entry, Worker& worker, bool verifying, const char* fileShown)
 {
     const char* port = entry.port.shown;
+    if (entry.code == kExitOk && Quiet())
+        return;
+    Unprefixed(worker.err, port);
     // What a verify said besides its result (the model and channel note) goes on the same line.
     char note[kWorkerTextSize] = "";
     if (verifying && (entry.code == kExitOk || entry.code == kExitDifferent) && worker.err[0]) {
@@ -197,7 +221,7 @@ bool IsPortList(const char* word)
 int RunOnPorts(const char* command, const Invocation& invocation)
 {
     if (invocation.options[kModelChannelOption])
-        return Fail(kExitUsage, "--model-channel takes one port");
+        return Fail(kExitUsage, "%s: --model-channel takes one port", invocation.words[0]);
     int count = 0;
     int code = ParsePortList(invocation.words[0], &count);
     SettingsFileFields fields;
@@ -210,7 +234,8 @@ int RunOnPorts(const char* command, const Invocation& invocation)
         return code;
     const bool verifying = std::strcmp(command, "verify") == 0;
     if (!verifying)
-        PrepareSave(fields, false);  // what the device keeps otherwise, said once for all
+        PrepareSave(invocation.words[1], fields,
+                    false);  // what the device keeps otherwise, said once for all
 
     size_t length = 0;
     const char* text = SettingsFileText(&length);

@@ -19,7 +19,7 @@ int RunShow(const Invocation& invocation)
     if (code != kExitOk)
         return code;
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
-    PrepareSave(fields, modelAndChannel);
+    PrepareSave(invocation.words[0], fields, modelAndChannel);
     int written = 0;
     for (const RegisterRun& run : kRegisterRuns) {
         if (run.modelOrChannel && !modelAndChannel)

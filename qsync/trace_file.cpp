@@ -45,7 +45,7 @@ void SetTracedCommand(int argc, const char* const* argv)
 int TraceIsNot(const char* path, const char* other, const char* what)
 {
     if (other && std::strcmp(other, "-") != 0 && SameFile(path, other))
-        return Fail(kExitUsage, "Can't trace to %s: it is the %s", path, what);
+        return Fail(kExitUsage, "%s: can't trace there: it is the %s", path, what);
     return kExitOk;
 }
 
@@ -66,7 +66,7 @@ int StartTraceFile(const Invocation& invocation, const char* portDevice, const c
             return code;
         char reason[256];
         if (!OpenFileOutput(path, &trace, reason, sizeof reason))
-            return Fail(kExitUsage, "Can't write %s: %s", path, reason);
+            return Fail(kExitUsage, "%s: can't write: %s", path, reason);
     }
     char now[32], header[sizeof tracedCommand + 128];
     UtcTimeText(now, sizeof now);
@@ -91,5 +91,5 @@ int EndTraceFile(int code)
     tracePath = nullptr;
     if (written)
         return code;
-    return Fail(code != kExitOk ? code : kExitUsage, "Can't write %s: %s", path, reason);
+    return Fail(code != kExitOk ? code : kExitUsage, "%s: can't write: %s", path, reason);
 }

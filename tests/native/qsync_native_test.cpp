@@ -56,7 +56,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(SimResetAll()); }
 
     std::string Port(int device) const override { return sim_->LinkPath(device); }
-    std::string NoPort(int device) const override { return "No such port: " + Port(device); }
+    std::string NoPort(int device) const override { return Port(device) + ": no such port"; }
     std::string File(const std::string& text) override
     {
         std::ofstream(file_, std::ios::binary) << text;
@@ -190,18 +190,18 @@ TEST_F(NativeQsync, ThePortIsPutBackAndHeldAlone)
     };
     std::vector<Row> rows = {
         {"a read", "", "read PORT1", "", false, 0, 0, "", kBody},
-        {"a device held by another program", "", "read PORT1", "", true, 0, 1, "Serial port in use", ""},
+        {"a device held by another program", "", "read PORT1", "", true, 0, 1, ": Serial port in use", ""},
         {"a cable pulled during a read", "pull 1 4", "read PORT1", "", false, 0, 1,
-         "Bad Data in Synchronizer", ""},
+         ": no answer from the synchronizer at register", ""},
         {"a device only its owner may open", "", "read LOCKED", "NOBODY", false, 0, 1,
-         "Permission denied on LOCKED: owner root, group root, mode 600\n", ""},
+         "LOCKED: Permission denied: owner root, group root, mode 600\n", ""},
         {"a device its group may open", "", "read GROUPED", "NOBODY", false, 0, 1,
-         "Permission denied on GROUPED: add yourself to the GROUPNAME group (sudo usermod -aG GROUPNAME "
+         "GROUPED: Permission denied: add yourself to the GROUPNAME group (sudo usermod -aG GROUPNAME "
          "$USER)",
          ""},
         {"find as another user", "", "find --wait 1", kOwnDev, false, 0, 1,
-         "/dev/ttyUSB0: skipped: Permission denied\n/dev/ttyS1: skipped: not a serial port\nNo port could be "
-         "opened\n",
+         "qsync: /dev/ttyUSB0: skipped: Permission denied\nqsync: /dev/ttyS1: skipped: not a serial port\n"
+         "qsync: find: no port could be opened\n",
          ""},
         {"SIGINT mid-write", "", "write PORT1 FILE", "", false, SIGINT, -SIGINT, kWriteInterrupted, ""},
         {"SIGTERM mid-write", "", "write PORT1 FILE", "", false, SIGTERM, -SIGTERM, kWriteInterrupted, ""},
@@ -306,13 +306,13 @@ TEST_F(NativeQsync, OutputLandsOnWhatTheUserNamed)
         {"echo old >private.ini && chmod 600 private.ini", "read PORT1 -o DIR/private.ini", 0, "",
          "test $(stat -c %a private.ini) = 600 && grep -q '^model = 5' private.ini", false},
         {"mkfifo fifo", "read PORT1 -o DIR/fifo", 0, "", "test -p fifo", false},
-        {"mknod full c 1 7", "read PORT1 -o DIR/full", 2, "Can't write DIR/full: No space left on device",
+        {"mknod full c 1 7", "read PORT1 -o DIR/full", 2, "DIR/full: can't write: No space left on device",
          "test -c full", false},
         {"mknod full c 1 7", "read PORT1 --trace DIR/full", 2,
-         "Can't write DIR/full: No space left on device", "test -c full", false},
-        {"mknod block b 7 0", "read PORT1 -o DIR/block", 2, "Can't write DIR/block: a block device",
+         "DIR/full: can't write: No space left on device", "test -c full", false},
+        {"mknod block b 7 0", "read PORT1 -o DIR/block", 2, "DIR/block: can't write: a block device",
          "test -b block", true},
-        {"mkdir folder", "read PORT1 -o DIR/folder", 2, "Can't write DIR/folder: Is a directory",
+        {"mkdir folder", "read PORT1 -o DIR/folder", 2, "DIR/folder: can't write: Is a directory",
          "test -d folder", true},
     };
     for (const auto& row : rows) {

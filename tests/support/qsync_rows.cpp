@@ -205,14 +205,15 @@ void CheckFailures(QsyncHost& host)
         {"a register the load corrects, read", "setreg 1 30 39 39", "read PORT1", "", 0, "start_frame = 1\n",
          "start_frame: device 99001, file 1"},
         {"another channel, not compared", "setreg 1 3e 30 39", "verify PORT1 FILE", base, 0, "PORT1 holds",
-         "PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with "
+         "PORT1: model 5, channel 9; the file says model 5, channel 1 (compared only with "
          "--model-channel)"},
         {"the device namespace", "", "verify \\\\.\\COM1 FILE", base, 0, "COM1 holds", "", kWindowsOnly},
         {"a silent device read", "mode 1 silent", "read PORT1", "", 1, "",
-         "Bad Data in Synchronizer (version = 0,0)"},
-        {"a silent device read into a file", "mode 1 silent", "read PORT1 -o FILE", base, 1, "", "Bad Data"},
+         "PORT1: no answer from the synchronizer at register ? (model)"},
+        {"a silent device read into a file", "mode 1 silent", "read PORT1 -o FILE", base, 1, "",
+         "no answer from the synchronizer"},
         {"a file that cannot be written", "", "read PORT1 -o no_such_qsync_dir/x.ini", "", 2, "",
-         "Can't write no_such_qsync_dir/x.ini: ", kNothingSent},
+         "no_such_qsync_dir/x.ini: can't write: ", kNothingSent},
         {"a trace that is the settings file", "", "write PORT1 FILE --trace FILE", base, 2, "",
          ": it is the settings file", kNothingSent},
         {"a trace that is the output", "", "read PORT1 -o FILE --trace FILE", base, 2, "",
@@ -221,10 +222,11 @@ void CheckFailures(QsyncHost& host)
          kNothingSent},
         {"a trace to standard error", "", "read PORT1 --trace -", "", 0, "model = 5", " TX 52 3F 0D "},
         {"a trace to standard error from a rig", "", "write PORT1,PORT2 FILE --trace -", base, 2, "",
-         "--trace - takes one port", kNothingSent},
+         "--trace -: takes one port", kNothingSent},
         {"a device name as the output", "", "read PORT1 -o LPT1", "", 2, "",
-         "Can't write LPT1: a device other than NUL or CON", kNothingSent | kWindowsOnly},
-        {"dead in init", "mode 1 stopafter 20", "read PORT1", "", 1, "", "(init strings = 7,7)"},
+         "LPT1: can't write: a device other than NUL or CON", kNothingSent | kWindowsOnly},
+        {"dead in init", "mode 1 stopafter 20", "read PORT1", "", 1, "",
+         "no answer from the synchronizer at register [ (init1 to init4)"},
         {"a silent device written", "mode 1 silent", "write PORT1 FILE", base, 1, "",
          "Can't write to port at register 0 (start frame): no answer to the read-back"},
         {"an unplugged port", "unplug 1", "write PORT1 FILE", base, 1, "", "NOPORT1", kNothingSent},
@@ -245,15 +247,15 @@ void CheckFailures(QsyncHost& host)
         {"a refused file verified", "", "verify PORT1 FILE", "[synchronizer]\r\nmodel = 5\r\n", 2, "",
          "line ", kNothingSent},
         {"a file that is not there", "", "write PORT1 no_such_qsync_file.ini", "", 2, "",
-         "Can't read no_such_qsync_file.ini", kNothingSent},
-        {"not a serial port", "", "read LPT1", "", 2, "", "LPT1 is not a serial port",
+         "qsync: no_such_qsync_file.ini: No such file or directory", kNothingSent},
+        {"not a serial port", "", "read LPT1", "", 2, "", "LPT1: not a serial port",
          kNothingSent | kWindowsOnly},
         {"a missing word", "", "write PORT1", "", 2, "", "usage: qsync write", kNothingSent},
         {"an option of another command", "", "read PORT1 --wait 3", "", 2, "",
          "--wait is not an option of read", kNothingSent},
         {"an unknown command", "", "erase PORT1", "", 2, "", "unknown command erase", kNothingSent},
         {"a trace that cannot be written", "", "--trace no_such_qsync_dir/t.txt write PORT1 FILE", base, 2,
-         "", "Can't write no_such_qsync_dir/t.txt: ", kNothingSent},
+         "", "no_such_qsync_dir/t.txt: can't write: ", kNothingSent},
         {"a silent device among three", "mode 2 silent", "write PORT1,PORT2,PORT3 FILE", base, 1,
          "PORT1: written and verified\nPORT2: Can't write to port at register 0 (start frame): no answer to "
          "the read-back\nPORT3: written and verified\n",
@@ -269,13 +271,13 @@ void CheckFailures(QsyncHost& host)
         {"a command's help", "", "read --help", "", 0, "usage: qsync read ", ""},
         {"a rig verified, another channel on its line", "setreg 1 3e 30 39", "verify PORT1,PORT2 FILE", base,
          0,
-         "; PORT1 is model 5, channel 9; the file says model 5, channel 1 (compared only with "
+         "; model 5, channel 9; the file says model 5, channel 1 (compared only with "
          "--model-channel)\n",
          ""},
         {"spaces around the commas", "", "write \"PORT1 , PORT2\" FILE", base, 0,
          "PORT1: written and verified\nPORT2: written and verified\n", ""},
         {"a list with one channel", "", "write PORT1,PORT2 FILE --model-channel", base, 2, "",
-         "--model-channel takes one port", kNothingSent},
+         ": --model-channel takes one port", kNothingSent},
         {"an empty entry", "", "write PORT1,,PORT2 FILE", base, 2, "", "an empty entry in the list of ports",
          kNothingSent},
         {"a port twice", "", "verify PORT2,PORT1,PORT2 FILE", base, 2, "", "are the same port", kNothingSent},
@@ -321,12 +323,16 @@ void CheckFind(QsyncHost& host)
         const char* err;
         bool windowsOnly;  // the scan of every port meets the host's own ports elsewhere
     } rows[] = {
-        {"find --port PORT2 --wait 20", "", "PORT2", "reset 2", 0, "PORT2\n", "listening on PORT2", false},
-        {"find --wait 20", "unplug 1;unplug 2", "PORT3", "reset 3", 0, "PORT3\n", "listening on PORT3", true},
-        {"find --port PORT2 --wait 2", "", "", nullptr, 1, "", "Synchronizer Not Found", false},
-        {"find --port PORT2 --wait 20", "", "PORT2", "pull 2", 1, "", "Can't read PORT2", false},
+        {"find --port PORT2 --wait 20", "", "PORT2", "reset 2", 0, "PORT2\n", "PORT2: listening for 20 s",
+         false},
+        {"find --wait 20", "unplug 1;unplug 2", "PORT3", "reset 3", 0, "PORT3\n", "PORT3: listening for 20 s",
+         true},
+        {"find --port PORT2 --wait 2", "", "", nullptr, 1, "", "qsync: find: Synchronizer Not Found", false},
+        {"find --port PORT2 --wait 20", "", "PORT2", "pull 2", 1, "",
+         "PORT2: can't read: the port stopped working", false},
         // An adapter plugged in during the search is listened to when its turn comes.
-        {"find --wait 3", "unplug 2;unplug 3;unplug 4", "PORT1", "plug 3", 1, "", "listening on PORT3", true},
+        {"find --wait 3", "unplug 2;unplug 3;unplug 4", "PORT1", "plug 3", 1, "", "PORT3: listening for 3 s",
+         true},
     };
     for (const auto& row : rows) {
         if (row.windowsOnly && !host.IsWindows())
@@ -334,10 +340,9 @@ void CheckFind(QsyncHost& host)
         SCOPED_TRACE(row.arguments);
         ASSERT_NO_FATAL_FAILURE(RunSimCommands(row.sim));
         const std::function<void()> act = [&] { ASSERT_TRUE(SimCommand(row.act).ok) << row.act; };
-        const QsyncResult result =
-            host.Run(Expand(host, row.arguments),
-                     row.act ? Expand(host, std::string("listening on ") + row.listening) : "",
-                     row.act ? act : nullptr);
+        const QsyncResult result = host.Run(
+            Expand(host, row.arguments),
+            row.act ? Expand(host, std::string(row.listening) + ": listening") : "", row.act ? act : nullptr);
         EXPECT_EQ(result.code, row.code) << result.err;
         EXPECT_EQ(Lf(result.out), Expand(host, row.out));
         EXPECT_NE(result.err.find(Expand(host, row.err)), std::string::npos) << result.err;

@@ -30,7 +30,7 @@ void WriteFile(const std::string& path, const std::string& text)
 }
 
 // One run of qsync.exe: standard output into a file, standard error through a pipe that is read
-// as the program writes it, so that `whenSaid` runs once it holds `said` (a "listening on").
+// as the program writes it, so that `whenSaid` runs once it holds `said` (a "listening for").
 QsyncResult RunQsync(const std::string& arguments, const std::string& input, const std::string& said,
                      const std::function<void()>& whenSaid)
 {
@@ -96,7 +96,7 @@ protected:
         DeleteFileA(input_.c_str());
     }
     std::string Port(int device) const override { return "COM" + std::to_string(device); }
-    std::string NoPort(int device) const override { return "Can't open COM" + std::to_string(device); }
+    std::string NoPort(int device) const override { return "COM" + std::to_string(device) + ": can't open"; }
     QsyncResult Run(const std::string& arguments, const std::string& said = "",
                     const std::function<void()>& whenSaid = nullptr) override
     {
