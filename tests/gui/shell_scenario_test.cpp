@@ -134,19 +134,15 @@ TEST_F(ShellScenario, EveryWayOutEndsWithExitCodeZero)
     for (const ExitRow& row : kExitRows) {
         SCOPED_TRACE(row.name);
         AppProcess& app = Launch(row.arguments);
+        HWND box = row.refused ? WaitMessageBox(app.pid, "Quorbane") : nullptr;
         if (row.refused) {
-            HWND box = WaitMessageBox(app.pid, "Quorbane");
-            ASSERT_NE(box, nullptr);
             EXPECT_EQ(MessageBoxText(box),
                       std::string("Can't use \"") + row.refused +
                           "\": give up to four serial ports, COM1 to COM256, each once.");
             EXPECT_EQ(FindTopWindow(app.pid, kMainCaption, false), nullptr);
-            ASSERT_TRUE(DismissMessageBox(box));
-        } else {
-            HWND main = WaitMainWindow(app);
-            ASSERT_NE(main, nullptr);
-            ASSERT_TRUE(row.leave(main));
         }
+        HWND main = row.refused ? nullptr : WaitMainWindow(app);
+        ASSERT_TRUE(row.refused ? DismissMessageBox(box) : main && row.leave(main));
         DWORD code = 99;
         ASSERT_TRUE(WaitAppExit(app, kWaitMs, &code)) << "the program did not end";
         EXPECT_EQ(code, row.refused ? 2u : 0u);
