@@ -2,6 +2,7 @@
 # The link's own pure logic, which qsync shares with the window program.
 set(QUORBANE_LINK_PURE_SOURCES
   ${PROJECT_SOURCE_DIR}/link/decimal_text.cpp
+  ${PROJECT_SOURCE_DIR}/link/port_name.cpp
   ${PROJECT_SOURCE_DIR}/link/sync_settings.cpp
   ${PROJECT_SOURCE_DIR}/link/settings_text.cpp
   ${PROJECT_SOURCE_DIR}/link/settings_file.cpp

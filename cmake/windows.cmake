@@ -46,13 +46,15 @@ add_library(quorbane_core STATIC
   dialogs/search_dialog.cpp
   dialogs/editor_dialog.cpp
   dialogs/editor_fields.cpp
+  dialogs/editor_menu.cpp
+  dialogs/settings_file_dialog.cpp
   dialogs/load_dialog.cpp
   dialogs/save_dialog.cpp
 )
 target_include_directories(quorbane_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(quorbane_core PRIVATE ${QUORBANE_WARNINGS})
 target_compile_definitions(quorbane_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(quorbane_core PUBLIC quorbane_ui quorbane_link comctl32 gdi32 user32 kernel32)
+target_link_libraries(quorbane_core PUBLIC quorbane_ui quorbane_link comctl32 comdlg32 shell32 gdi32 user32 kernel32)
 
 add_executable(quorbane WIN32 shell/winmain.cpp resources/quorbane.rc)
 target_compile_options(quorbane PRIVATE ${QUORBANE_WARNINGS})

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "dialogs/editor_fields.h"
+#include "dialogs/editor_menu.h"
 #include "dialogs/field_rules.h"
 #include "dialogs/load_dialog.h"
 #include "dialogs/save_dialog.h"
@@ -86,6 +87,7 @@ LRESULT InitEditor(HWND editor, UINT, WPARAM, LPARAM)
     defaultsPending = 0;
     RegisterHotKey(editor, HK_FIRST, MOD_CONTROL, 'K');
     RegisterHotKey(editor, HK_SECOND, MOD_CONTROL, 'B');
+    StartEditorKeys(editor);
     SetSpinPosition(editor, IDC_BAUD_SPIN, 1200);
     SetSpinRange(editor, IDC_BAUD_SPIN, 1200, 9600);
     SetSpinPosition(editor, IDC_MODEL_SPIN, 1);
@@ -102,6 +104,7 @@ LRESULT InitEditor(HWND editor, UINT, WPARAM, LPARAM)
 constexpr MessageMapEntry EditorMessageRows[] = {
     {WM_HOTKEY, EditorHotkey},
     {WM_INITDIALOG, InitEditor},
+    {WM_CONTEXTMENU, ShowEditorMenu},
 };
 // CommandHandler: LRESULT (HWND editor, WPARAM commandWord, UINT code, LPARAM lParam)
 constexpr CommandMapEntry EditorCommandRows[] = {
@@ -122,6 +125,8 @@ constexpr CommandMapEntry EditorCommandRows[] = {
     {IDC_SAVE, SaveToSynchronizer},
     {IDC_LOAD, LoadFromSynchronizer},
     {IDC_DEFAULTS, FillDefaults},
+    {IDM_SAVE_SETTINGS_FILE, SaveSettingsFileCommand},
+    {IDM_OPEN_SETTINGS_FILE, OpenSettingsFileCommand},
     {IDCANCEL, CloseEditor},  // the Cancel button or Esc; Enter (IDOK) has no row and does nothing
 };
 constexpr DialogMaps EditorMaps = MakeDialogMaps(EditorMessageRows, EditorCommandRows);
@@ -197,12 +202,10 @@ static void DisableEditorControls(HWND editor)
     disablingControls = 0;
 }
 
-// SAVE: read what the controls hold, encode it, and run the save. The fields are not rewritten
-// here: corrected values appear only when a verified save refreshes the editor.
-static LRESULT SaveToSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
+void ReadEditorInputs(HWND editor, SaveInputs* out)
 {
-    DisableEditorControls(editor);
-    SaveInputs in = {};
+    SaveInputs& in = *out;
+    in = SaveInputs{};
     in.modelPos = static_cast<int32_t>(SendDlgItemMessageA(editor, IDC_MODEL_SPIN, UDM_GETPOS, 0, 0));
     in.channelPos = static_cast<int32_t>(SendDlgItemMessageA(editor, IDC_CHANNEL_SPIN, UDM_GETPOS, 0, 0));
     in.synchronize = IsDlgButtonChecked(editor, IDC_SYNCHRONIZE) == BST_CHECKED;
@@ -212,6 +215,15 @@ static LRESULT SaveToSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
     for (int i = 0; i < kInitStringCount; ++i)
         GetDlgItemTextA(editor, kInitFieldIds[i], in.initTexts[i], sizeof in.initTexts[i]);
     GetDlgItemTextA(editor, IDC_COMMENT, in.comment, sizeof in.comment);
+}
+
+// SAVE: read what the controls hold, encode it, and run the save. The fields are not rewritten
+// here: corrected values appear only when a verified save refreshes the editor.
+static LRESULT SaveToSynchronizer(HWND editor, WPARAM, UINT, LPARAM)
+{
+    DisableEditorControls(editor);
+    SaveInputs in;
+    ReadEditorInputs(editor, &in);
     EncodeForSave(in);
     DialogBoxParamA(AppInstance, "SaveSyncBox", editor, SaveDlgProc, 0);
     return 1;
@@ -239,6 +251,7 @@ static LRESULT CloseEditor(HWND editor, WPARAM, UINT, LPARAM)
 {
     UnregisterHotKey(editor, HK_FIRST);
     UnregisterHotKey(editor, HK_SECOND);
+    StopEditorKeys();
     EndDialog(editor, 1);
     return 1;
 }

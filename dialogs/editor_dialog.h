@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <cstdint>
 
+#include "link/sync_settings.h"
+
 extern uint32_t HiddenModeState;  // bits 0-1: count of the first hidden-mode key; bit 2: hidden mode
 
 extern const DLGPROC EditorDlgProc;  // for DialogBoxParamA
@@ -15,3 +17,5 @@ void SetSpinPosition(HWND editor, int spinId, int32_t position);
 void RefreshEditorFields(HWND editor);
 void EnableEditorButtons(HWND editor, BOOL save, BOOL load, BOOL defaults, BOOL cancel);
 void EnableEditorControls(HWND editor);
+// What the controls hold, as SAVE hands it to EncodeForSave.
+void ReadEditorInputs(HWND editor, SaveInputs* out);

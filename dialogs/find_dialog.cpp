@@ -1,6 +1,8 @@
 // Port selection: which ports exist, which one the user means, and the hand-over to the search.
 #include "dialogs/find_dialog.h"
 
+#include <cstdio>
+
 #include "link/port_probe.h"
 #include "resources/resource.h"
 #include "ui/app_state.h"
@@ -8,18 +10,23 @@
 #include "ui/dispatch.h"
 
 int32_t PortCandidates[kPortCount];
+PortName PortPlaces[kPortPlaceCount];        // filled at start-up: 2 KB of names kept out of the program
 static uint16_t PortChoice = IDC_PORT_AUTO;  // IDC_PORT_AUTO or IDC_PORT_COM1..4; kept for the process
 static uint16_t PortChoiceAtOpen;            // what Cancel puts back
 static const uint16_t PortRadioIds[kPortCount] = {IDC_PORT_COM1, IDC_PORT_COM2, IDC_PORT_COM3, IDC_PORT_COM4};
 
-// WM_INITDIALOG: probe the four ports, enable the radio buttons of those that passed, and check
-// the remembered choice if its port is still there (else Auto Detect). Returns 1.
+// WM_INITDIALOG: name the four places' radio buttons ("COM12:"), probe their ports, enable the
+// radio buttons of those that passed, and check the remembered choice if its port is still there
+// (else Auto Detect). Returns 1.
 static LRESULT InitFindDialog(HWND dialog, UINT, WPARAM, LPARAM)
 {
     CenterOverOwner(dialog, GetWindow(dialog, GW_OWNER));
     PortChoiceAtOpen = PortChoice;
     for (int i = 0; i < kPortCount; ++i) {
-        PortCandidates[i] = ProbeSerialPort(PortNames[i]);
+        char label[kPortNameSize + 1];
+        snprintf(label, sizeof label, "%s:", PortPlaces[i].shown);
+        SetDlgItemTextA(dialog, PortRadioIds[i], label);
+        PortCandidates[i] = ProbeSerialPort(PortPlaces[i].device);
         EnableWindow(GetDlgItem(dialog, PortRadioIds[i]), PortCandidates[i] ? TRUE : FALSE);
     }
     const int chosen = PortChoice - IDC_PORT_COM1;

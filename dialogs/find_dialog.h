@@ -5,8 +5,13 @@
 #include <cstdint>
 
 #include "link/com_port.h"
+#include "link/port_name.h"
 
 extern int32_t PortCandidates[kPortCount];  // 1 = the search may try this port
+// The ports behind the four places: COM1 to COM4, or those the command line named (PlacePorts,
+// at start-up).
+extern PortName PortPlaces[kPortPlaceCount];
+static_assert(kPortPlaceCount == kPortCount, "a place for every port index");
 
 // IDM_FINDSYNC of the main window: runs the dialog modally. Returns 0.
 LRESULT ShowFindDialog(HWND mainWindow, WPARAM commandWord, UINT code, LPARAM lParam);

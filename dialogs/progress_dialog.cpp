@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "dialogs/find_dialog.h"
 #include "link/com_port.h"
 #include "resources/resource.h"
 #include "ui/app_state.h"
@@ -63,7 +64,7 @@ int BeginOperationTick(HWND dialog, FinishProc finish)
         return 0;
     // SyncPort comes from a message's wParam: an index outside the table fails like an absent port.
     const bool known = SyncPort >= 0 && SyncPort < kPortCount;
-    if (!known || !BeginSyncOperation(PortNames[SyncPort])) {
+    if (!known || !BeginSyncOperation(PortPlaces[SyncPort].device)) {
         ReportAndFinish(dialog, "Can't open port", "ERROR", finish);
         return 0;
     }

@@ -30,7 +30,7 @@ constexpr DWORD kListenReadSize = 250;
 
 void ShowStatus(HWND dialog, const char* format, int count)
 {
-    snprintf(statusText, sizeof statusText, format, PortNames[searchIndex], count);
+    snprintf(statusText, sizeof statusText, format, PortPlaces[searchIndex].shown, count);
     SetDlgItemTextA(dialog, IDC_SEARCH_STATUS, statusText);
 }
 
@@ -46,7 +46,7 @@ int OpenNextCandidate(HWND dialog)
     } while (!PortCandidates[searchIndex]);
     FoundPort = searchIndex;
     RestoreAndClosePort();
-    if (!OpenPort(searchIndex, PortProfile::Listen))
+    if (!OpenPortNamed(PortPlaces[searchIndex].device, PortProfile::Listen))
         openFailed = 1;
     // After an open, bytesRead is what its drain discarded.
     ShowStatus(dialog, "Testing %s (%d)", static_cast<int>(ComPort.bytesRead));

@@ -60,3 +60,18 @@ int32_t FrameFromText(const char* text, int32_t emptyValue, int32_t lowest, int3
 {
     return FrameFromTextBounded(text, SIZE_MAX, emptyValue, lowest, highest);
 }
+
+int ParseCount(const char* text, int highest)
+{
+    if (text[0] < '1' || text[0] > '9')
+        return 0;
+    int value = 0;
+    for (const char* c = text; *c; ++c) {
+        if (!IsDigit(*c))
+            return 0;
+        value = value * 10 + (*c - '0');
+        if (value > highest)
+            return 0;
+    }
+    return value;
+}

@@ -16,3 +16,7 @@ int32_t ParseDecimalBounded(const char* text, size_t size);
 int32_t FrameFromText(const char* text, int32_t emptyValue, int32_t lowest, int32_t highest);
 int32_t FrameFromTextBounded(const char* text, size_t size, int32_t emptyValue, int32_t lowest,
                              int32_t highest);
+
+// A count as a command line gives it: digits only, no leading zero, from 1 to `highest`; 0 for
+// anything else.
+int ParseCount(const char* text, int highest);

@@ -29,6 +29,8 @@ struct FileOutput {
 int OpenFileOutput(const char* path, FileOutput* out, char* reason, size_t reasonSize);
 #ifdef _WIN32
 int OpenFileOutputW(const wchar_t* path, FileOutput* out, char* reason, size_t reasonSize);
+// The system's words for an error code (GetLastError's), as the reasons above give them; returns 0.
+int SystemErrorReason(unsigned long error, char* reason, size_t reasonSize);
 #endif
 // Standard error as an output, written in place and never closed.
 void StandardErrorOutput(FileOutput* out);

@@ -115,7 +115,23 @@ HANDLE Handle(const FileOutput* out)
     return reinterpret_cast<HANDLE>(out->handle);
 }
 
+// Field by field: a whole FileOutput assigned from a temporary puts a 16 KB copy of it in the
+// program's data.
+void StartOutput(FileOutput* out, long long handle)
+{
+    out->handle = handle;
+    out->inPlace = true;
+    out->existed = false;
+    out->error = 0;
+    out->target[0] = out->temporary[0] = L'\0';
+}
+
 }  // namespace
+
+int SystemErrorReason(unsigned long error, char* reason, size_t reasonSize)
+{
+    return Refuse(error, reason, reasonSize);
+}
 
 int OpenFileOutput(const char* path, FileOutput* out, char* reason, size_t reasonSize)
 {
@@ -127,7 +143,7 @@ int OpenFileOutput(const char* path, FileOutput* out, char* reason, size_t reaso
 
 int OpenFileOutputW(const wchar_t* path, FileOutput* out, char* reason, size_t reasonSize)
 {
-    *out = FileOutput{-1, true, false, 0, L"", L""};
+    StartOutput(out, -1);
     switch (DeviceNameOf(path)) {
         case DeviceName::Refused:
             if (reasonSize > 0)
@@ -165,7 +181,7 @@ int OpenFileOutputW(const wchar_t* path, FileOutput* out, char* reason, size_t r
 
 void StandardErrorOutput(FileOutput* out)
 {
-    *out = FileOutput{reinterpret_cast<long long>(GetStdHandle(STD_ERROR_HANDLE)), true, false, 0, L"", L""};
+    StartOutput(out, reinterpret_cast<long long>(GetStdHandle(STD_ERROR_HANDLE)));
 }
 
 int WriteFileOutput(FileOutput* out, const void* bytes, size_t length)

@@ -338,6 +338,11 @@ void SettingsFileFieldsAsStored(const SettingsFileFields& fields, SettingsFileFi
 {
     SaveInputs in;
     SaveInputsFromSettingsFile(fields, &in);
+    SettingsFileFieldsAfterSave(in, out);
+}
+
+void SettingsFileFieldsAfterSave(const SaveInputs& in, SettingsFileFields* out)
+{
     EncodeForSave(in);
     DecodeInitBlock(Sync.initBlock);  // the device gives back what the save wrote
     DecodeComment(reinterpret_cast<const unsigned char*>(Sync.comment));

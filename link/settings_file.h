@@ -84,3 +84,6 @@ void SaveInputsFromSettingsFile(const SettingsFileFields& fields, SaveInputs* ou
 // strings, so an empty string before a non-empty one does not survive. Uses Sync as scratch: it
 // is left holding the save's values.
 void SettingsFileFieldsAsStored(const SettingsFileFields& fields, SettingsFileFields* out);
+// The same from what the editor hands the save: Sync is left holding the values a load of the
+// device would then show.
+void SettingsFileFieldsAfterSave(const SaveInputs& in, SettingsFileFields* out);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/decimal_text.h"
+
 namespace {
 
 struct OptionRow {
@@ -43,43 +45,7 @@ void Spelled(const char* arg, size_t length, char* out, size_t outSize)
     snprintf(out, outSize, "%.*s", static_cast<int>(length), arg);
 }
 
-char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Digits only, no leading zero, value from 1 to `highest`; 0 when not.
-int ParseCount(const char* text, int highest)
-{
-    if (text[0] < '1' || text[0] > '9')
-        return 0;
-    int value = 0;
-    for (const char* c = text; *c; ++c) {
-        if (*c < '0' || *c > '9')
-            return 0;
-        value = value * 10 + (*c - '0');
-        if (value > highest)
-            return 0;
-    }
-    return value;
-}
-
 }  // namespace
-
-bool ParsePortName(const char* text, PortName* out)
-{
-    static const char kNamespace[] = "\\\\.\\";
-    const size_t prefix = std::strncmp(text, kNamespace, 4) == 0 ? 4 : 0;
-    const char* name = text + prefix;
-    if (Upper(name[0]) != 'C' || Upper(name[1]) != 'O' || Upper(name[2]) != 'M')
-        return false;
-    const int number = ParseCount(name + 3, kHighestPort);
-    if (number == 0)
-        return false;
-    snprintf(out->device, sizeof out->device, number <= 9 ? "COM%d" : "\\\\.\\COM%d", number);
-    snprintf(out->shown, sizeof out->shown, "COM%d", number);
-    return true;
-}
 
 bool ParseSeconds(const char* text, int* seconds)
 {

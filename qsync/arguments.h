@@ -3,19 +3,7 @@
 // numbers of seconds. No input or output here.
 #include <cstddef>
 
-// A serial port as the user names it. COM1 to COM9 open under their own names; higher numbers
-// only through the device namespace (\\.\COM10), which also takes the low ones. On Linux a port
-// is a path (/dev/ttyUSB0), named as given.
-constexpr int kPortNameSize = 256;
-struct PortName {
-    char device[kPortNameSize];  // what the system opens: "COM3", "\\.\COM12", "/dev/ttyUSB0"
-    char shown[kPortNameSize];   // what the user reads and can type again: "COM3", "COM12"
-};
-constexpr int kHighestPort = 256;
-
-// "COM3", "com3", "COM12" or "\\.\COM12": fills *out and returns true. Anything else (LPT1,
-// COM0, COM03, COM257, trailing characters) returns false and leaves *out unchanged.
-bool ParsePortName(const char* text, PortName* out);
+#include "link/port_name.h"
 
 // A whole number of seconds from 1 to kMaxSeconds, digits only.
 constexpr int kMaxSeconds = 3600;

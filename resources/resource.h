@@ -53,6 +53,10 @@
 #define IDC_CHANNEL 722
 #define IDC_CHANNEL_SPIN 723
 
+// The editor's context menu (EDITORMENU) and its keys, Ctrl+S and Ctrl+O
+#define IDM_SAVE_SETTINGS_FILE 1401
+#define IDM_OPEN_SETTINGS_FILE 1402
+
 // Hotkeys the editor holds while it is open: Ctrl+K, then Ctrl+B
 #define HK_FIRST 1307
 #define HK_SECOND 1308

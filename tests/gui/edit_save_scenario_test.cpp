@@ -13,6 +13,7 @@
 // - Ctrl+K and Ctrl+B: real key presses (SendInput); the editor holds them as system-wide hotkeys.
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "resources/resource.h"
 #include "tests/gui/scenario_fixture.h"
+#include "tests/support/qsync_rows.h"
 #include "tests/support/sim_control.h"
 #include "tests/support/wire_frames.h"
 
@@ -113,6 +115,32 @@ void ExpectShown(HWND editor, const DeviceFields& p)
         {model.c_str(), channel.c_str(), start.c_str(), end.c_str(), RateText(p.baudCode), p.init[0].c_str(),
          p.init[1].c_str(), p.init[2].c_str(), p.init[3].c_str(), p.comment.c_str()},
         p.synchronize ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// The temporary folder, by its Windows name.
+const std::string kTemp = WindowsPath(getenv("TEMP") ? getenv("TEMP") : ".") + "\\";
+
+// qsync.exe run to its end with these arguments: its exit code, or -1.
+int RunQsync(const std::string& arguments)
+{
+    AppProcess qsync;
+    DWORD code = 1;
+    const bool ended =
+        LaunchApp(WindowsPath(QSYNC_EXE), &qsync, true, arguments) && WaitAppExit(qsync, 60000, &code);
+    EndApp(&qsync);
+    return ended ? static_cast<int>(code) : -1;
+}
+
+// The file dialog that `keys` open over the editor: its name box given `path` and OK pressed, or
+// Cancel without a path. True once the dialog has gone and the editor answers.
+bool ChooseFile(DWORD pid, HWND editor, const char* keys, const char* caption, const std::string& path)
+{
+    HWND dialog = ReadyForKeys(editor) && PressKeys(keys) ? WaitTopWindow(pid, caption) : nullptr;
+    HWND names = Control(Control(dialog, 1148), 1148);  // a ComboBox in a ComboBoxEx, its Edit 1148 too
+    if (!Control(names, 1148) || (!path.empty() && !SetControlText(names, 1148, path.c_str())))
+        return false;
+    return ClickAsync(dialog, path.empty() ? IDCANCEL : IDOK) && WaitTopWindowGone(pid, caption) &&
+           Responds(editor);
 }
 
 class EditSaveScenario : public SimScenario {
@@ -479,6 +507,74 @@ TEST_F(EditSaveScenario, CancelBeforeTheFirstTickWritesNothing)
     EXPECT_EQ(SimCommandOn(kDevice, "log").lines, std::vector<std::string>{});
     ExpectShown(editor, p);
     CloseEditor(editor);
+}
+
+// --- Settings files -----------------------------------------------------------------------------
+
+// Save Settings File: Cancel writes nothing; Ctrl+S writes what `qsync read` gives for the device,
+// apart from the first line; neither sends anything.
+TEST_F(EditSaveScenario, SettingsFileSavedIsWhatQsyncReads)
+{
+    const DeviceFields loaded = {12, 3, 250, 4000, 4, false, {"AT&F", "ATZ", "X", "Y"}, "Caf\xe9"};
+    for (const auto& [code, pair] : EncodeImage(loaded))
+        ASSERT_TRUE(SimSetRegister(kDevice, code, pair[0], pair[1]));
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
+    const Shown before = ReadShown(editor);
+    const std::string saved = kTemp + "editor.ini", read = kTemp + "qsync.ini";
+    DeleteFileA(saved.c_str());
+    ASSERT_TRUE(SimClear(kDevice));
+    ASSERT_TRUE(ChooseFile(Pid(), editor, "CTRL+S", "Save Settings File", ""));
+    EXPECT_EQ(ReadWhole(saved, true), "");
+    ASSERT_TRUE(ChooseFile(Pid(), editor, "CTRL+S", "Save Settings File", saved));
+    ExpectSameShown(before, ReadShown(editor));
+    EXPECT_TRUE(SimFrames(kDevice).empty()) << "the file's save wrote to the device";
+    CloseEditor(editor);
+    ASSERT_EQ(RunQsync("read COM1 -o \"" + read + "\""), 0);
+    const std::string file = ReadWhole(saved, false);
+    EXPECT_EQ(file.rfind("; saved from COM1 on ", 0), 0u) << file;
+    EXPECT_EQ(Body(file), Body(ReadWhole(read, false)));
+}
+
+// Open Settings File: Cancel and a refused file change nothing; a good file shows what a write of
+// it stores, Model and Channel kept, and SAVE then sends what `qsync write` sends.
+TEST_F(EditSaveScenario, SettingsFileOpenedIsSavedAsQsyncWritesIt)
+{
+    ASSERT_NO_FATAL_FAILURE(OpenEditor());
+    const Shown before = ReadShown(editor);
+    const std::string bad = kTemp + "bad.ini", good = kTemp + "good.ini";
+    EXPECT_TRUE(std::ofstream(bad, std::ios::binary) << "[synchronizer]\r\nmodel = 1x\r\n");
+    EXPECT_TRUE(std::ofstream(good, std::ios::binary) << Edited({{"model = 5", "model = 9"},
+                                                                 {"channel = 1", "channel = 7"},
+                                                                 {"init3 = \"\"", "init3 = \"C3\""}}));
+    ASSERT_TRUE(SimClear(kDevice));
+    // Cancel, from the context menu that Shift+F10 opens outside the edit fields.
+    ASSERT_TRUE(MoveFocus(editor, IDC_LOAD) && ReadyForKeys(editor) && PressKeys("SHIFT+F10"));
+    ASSERT_NE(WaitTopWindowOfClass(Pid(), "#32768", nullptr), nullptr);
+    ASSERT_TRUE(ChooseFile(Pid(), editor, "O", "Open Settings File", ""));
+    ASSERT_TRUE(ChooseFile(Pid(), editor, "CTRL+O", "Open Settings File", bad));
+    HWND box = WaitMessageBox(Pid(), kErrorCaption);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), bad + ": line 2: model is not a number");
+    ASSERT_TRUE(DismissMessageBox(box) && WaitTopWindowGone(Pid(), kErrorCaption));
+    ExpectSameShown(before, ReadShown(editor));
+    ASSERT_TRUE(ChooseFile(Pid(), editor, "CTRL+O", "Open Settings File", good));
+    ::ExpectShown(editor, {"5", "1", "1", "500", "9600", "0KL0DS", "C3", "", "", "QSIM"}, BST_CHECKED);
+    ExpectAllEnabled(editor);
+    EXPECT_TRUE(SimFrames(kDevice).empty()) << "opening a file wrote to the device";
+
+    const Ending saved = PressAndAwait(Pid(), editor, IDC_SAVE, kSaveMs);
+    ASSERT_TRUE(saved.ended);
+    EXPECT_EQ(saved.boxText, "");
+    EXPECT_EQ(ControlText(editor, IDC_MODEL) + ControlText(editor, IDC_CHANNEL), "51");
+    std::vector<std::string> frames = SimFrames(kDevice);
+    CloseEditor(editor);
+    ASSERT_TRUE(SimClear(kDevice));
+    ASSERT_EQ(RunQsync("write COM1 \"" + good + "\""), 0);
+    // The handshake and the same writes; the window program's read-back also reads model and channel.
+    std::vector<std::string> written = SimFrames(kDevice);
+    frames.resize(kSaveWriteFrames);
+    written.resize(kSaveWriteFrames);
+    EXPECT_EQ(written, frames);
 }
 
 // --- Failed saves -----------------------------------------------------------------------------------

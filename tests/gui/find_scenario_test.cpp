@@ -135,4 +135,22 @@ TEST_F(FindScenario, VanishedChoiceFallsBackToAutoUntilItReturns)
     ASSERT_TRUE(Click(find, IDCANCEL));
 }
 
+// A port named on the command line takes COM1's place: the bench's COM12 leads to device 1, and
+// the search finds it there and the editor loads from it.
+TEST_F(FindScenario, PortOnTheCommandLineIsSearchedAndLoaded)
+{
+    PlugOnly({1});
+    ASSERT_TRUE(Start("com12"));
+    HWND find = OpenFindDialog();
+    ASSERT_NE(find, nullptr);
+    EXPECT_EQ(CaptionText(Control(find, IDC_PORT_COM1)), "COM12:");
+    ExpectRadios(find, {true, true, false, false, false}, IDC_PORT_AUTO);
+    HWND search = FindNow(find);
+    ASSERT_NE(search, nullptr);
+    ASSERT_TRUE(WaitTesting(search, "COM12"));
+    ASSERT_TRUE(SimReset(1));
+    ASSERT_NO_FATAL_FAILURE(ExpectFoundOn(1));
+    EXPECT_EQ(SimFrames(1), LoadFrames());
+}
+
 }  // namespace

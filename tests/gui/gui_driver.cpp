@@ -103,13 +103,11 @@ std::string AppPath()
     return WindowsPath(chosen && *chosen ? chosen : QUORBANE_EXE_DEFAULT);
 }
 
-bool LaunchApp(const std::string& path, AppProcess* app, bool endWithDriver)
+bool LaunchApp(const std::string& path, AppProcess* app, bool endWithDriver, const std::string& arguments)
 {
     *app = AppProcess{};
-    char commandLine[MAX_PATH + 3];
-    if (snprintf(commandLine, sizeof commandLine, "\"%s\"", path.c_str()) >=
-        static_cast<int>(sizeof commandLine))
-        return false;
+    std::string line = "\"" + path + "\" " + arguments;
+    char* commandLine = &line[0];
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};

@@ -26,9 +26,10 @@ struct AppProcess {
 std::string AppPath();
 std::string WindowsPath(const std::string& path);
 
-// Starts the program. With endWithDriver, it is placed in a job that ends it if this process
-// dies first (a test killed by its timeout leaves nothing behind).
-bool LaunchApp(const std::string& path, AppProcess* app, bool endWithDriver = true);
+// Starts the program, with `arguments` on its command line. With endWithDriver, it is placed in a
+// job that ends it if this process dies first (a test killed by its timeout leaves nothing behind).
+bool LaunchApp(const std::string& path, AppProcess* app, bool endWithDriver = true,
+               const std::string& arguments = "");
 bool AppAlive(const AppProcess& app);
 // Waits for the process to end; the exit code goes to *exitCode.
 bool WaitAppExit(const AppProcess& app, DWORD timeoutMs, DWORD* exitCode);

@@ -28,7 +28,7 @@ constexpr IdName kIdNames[] = {
     ID_ROW(IDC_END_FRAME), ID_ROW(IDC_SYNCHRONIZE),   ID_ROW(IDC_COMMENT),     ID_ROW(IDC_INIT1),
     ID_ROW(IDC_INIT2),     ID_ROW(IDC_INIT3),         ID_ROW(IDC_INIT4),       ID_ROW(IDC_LOAD),
     ID_ROW(IDC_DEFAULTS),  ID_ROW(IDC_SAVE),          ID_ROW(IDC_BAUD),        ID_ROW(IDC_MODEL),
-    ID_ROW(IDC_CHANNEL),
+    ID_ROW(IDC_CHANNEL),   ID_ROW(IDC_START_LABEL),
 };
 #undef ID_ROW
 
@@ -126,6 +126,25 @@ int SetText(const Args& a)
     return SetControlText(a.window, a.id, a.argv[2]) ? 0 : Fail("cannot set the text of", a.argv[1]);
 }
 
+int Keys(const Args& a)
+{
+    HWND window = WaitTopWindow(0, a.argv[0], 2000);
+    return BringToFront(window) && PressKeys(a.argv[1]) ? 0 : Fail("cannot press keys in", a.argv[0]);
+}
+
+// WM_CONTEXTMENU for a right-click in the middle of the control.
+int ContextMenu(const Args& a)
+{
+    HWND control = Control(a.window, a.id);
+    RECT area = {};
+    if (!control || !GetWindowRect(control, &area))
+        return Fail("no control", a.argv[1]);
+    const LPARAM at = MAKELPARAM((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+    return PostToWindow(a.window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control), at)
+               ? 0
+               : Fail("cannot post to", a.argv[0]);
+}
+
 int MessageText(const Args& a)
 {
     HWND box = WaitMessageBox(0, a.argv[0], a.ms);
@@ -183,6 +202,8 @@ constexpr Subcommand kSubcommands[] = {
     {"command", 2, 2, kControl, Command, "command CAPTION ID        post WM_COMMAND"},
     {"text", 2, 2, kControl, Text, "text CAPTION ID           print a control's text"},
     {"set-text", 3, 3, kControl, SetText, "set-text CAPTION ID TEXT"},
+    {"keys", 2, 2, kPlain, Keys, "keys CAPTION KEYS         bring to front, press keys (CTRL+S, ESC)"},
+    {"context-menu", 2, 2, kControl, ContextMenu, "context-menu CAPTION ID   right-click on a control"},
     {"msgbox", 2, 2, kSeconds, MessageText,
      "msgbox CAPTION SECONDS    wait for a message box, print its text"},
     {"dismiss", 1, 1, kPlain, Dismiss, "dismiss CAPTION           answer a message box"},

@@ -192,11 +192,11 @@ void AppScenario::TearDownTestSuite()
     kept = Kept{};
 }
 
-AppProcess& AppScenario::Launch()
+AppProcess& AppScenario::Launch(const std::string& arguments)
 {
     apps_.emplace_back();
     AppProcess& app = apps_.back();
-    EXPECT_TRUE(LaunchApp(AppPath(), &app)) << AppPath();
+    EXPECT_TRUE(LaunchApp(AppPath(), &app, true, arguments)) << AppPath();
     return app;
 }
 
@@ -205,9 +205,9 @@ HWND AppScenario::WaitMainWindow(const AppProcess& app)
     return app.pid ? WaitTopWindow(app.pid, kMainCaption, 20000) : nullptr;
 }
 
-bool AppScenario::Start()
+bool AppScenario::Start(const std::string& arguments)
 {
-    const AppProcess& app = Launch();
+    const AppProcess& app = Launch(arguments);
     main_ = WaitMainWindow(app);
     if (!main_) {
         DWORD code = STILL_ACTIVE;

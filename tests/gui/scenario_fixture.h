@@ -71,11 +71,11 @@ protected:
     void TearDown() override;
 
     // Starts one more instance, ended at tear-down; pid 0 on failure. The reference stays valid.
-    AppProcess& Launch();
+    AppProcess& Launch(const std::string& arguments = "");
     HWND WaitMainWindow(const AppProcess& app);
 
     // The first instance and its main window, for scenarios that need just one.
-    bool Start();
+    bool Start(const std::string& arguments = "");
     DWORD Pid() const { return apps_.empty() ? 0 : apps_.front().pid; }
     const AppProcess& App() const { return apps_.front(); }
 

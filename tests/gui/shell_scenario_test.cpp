@@ -112,28 +112,40 @@ TEST_F(ShellScenario, AboutBoxShowsVersionAndClosesWithOk)
     EXPECT_TRUE(Responds(main_));
 }
 
-// Every way out ends the process with exit code 0.
+// Every way out ends the process with exit code 0; a command line that names no list of ports
+// ends it with exit code 2 after its box, with no main window.
 struct ExitRow {
     const char* name;
     bool (*leave)(HWND main);
+    const char* arguments = "";
+    const char* refused = nullptr;  // the word the box names
 };
 constexpr ExitRow kExitRows[] = {
     {"File, Exit from the keyboard", [](HWND main) { return ChooseFromMenu(main, kMenuRows[0]); }},
     {"Ctrl+Q", [](HWND main) { return BringToFront(main) && PressKeys("CTRL+Q"); }},
     {"close box", [](HWND main) { return PostToWindow(main, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    {"no port", nullptr, "COM1 LPT1", "LPT1"},
+    {"a fifth port", nullptr, "COM1 COM2 COM3 COM4 COM12", "COM12"},
+    {"a port twice", nullptr, "COM3 \\\\.\\com3", "\\\\.\\com3"},
 };
 
 TEST_F(ShellScenario, EveryWayOutEndsWithExitCodeZero)
 {
     for (const ExitRow& row : kExitRows) {
         SCOPED_TRACE(row.name);
-        AppProcess& app = Launch();
-        HWND main = WaitMainWindow(app);
-        ASSERT_NE(main, nullptr);
-        ASSERT_TRUE(row.leave(main));
+        AppProcess& app = Launch(row.arguments);
+        HWND box = row.refused ? WaitMessageBox(app.pid, "Quorbane") : nullptr;
+        if (row.refused) {
+            EXPECT_EQ(MessageBoxText(box),
+                      std::string("Can't use \"") + row.refused +
+                          "\": give up to four serial ports, COM1 to COM256, each once.");
+            EXPECT_EQ(FindTopWindow(app.pid, kMainCaption, false), nullptr);
+        }
+        HWND main = row.refused ? nullptr : WaitMainWindow(app);
+        ASSERT_TRUE(row.refused ? DismissMessageBox(box) : main && row.leave(main));
         DWORD code = 99;
         ASSERT_TRUE(WaitAppExit(app, kWaitMs, &code)) << "the program did not end";
-        EXPECT_EQ(code, 0u);
+        EXPECT_EQ(code, row.refused ? 2u : 0u);
     }
 }
 

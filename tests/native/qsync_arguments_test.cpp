@@ -44,6 +44,29 @@ TEST(QsyncArguments, PortNamesOpenUnderTheNameWindowsTakes)
     }
 }
 
+// The window program's four places: the ports named first, then the others' own ports, a port
+// named elsewhere left out ("-"). The refusals are the shell scenario's rows.
+TEST(QsyncArguments, PortsNamedTakeTheFirstPlaces)
+{
+    const struct {
+        std::vector<const char*> words;
+        const char* devices;
+    } rows[] = {
+        {{}, "COM1 COM2 COM3 COM4"},
+        {{"com12"}, "\\\\.\\COM12 COM2 COM3 COM4"},
+        {{"COM3"}, "COM3 COM2 - COM4"},
+        {{"COM4", "\\\\.\\COM1"}, "COM4 COM1 COM3 -"},
+    };
+    for (const auto& row : rows) {
+        PortName places[kPortPlaceCount];
+        ASSERT_EQ(PlacePorts(row.words.data(), static_cast<int>(row.words.size()), places), -1);
+        std::string devices;
+        for (const PortName& place : places)
+            devices += std::string(devices.empty() ? "" : " ") + (place.device[0] ? place.device : "-");
+        EXPECT_EQ(devices, row.devices);
+    }
+}
+
 TEST(QsyncArguments, SecondsAreWholeNumbersFromOneToAnHour)
 {
     const struct {
