@@ -3,9 +3,10 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}/generated -I${PROJEC
 enable_language(RC)
 
 set(QUORBANE_WARNINGS -Wall -Wextra)
-# Each function and datum in a section of its own, so that a release program's link drops what
-# it never calls (--gc-sections on the programs below).
-add_compile_options($<$<CONFIG:Release>:-ffunction-sections> $<$<CONFIG:Release>:-fdata-sections>)
+# Each function in a section of its own, so that a release program's link drops what it never
+# calls (--gc-sections on the programs below). Not each datum: mingw's linker puts a zero-filled
+# buffer in a section of its own into .data, stored whole in the file, instead of .bss.
+add_compile_options($<$<CONFIG:Release>:-ffunction-sections>)
 set(QUORBANE_GC_SECTIONS $<$<CONFIG:Release>:-Wl,--gc-sections>)
 
 # The link: serial port, register protocol, operations and settings, with no user interface.
