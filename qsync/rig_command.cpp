@@ -112,7 +112,7 @@ int CheckTraceFiles(const char* path, const char* settingsFile, int count)
 
 void ShowDone(bool console, const char* command, int done, int count)
 {
-    if (!console)
+    if (!console || Quiet())
         return;
     fprintf(stderr, "\r%s: %d of %d devices done", command, done, count);
     if (done == count)
