@@ -9,36 +9,31 @@ set(QUORBANE_WARNINGS -Wall -Wextra)
 add_compile_options($<$<CONFIG:Release>:-ffunction-sections>)
 set(QUORBANE_GC_SECTIONS $<$<CONFIG:Release>:-Wl,--gc-sections>)
 
+# A library of the program: its sources, built with the warnings and the Windows headers every
+# part takes, then linked with `ARGN` (the system's libraries and the parts below it).
+function(quorbane_library name sources)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${QUORBANE_WARNINGS})
+  target_compile_definitions(${name} PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  target_link_libraries(${name} PUBLIC ${ARGN})
+endfunction()
+
 # The link: serial port, register protocol, operations and settings, with no user interface.
 # qsync.exe links it alone; the window program links it under its dialogs.
-add_library(quorbane_link STATIC
-  ${QUORBANE_LINK_SOURCES}
-  link/com_port_win.cpp
-  link/file_replace_win.cpp
-  link/port_probe.cpp
-)
-target_include_directories(quorbane_link PUBLIC ${PROJECT_SOURCE_DIR})
-target_compile_options(quorbane_link PRIVATE ${QUORBANE_WARNINGS})
-target_compile_definitions(quorbane_link PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(quorbane_link PUBLIC kernel32)
+quorbane_library(quorbane_link
+  "${QUORBANE_LINK_SOURCES};link/com_port_win.cpp;link/file_replace_win.cpp;link/port_probe.cpp"
+  kernel32)
 
 # The pieces every window uses: the dispatch tables, the message box, the centring and the
 # process globals. Nothing of the link, the dialogs or the program's own windows.
-add_library(quorbane_ui STATIC
-  ui/app_state.cpp
-  ui/center.cpp
-  ui/center_math.cpp
-  ui/dispatch.cpp
-  ui/message_box.cpp
-)
-target_include_directories(quorbane_ui PUBLIC ${PROJECT_SOURCE_DIR})
-target_compile_options(quorbane_ui PRIVATE ${QUORBANE_WARNINGS})
-target_compile_definitions(quorbane_ui PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(quorbane_ui PUBLIC user32 kernel32)
+quorbane_library(quorbane_ui
+  "ui/app_state.cpp;ui/center.cpp;ui/center_math.cpp;ui/dispatch.cpp;ui/message_box.cpp"
+  user32 kernel32)
 
 # Everything but the entry point, so that tests link the same code as the program: the program's
 # own windows (shell/) over the dialogs, over the ui and the link.
-add_library(quorbane_core STATIC
+set(QUORBANE_CORE_SOURCES
   shell/about_box.cpp
   shell/main_window.cpp
   dialogs/field_rules.cpp
@@ -52,10 +47,8 @@ add_library(quorbane_core STATIC
   dialogs/load_dialog.cpp
   dialogs/save_dialog.cpp
 )
-target_include_directories(quorbane_core PUBLIC ${PROJECT_SOURCE_DIR})
-target_compile_options(quorbane_core PRIVATE ${QUORBANE_WARNINGS})
-target_compile_definitions(quorbane_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(quorbane_core PUBLIC quorbane_ui quorbane_link comctl32 comdlg32 shell32 gdi32 user32 kernel32)
+quorbane_library(quorbane_core "${QUORBANE_CORE_SOURCES}"
+  quorbane_ui quorbane_link comctl32 comdlg32 shell32 gdi32 user32 kernel32)
 
 add_executable(quorbane WIN32 shell/winmain.cpp resources/quorbane.rc)
 target_compile_options(quorbane PRIVATE ${QUORBANE_WARNINGS})
