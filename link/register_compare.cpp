@@ -101,6 +101,21 @@ size_t RegisterLabel(RegisterCode code, char* out, size_t outSize)
     return static_cast<size_t>(n);
 }
 
+int RegistersInWriteOrder(bool modelAndChannel, RegisterCode codes[kRegisterCount])
+{
+    int count = 0;
+    for (const RegisterRun& run : kRegisterRuns) {
+        for (int i = 0; i < run.count && (modelAndChannel || !run.modelOrChannel); ++i)
+            codes[count++] = static_cast<RegisterCode>(run.first + i);
+    }
+    return count;
+}
+
+void QuotePair(const unsigned char pair[2], char out[kQuotedPairSize])
+{
+    Quoted(pair, 2, out, kQuotedPairSize);
+}
+
 int ListRegisterDifferences(const RegisterPairs& device, const RegisterPairs& written, bool modelAndChannel,
                             char* out, size_t outSize)
 {
@@ -108,22 +123,19 @@ int ListRegisterDifferences(const RegisterPairs& device, const RegisterPairs& wr
     if (outSize > 0)
         out[0] = '\0';
     int count = 0;
-    for (const RegisterRun& run : kRegisterRuns) {
-        if (run.modelOrChannel && !modelAndChannel)
+    RegisterCode codes[kRegisterCount];
+    const int registers = RegistersInWriteOrder(modelAndChannel, codes);
+    for (int i = 0; i < registers; ++i) {
+        const unsigned char* held = RegisterPairOf(device, codes[i]);
+        const unsigned char* stored = RegisterPairOf(written, codes[i]);
+        if (std::memcmp(held, stored, 2) == 0)
             continue;
-        for (int i = 0; i < run.count; ++i) {
-            const RegisterCode code = static_cast<RegisterCode>(run.first + i);
-            const unsigned char* held = RegisterPairOf(device, code);
-            const unsigned char* stored = RegisterPairOf(written, code);
-            if (std::memcmp(held, stored, 2) == 0)
-                continue;
-            char label[64], heldText[16], storedText[16];
-            RegisterLabel(code, label, sizeof label);
-            Quoted(held, 2, heldText, sizeof heldText);
-            Quoted(stored, 2, storedText, sizeof storedText);
-            Add(text, "%s: device %s, a write stores %s\n", label, heldText, storedText);
-            ++count;
-        }
+        char label[64], heldText[kQuotedPairSize], storedText[kQuotedPairSize];
+        RegisterLabel(codes[i], label, sizeof label);
+        QuotePair(held, heldText);
+        QuotePair(stored, storedText);
+        Add(text, "%s: device %s, a write stores %s\n", label, heldText, storedText);
+        ++count;
     }
     return Finish(text, count);
 }

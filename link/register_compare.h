@@ -28,6 +28,14 @@ constexpr RegisterRun kRegisterRuns[] = {
     {'H', 8, false, "comment"},
 };
 
+// The registers in the order a save writes them into `codes`, model and channel only when
+// asked for; returns their count.
+constexpr int kRegisterCount = 49;
+int RegistersInWriteOrder(bool modelAndChannel, RegisterCode codes[kRegisterCount]);
+// A pair as a file's text shows it, in double quotes ("5<", "\x07\x07").
+constexpr size_t kQuotedPairSize = 12;
+void QuotePair(const unsigned char pair[2], char out[kQuotedPairSize]);
+
 // The pair of `code` in an image (a code outside '0'..'o' is not one).
 const unsigned char* RegisterPairOf(const RegisterPairs& image, RegisterCode code);
 // The image a save of Sync writes: RegisterText of every register.

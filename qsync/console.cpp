@@ -137,22 +137,18 @@ void SayRegisters(bool written, bool modelAndChannel)
     RegisterPairs stored = {};
     if (written)
         WrittenImage(&stored);
-    for (const RegisterRun& run : kRegisterRuns) {
-        if (written && run.modelOrChannel && !modelAndChannel)
-            continue;
-        for (int i = 0; i < run.count; ++i) {
-            const RegisterCode code = static_cast<RegisterCode>(run.first + i);
-            const unsigned char* read = RegisterPairOf(RegistersRead, code);
-            char label[64], readText[16], wroteText[16];
-            RegisterLabel(code, label, sizeof label);
-            EscapeSettingsText(reinterpret_cast<const char*>(read), 2, readText, sizeof readText);
-            EscapeSettingsText(reinterpret_cast<const char*>(RegisterPairOf(stored, code)), 2, wroteText,
-                               sizeof wroteText);
-            if (written)
-                fprintf(stderr, "%s: wrote \"%s\", read back \"%s\"\n", label, wroteText, readText);
-            else if (read[0] != 0 || read[1] != 0)  // a register the load did not reach is left out
-                fprintf(stderr, "%s: read \"%s\"\n", label, readText);
-        }
+    RegisterCode codes[kRegisterCount];
+    const int count = RegistersInWriteOrder(!written || modelAndChannel, codes);
+    for (int i = 0; i < count; ++i) {
+        const unsigned char* read = RegisterPairOf(RegistersRead, codes[i]);
+        char label[64], readText[kQuotedPairSize], wroteText[kQuotedPairSize];
+        RegisterLabel(codes[i], label, sizeof label);
+        QuotePair(read, readText);
+        QuotePair(RegisterPairOf(stored, codes[i]), wroteText);
+        if (written)
+            fprintf(stderr, "%s: wrote %s, read back %s\n", label, wroteText, readText);
+        else if (RegistersRead.answered[codes[i] - kFirstRegisterCode])  // one the load reached
+            fprintf(stderr, "%s: read %s\n", label, readText);
     }
 }
 

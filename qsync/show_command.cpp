@@ -5,12 +5,6 @@
 #include "qsync/commands.h"
 #include "qsync/console.h"
 
-namespace {
-
-constexpr int kRegisterCount = 49;
-
-}  // namespace
-
 // show FILE [--model-channel]
 int RunShow(const Invocation& invocation)
 {
@@ -20,19 +14,14 @@ int RunShow(const Invocation& invocation)
         return code;
     const bool modelAndChannel = invocation.options[kModelChannelOption] != nullptr;
     PrepareSave(invocation.words[0], fields, modelAndChannel);
-    int written = 0;
-    for (const RegisterRun& run : kRegisterRuns) {
-        if (run.modelOrChannel && !modelAndChannel)
-            continue;
-        for (int i = 0; i < run.count; ++i) {
-            const RegisterCode code = static_cast<RegisterCode>(run.first + i);
-            unsigned char pair[2];
-            RegisterText(code, pair);
-            char shown[16];  // two bytes escaped take at most 8 characters
-            EscapeSettingsText(reinterpret_cast<const char*>(pair), 2, shown, sizeof shown);
-            printf("W %c \"%s\"\n", code, shown);
-            ++written;
-        }
+    RegisterCode codes[kRegisterCount];
+    const int written = RegistersInWriteOrder(modelAndChannel, codes);
+    for (int i = 0; i < written; ++i) {
+        unsigned char pair[2];
+        RegisterText(codes[i], pair);
+        char shown[kQuotedPairSize];
+        QuotePair(pair, shown);
+        printf("W %c %s\n", codes[i], shown);
     }
     printf("%d registers written, then %d read back and compared\n", written,
            modelAndChannel ? kRegisterCount : written);
