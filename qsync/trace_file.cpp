@@ -73,7 +73,9 @@ int StartTraceFile(const Invocation& invocation, const char* portDevice, const c
     const int length = snprintf(header, sizeof header, "# qsync %s%s%s%s trace of: %s; started %s UTC\n",
                                 QUORBANE_VERSION, *QUORBANE_COMMIT ? " (" : "", QUORBANE_COMMIT,
                                 *QUORBANE_COMMIT ? ")" : "", tracedCommand, now);
-    WriteFileOutput(&trace, header, length > 0 ? static_cast<size_t>(length) : 0);
+    // A line that did not fit is written as far as it was printed.
+    const size_t printed = length < 0 ? 0 : static_cast<size_t>(length);
+    WriteFileOutput(&trace, header, printed < sizeof header ? printed : sizeof header - 1);
     tracePath = path;
     traceStartMs = PortClockMs();
     SetLineTraceSink(WriteTraceLine);
