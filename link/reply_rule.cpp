@@ -8,9 +8,9 @@ constexpr unsigned char kLf = 0x0A;
 
 }  // namespace
 
-bool ReplyWantsAnotherRead(size_t gathered, bool lastReadOk, unsigned long long sinceWrittenMs)
+bool ReplyWantsAnotherRead(size_t gathered, bool lastReadOk, int readsDone, unsigned long long sinceWrittenMs)
 {
-    return gathered < kReplyLength && lastReadOk && sinceWrittenMs < kReplyDeadlineMs;
+    return gathered < kReplyLength && lastReadOk && (readsDone < 2 || sinceWrittenMs < kReplyDeadlineMs);
 }
 
 bool ReplyAccepted(const unsigned char* gathered, size_t total)
@@ -25,7 +25,7 @@ size_t GatherReply(const ReplyPort& port, unsigned long long writtenAtMs, Accumu
     // Each read starts with fewer than four bytes gathered and brings at most eight, so the total
     // stays below 4 + 8, far inside the accumulator.
     size_t total = 0;
-    for (;;) {
+    for (int reads = 1;; ++reads) {
         const unsigned char* bytes = nullptr;
         size_t count = 0;
         const bool ok = port.read(port.context, &bytes, &count) != 0;
@@ -37,7 +37,7 @@ size_t GatherReply(const ReplyPort& port, unsigned long long writtenAtMs, Accumu
         total += count;
         const unsigned long long now = port.nowMs(port.context);
         const unsigned long long since = now > writtenAtMs ? now - writtenAtMs : 0;
-        if (!ReplyWantsAnotherRead(total, ok, since))
+        if (!ReplyWantsAnotherRead(total, ok, reads, since))
             return total;
         port.pause(port.context, kReplyNextPauseMs);
     }

@@ -11,13 +11,15 @@ constexpr size_t kReplyLength = 4;          // two characters, LF, CR
 constexpr size_t kReplyReadSize = 8;        // what each read of a reply asks for
 constexpr unsigned kReplyFirstPauseMs = 6;  // after the read frame, before the first read
 constexpr unsigned kReplyNextPauseMs = 4;   // before each further read
-// No further read starts this long after the read frame was written: a silent device still gives
-// its verdict after two reads' total timeouts (6 + 1000 + 4 + 1000 ms).
+// No read after the second starts this long after the read frame was written: a silent device
+// gives its verdict after two reads' total timeouts (6 + 1000 + 4 + 1000 ms).
 constexpr unsigned long long kReplyDeadlineMs = 1010;
 
-// Another read follows while fewer than four bytes are gathered, the last read did not fail and
-// the deadline has not passed since the read frame was written.
-bool ReplyWantsAnotherRead(size_t gathered, bool lastReadOk, unsigned long long sinceWrittenMs);
+// Another read follows while fewer than four bytes are gathered and the last read did not fail:
+// always a second one (a first read that timed out a little late on a busy machine must not cost
+// the reply its second read), further ones only before the deadline.
+bool ReplyWantsAnotherRead(size_t gathered, bool lastReadOk, int readsDone,
+                           unsigned long long sinceWrittenMs);
 
 // `gathered` holds the bytes of the reads in arrival order, `total` of them in all (each read's
 // count, so a count past what is gathered is still judged by the count). Accepted only for
