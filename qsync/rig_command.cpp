@@ -134,7 +134,7 @@ void LastLine(char* text)
 // A worker's messages as the rig prints them after the port: without "qsync: " and the port.
 void Unprefixed(char* text, const char* port)
 {
-    char line[64];
+    char line[kPortNameSize + 2];
     snprintf(line, sizeof line, "%s: ", port);
     size_t kept = 0;
     for (size_t at = 0; text[at];) {

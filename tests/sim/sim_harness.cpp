@@ -97,7 +97,9 @@ std::string Hex(const std::string& bytes)
 
 TempDir::TempDir()
 {
-    char temp[] = "/tmp/qsim-test-XXXXXX";
+    // As long as an adapter's /dev/serial/by-id name, so that port names past 64 characters are
+    // checked wherever a test names a simulated device.
+    char temp[] = "/tmp/qsim-test-usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0-XXXXXX";
     if (mkdtemp(temp))
         path = temp;
 }
