@@ -6,12 +6,13 @@
 option(QSYNC_RELEASE "build only the packaged qsync" OFF)
 set(QSYNC_POSIX_SOURCES ${QSYNC_SOURCES} ${PROJECT_SOURCE_DIR}/qsync/host_posix.cpp
     ${PROJECT_SOURCE_DIR}/qsync/port_names_posix.cpp ${PROJECT_SOURCE_DIR}/qsync/console_interrupt_posix.cpp)
+set(QUORBANE_LINK_POSIX_SOURCES ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp
+    ${PROJECT_SOURCE_DIR}/link/file_replace_posix.cpp)
 if(QSYNC_RELEASE)
   add_compile_options(-Wall -Wextra -fstack-protector-strong -D_FORTIFY_SOURCE=2 -fPIE
                       -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
   add_link_options(-Wl,-z,relro,-z,now)
-  add_library(qsync_objects OBJECT ${QSYNC_POSIX_SOURCES} ${QUORBANE_LINK_SOURCES}
-              ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp ${PROJECT_SOURCE_DIR}/link/file_replace_posix.cpp)
+  add_library(qsync_objects OBJECT ${QSYNC_POSIX_SOURCES} ${QUORBANE_LINK_POSIX_SOURCES})
   target_include_directories(qsync_objects PRIVATE ${PROJECT_SOURCE_DIR})
   add_dependencies(qsync_objects qsync_commit)
   add_executable(qsync $<TARGET_OBJECTS:qsync_objects>)
@@ -36,8 +37,7 @@ add_subdirectory(sim)
 
 # qsync as a Linux program: the link over the POSIX port and qsync's own sources, under the same
 # sanitizers as the tests that run it (tools/dist-linux builds the release from the same lists).
-add_library(quorbane_link_posix STATIC ${QUORBANE_LINK_SOURCES} ${PROJECT_SOURCE_DIR}/link/com_port_posix.cpp
-    ${PROJECT_SOURCE_DIR}/link/file_replace_posix.cpp)
+add_library(quorbane_link_posix STATIC ${QUORBANE_LINK_POSIX_SOURCES})
 target_include_directories(quorbane_link_posix PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(quorbane_link_posix PRIVATE -Wall -Wextra ${SANITIZE_FLAGS})
 target_link_options(quorbane_link_posix PUBLIC ${SANITIZE_FLAGS})

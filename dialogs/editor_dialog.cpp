@@ -17,6 +17,16 @@
 
 uint32_t HiddenModeState;
 
+bool InHiddenMode()
+{
+    return (HiddenModeState & kHiddenModeOn) != 0;
+}
+
+bool SaveWritesModelAndChannel()
+{
+    return InHiddenMode() || defaultsPending == 1;
+}
+
 // Defined below, with the operations the load and the save share.
 static void EnableStartFrame(HWND editor, BOOL enable);
 static void EnableEndFrame(HWND editor, BOOL enable);

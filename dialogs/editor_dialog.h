@@ -7,6 +7,9 @@
 #include "link/sync_settings.h"
 
 extern uint32_t HiddenModeState;  // bits 0-1: count of the first hidden-mode key; bit 2: hidden mode
+bool InHiddenMode();
+// Model and channel are written by a SAVE only in hidden mode or after Defaults.
+bool SaveWritesModelAndChannel();
 
 extern const DLGPROC EditorDlgProc;  // for DialogBoxParamA
 

@@ -19,11 +19,6 @@ bool Available(HWND editor, int buttonId)
     return IsWindowEnabled(GetDlgItem(editor, buttonId)) != FALSE;
 }
 
-bool InHiddenMode()
-{
-    return (HiddenModeState & kHiddenModeOn) != 0;
-}
-
 bool Held(int key)
 {
     return (GetKeyState(key) & 0x8000) != 0;
@@ -84,9 +79,9 @@ LRESULT ShowEditorMenu(HWND editor, UINT, WPARAM, LPARAM lParam)
     return 1;
 }
 
-// What a load would show after a SAVE of the fields as they stand. Outside hidden mode a SAVE
-// leaves the device's model and channel, which the settings hold; in hidden mode it writes the
-// up-downs'.
+// What a load would show after a SAVE of the fields as they stand. A SAVE writes the up-downs'
+// model and channel in hidden mode or after Defaults; otherwise it leaves the device's, which the
+// settings hold.
 LRESULT SaveSettingsFileCommand(HWND editor, WPARAM, UINT, LPARAM)
 {
     if (!Available(editor, IDC_SAVE))
@@ -97,12 +92,12 @@ LRESULT SaveSettingsFileCommand(HWND editor, WPARAM, UINT, LPARAM)
     SettingsFileFields fields;
     SettingsFileFieldsAfterSave(in, &fields);
     Sync = shown;
-    if (!InHiddenMode()) {
+    if (!SaveWritesModelAndChannel()) {
         fields.model = shown.model;
         fields.channel = shown.channel;
     }
-    const bool known = SyncPort >= 0 && SyncPort < kPortPlaceCount;
-    SaveSettingsFileAs(editor, fields, known ? PortPlaces[SyncPort].shown : "no port");
+    const PortName* place = SyncPortPlace();
+    SaveSettingsFileAs(editor, fields, place ? place->shown : "no port");
     return 1;
 }
 
@@ -111,11 +106,11 @@ LRESULT SaveSettingsFileCommand(HWND editor, WPARAM, UINT, LPARAM)
 // mode, where a SAVE writes them.
 LRESULT OpenSettingsFileCommand(HWND editor, WPARAM, UINT, LPARAM)
 {
-    SettingsFileFields fields, stored;
+    SettingsFileFields fields;
     if (!Available(editor, IDC_LOAD) || !OpenSettingsFile(editor, &fields))
         return 1;
     const int32_t model = Sync.model, channel = Sync.channel;
-    SettingsFileFieldsAsStored(fields, &stored);
+    SettingsFileFieldsAsStored(fields, &fields);  // leaves Sync holding what the editor shows
     if (!InHiddenMode()) {
         Sync.model = model;
         Sync.channel = channel;

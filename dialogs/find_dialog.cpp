@@ -15,6 +15,11 @@ static uint16_t PortChoice = IDC_PORT_AUTO;  // IDC_PORT_AUTO or IDC_PORT_COM1..
 static uint16_t PortChoiceAtOpen;            // what Cancel puts back
 static const uint16_t PortRadioIds[kPortCount] = {IDC_PORT_COM1, IDC_PORT_COM2, IDC_PORT_COM3, IDC_PORT_COM4};
 
+const PortName* SyncPortPlace()
+{
+    return SyncPort >= 0 && SyncPort < kPortPlaceCount ? &PortPlaces[SyncPort] : nullptr;
+}
+
 // WM_INITDIALOG: name the four places' radio buttons ("COM12:"), probe their ports, enable the
 // radio buttons of those that passed, and check the remembered choice if its port is still there
 // (else Auto Detect). Returns 1.

@@ -12,6 +12,8 @@ extern int32_t PortCandidates[kPortCount];  // 1 = the search may try this port
 // at start-up).
 extern PortName PortPlaces[kPortPlaceCount];
 static_assert(kPortPlaceCount == kPortCount, "a place for every port index");
+// The place of SyncPort, which comes from a message's wParam: null for an index outside the table.
+const PortName* SyncPortPlace();
 
 // IDM_FINDSYNC of the main window: runs the dialog modally. Returns 0.
 LRESULT ShowFindDialog(HWND mainWindow, WPARAM commandWord, UINT code, LPARAM lParam);

@@ -55,7 +55,8 @@ static void LoadTick(HWND dialog)
 {
     if (!BeginOperationTick(dialog, FinishLoad))
         return;
-    const SyncOutcome outcome = LoadSettings(BarProgress(dialog), captionBuffer, sizeof captionBuffer);
+    const SyncOutcome outcome =
+        LoadSettings(BarProgress(dialog), captionBuffer, sizeof captionBuffer, nullptr);
     if (outcome == SyncOutcome::CantWrite) {
         ReportCantWriteLoad(dialog);
         return;

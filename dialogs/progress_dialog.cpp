@@ -62,9 +62,9 @@ int BeginOperationTick(HWND dialog, FinishProc finish)
 {
     if (!TakeOneShotTick(dialog))
         return 0;
-    // SyncPort comes from a message's wParam: an index outside the table fails like an absent port.
-    const bool known = SyncPort >= 0 && SyncPort < kPortCount;
-    if (!known || !BeginSyncOperation(PortPlaces[SyncPort].device)) {
+    // An index outside the table fails like an absent port.
+    const PortName* place = SyncPortPlace();
+    if (!place || !BeginSyncOperation(place->device)) {
         ReportAndFinish(dialog, "Can't open port", "ERROR", finish);
         return 0;
     }

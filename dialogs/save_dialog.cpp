@@ -21,12 +21,6 @@ static void ReportMismatch(HWND dialog);
 
 namespace {
 
-// Model and channel are written only in hidden mode or after Defaults.
-bool WritesModelAndChannel()
-{
-    return (HiddenModeState & kHiddenModeOn) != 0 || defaultsPending == 1;
-}
-
 void ShowComparing(void* dialog)
 {
     SetDlgItemTextA(static_cast<HWND>(dialog), IDC_SAVE_STATUS, "Comparing ....");
@@ -63,7 +57,7 @@ static void SaveTick(HWND dialog)
         return;
     SyncProgress progress = BarProgress(dialog);
     progress.comparing = ShowComparing;
-    const SyncOutcome outcome = SaveSettings(progress, SaveScope{WritesModelAndChannel(), true}, nullptr);
+    const SyncOutcome outcome = SaveSettings(progress, SaveScope{SaveWritesModelAndChannel(), true}, nullptr);
     if (outcome == SyncOutcome::Mismatch) {
         ReportMismatch(dialog);
         return;

@@ -11,6 +11,7 @@
 
 #include "link/file_replace.h"
 #include "link/port_name.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ int AskFileName(HWND owner, FileDialog dialog, const wchar_t* title, const wchar
             char text[64];
             snprintf(text, sizeof text, "Can't show the file dialog (error %lu)",
                      static_cast<unsigned long>(error));
-            MessageBoxA(owner, text, "ERROR", MB_OK);
+            ShowMessage(owner, text, "ERROR");
         }
         return 0;
     }

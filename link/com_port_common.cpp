@@ -4,6 +4,7 @@
 namespace {
 
 LineTraceSink traceSink = nullptr;
+uint64_t bytesHanded = 0;  // every byte WritePort handed to a driver
 
 // The bytes a write or read moved, to the trace when one is set.
 void Trace(TraceDirection direction, const unsigned char* bytes, uint32_t count)
@@ -18,12 +19,6 @@ void SetLineTraceSink(LineTraceSink sink)
 {
     traceSink = sink;
 }
-
-namespace {
-
-uint64_t bytesHanded = 0;
-
-}  // namespace
 
 int OpenPort(int index, PortProfile profile)
 {

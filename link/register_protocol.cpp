@@ -90,15 +90,6 @@ int ReadRegister(RegisterCode code, unsigned char pair[2])
     return 1;
 }
 
-int ReadRegisterRun(RegisterCode first, int count, unsigned char* dest)
-{
-    for (int i = 0; i < count; ++i) {
-        if (!ReadRegister(static_cast<RegisterCode>(first + i), dest + 2 * i))
-            return 0;
-    }
-    return 1;
-}
-
 int WriteRegisterRun(RegisterCode first, int count)
 {
     for (int i = 0; i < count; ++i) {

@@ -20,9 +20,6 @@ extern RegisterPairs RegistersRead;
 // The bytes the last read gathered, whether it was accepted or not: 0 when the device was silent.
 extern size_t LastReplyLength;
 
-// Reads `count` registers from `first` on into dest (two bytes each), stopping at the first that
-// fails. 1 when all were read.
-int ReadRegisterRun(RegisterCode first, int count, unsigned char* dest);
 // Writes `count` registers from `first` on with what a save writes (RegisterText), stopping at the
 // first that fails. 1 when all were written.
 int WriteRegisterRun(RegisterCode first, int count);

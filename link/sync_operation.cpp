@@ -75,8 +75,9 @@ SyncOutcome Handshake(const Run& run)
 // --- The load ------------------------------------------------------------------------------------
 
 // One register of two decimal digits, range-limited into `field`.
-SyncOutcome LoadTwoDigits(RegisterCode code, LoadedField field, int32_t* value)
+SyncOutcome LoadTwoDigits(const Run& run, RegisterCode code, LoadedField field, int32_t* value)
 {
+    At(run, code);
     if (!ReadRegister(code, regBuffer))
         return SyncOutcome::BadData;
     *value = ClampLoaded(field, ParseTwoDigits(regBuffer));
@@ -84,36 +85,42 @@ SyncOutcome LoadTwoDigits(RegisterCode code, LoadedField field, int32_t* value)
 }
 
 // A frame's three registers; ClampLoaded of the end frame uses the start frame just loaded.
-SyncOutcome LoadFrame(RegisterCode first, const char* fallback, LoadedField field, int32_t* value)
+SyncOutcome LoadFrame(const Run& run, RegisterCode first, const char* fallback, LoadedField field,
+                      int32_t* value)
 {
-    if (!ReadRegisterRun(first, 3, regBuffer))
-        return SyncOutcome::BadData;
+    for (int i = 0; i < 3; ++i) {
+        const RegisterCode code = static_cast<RegisterCode>(first + i);
+        At(run, code);
+        if (!ReadRegister(code, regBuffer + 2 * i))
+            return SyncOutcome::BadData;
+    }
     *value = ClampLoaded(field, ParseFrame(regBuffer, fallback));
     return SyncOutcome::Done;
 }
 
-SyncOutcome LoadModel(const Run&)
+SyncOutcome LoadModel(const Run& run)
 {
-    return LoadTwoDigits('?', LoadedField::Model, &Sync.model);
+    return LoadTwoDigits(run, '?', LoadedField::Model, &Sync.model);
 }
 
-SyncOutcome LoadChannel(const Run&)
+SyncOutcome LoadChannel(const Run& run)
 {
-    return LoadTwoDigits('>', LoadedField::Channel, &Sync.channel);
+    return LoadTwoDigits(run, '>', LoadedField::Channel, &Sync.channel);
 }
 
-SyncOutcome LoadStartFrame(const Run&)
+SyncOutcome LoadStartFrame(const Run& run)
 {
-    return LoadFrame('0', "2", LoadedField::StartFrame, &Sync.startFrame);
+    return LoadFrame(run, '0', "2", LoadedField::StartFrame, &Sync.startFrame);
 }
 
-SyncOutcome LoadEndFrame(const Run&)
+SyncOutcome LoadEndFrame(const Run& run)
 {
-    return LoadFrame('3', "501", LoadedField::EndFrame, &Sync.endFrame);
+    return LoadFrame(run, '3', "501", LoadedField::EndFrame, &Sync.endFrame);
 }
 
-SyncOutcome LoadBaudFlags(const Run&)
+SyncOutcome LoadBaudFlags(const Run& run)
 {
+    At(run, '6');
     if (!ReadRegister('6', regBuffer))
         return SyncOutcome::BadData;
     int32_t code = 0, flags = 0;
@@ -398,10 +405,11 @@ int SyncOperationUnderWay()
     return ComPort.busy;
 }
 
-SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t captionSize)
+SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t captionSize,
+                         RegisterCode* stoppedAt)
 {
     RegisterCode unused = 0;
-    const Run run{progress, SaveScope{false, false}, &unused};
+    const Run run{progress, SaveScope{false, false}, stoppedAt ? stoppedAt : &unused};
     // The diagnostic caption shows bytes of regBuffer; cleared here, it shows only what this load
     // read (zeros where it read nothing), never what an earlier save or load left there.
     memset(regBuffer, 0, kRegBufferSize);

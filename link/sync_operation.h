@@ -36,8 +36,10 @@ void EndSyncOperation();
 int SyncOperationUnderWay();
 
 // Handshake, then every register into Sync, range-limited as a load does. On BadData, `caption`
-// gets the failing register group's diagnostic caption.
-SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t captionSize);
+// gets the failing register group's diagnostic caption and *stoppedAt (when given) the register
+// that did not answer.
+SyncOutcome LoadSettings(const SyncProgress& progress, char* caption, size_t captionSize,
+                         RegisterCode* stoppedAt);
 
 // What a save does with the model and channel registers. The window program writes them only in
 // hidden mode or after Defaults and always compares them; a clone by qsync leaves them alone.

@@ -165,24 +165,7 @@ void NoteIfNotPutBack(const char* port)
         Note("%s: its former line settings were not all put back", port);
 }
 
-// The register a failed load stopped at: the first, in the load's order, that did not answer.
-RegisterCode LoadStoppedAt()
-{
-    constexpr RegisterRun kLoadOrder[] = {{'?', 1, true, ""},
-                                          {'>', 1, true, ""},
-                                          {'0', 7, false, ""},
-                                          {'P', 32, false, ""},
-                                          {'H', 8, false, ""}};
-    for (const RegisterRun& run : kLoadOrder) {
-        for (int i = 0; i < run.count; ++i) {
-            if (!RegistersRead.answered[run.first + i - kFirstRegisterCode])
-                return static_cast<RegisterCode>(run.first + i);
-        }
-    }
-    return '?';
-}
-
-int ReportOutcome(const char* object, SyncOutcome outcome, const char* caption)
+int ReportOutcome(const char* object, SyncOutcome outcome, const char* caption, RegisterCode stoppedAt)
 {
     // One port per process: nothing handed to the port means nothing went out.
     if (outcome == SyncOutcome::Interrupted && PortBytesHanded() == 0)
@@ -193,7 +176,7 @@ int ReportOutcome(const char* object, SyncOutcome outcome, const char* caption)
             return Fail(kExitDevice, "%s: Can't write to port", object);
         case SyncOutcome::BadData:
             // Silence is told apart from bytes that came but were wrong.
-            RegisterLabel(LoadStoppedAt(), label, sizeof label);
+            RegisterLabel(stoppedAt, label, sizeof label);
             if (LastReplyLength == 0)
                 return Fail(kExitDevice, "%s: no answer from the synchronizer at %s", object, label);
             return Fail(kExitDevice, "%s: Bad Data in Synchronizer (%s) at %s", object, caption, label);
@@ -229,7 +212,7 @@ int ReportSaveOutcome(const char* object, SyncOutcome outcome, RegisterCode fail
         case SyncOutcome::Done:
             break;
     }
-    return ReportOutcome(object, outcome, "");
+    return ReportOutcome(object, outcome, "", failedRegister);
 }
 
 void StartRegisterProgress(RegisterProgress& progress, RegisterPhase phase, bool modelAndChannel)

@@ -32,9 +32,9 @@ void Note(const char* format, ...);
 // Each line of `lines` as a message about `object`.
 void NoteLines(const char* object, const char* lines);
 
-// The device's answer to a load that did not end Done, in the window program's words; returns
-// kExitDevice, or kExitInterrupted.
-int ReportOutcome(const char* object, SyncOutcome outcome, const char* caption);
+// The device's answer to a load that did not end Done, in the window program's words, naming the
+// register `stoppedAt` where it stopped; returns kExitDevice, or kExitInterrupted.
+int ReportOutcome(const char* object, SyncOutcome outcome, const char* caption, RegisterCode stoppedAt);
 // The same for a save, naming the register whose write or read-back failed; `comparing` says
 // whether the save had turned to its read-back.
 int ReportSaveOutcome(const char* object, SyncOutcome outcome, RegisterCode failedRegister, bool comparing);

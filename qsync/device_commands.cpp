@@ -26,13 +26,15 @@ int LoadDevice(const PortName& port, SettingsFileFields* fields)
     RegisterProgress progress;
     StartRegisterProgress(progress, RegisterPhase::Load, false);
     char caption[kBadDataCaptionSize] = "";
-    const SyncOutcome outcome = LoadSettings(RegisterProgressReports(progress), caption, sizeof caption);
+    RegisterCode stoppedAt = 0;
+    const SyncOutcome outcome =
+        LoadSettings(RegisterProgressReports(progress), caption, sizeof caption, &stoppedAt);
     EndSyncOperation();
     NoteIfNotPutBack(port.shown);
     EndRegisterProgress(progress);
     SayRegisters(false, true);
     if (outcome != SyncOutcome::Done)
-        return ReportOutcome(port.shown, outcome, caption);
+        return ReportOutcome(port.shown, outcome, caption, stoppedAt);
     SettingsFileFieldsFromSync(Sync, fields);
     return kExitOk;
 }

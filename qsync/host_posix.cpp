@@ -14,13 +14,14 @@
 #include <ctime>
 #include <initializer_list>
 
+#include "link/com_port.h"
 #include "link/interrupt.h"
+#include "qsync/console.h"
 
 namespace {
 
 constexpr int kMaxWorkers = 64;
 constexpr long long kEndingPollMs = 10;  // a worker whose outputs have closed is looked at again
-constexpr int kWorkerGone = 130;         // the exit of a worker whose rig had already gone
 
 void SystemReason(int error, char* out, size_t size)
 {
@@ -41,14 +42,6 @@ bool WriteAll(int fd, const char* text, size_t length)
     return true;
 }
 
-unsigned long long ClockMs()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<unsigned long long>(now.tv_sec) * 1000 +
-           static_cast<unsigned long long>(now.tv_nsec) / 1000000;
-}
-
 // The stop signals: a worker that died by one of them was interrupted, and has said where.
 bool IsStopSignal(int signal)
 {
@@ -64,7 +57,7 @@ void Ended(Worker& worker, int status)
     else if (WIFEXITED(status))
         worker.code = WEXITSTATUS(status);
     else if (WIFSIGNALED(status) && IsStopSignal(WTERMSIG(status)))
-        worker.code = 130;
+        worker.code = kExitInterrupted;
     else {
         worker.code = kWorkerLost;
         const char* name = WIFSIGNALED(status) ? sigabbrev_np(WTERMSIG(status)) : nullptr;
@@ -187,8 +180,8 @@ int StartWorker(const char* const* args, int argCount, const char* input, size_t
         // puts its port back), or at once when it died before the request took hold.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != rig)
-            _exit(kWorkerGone);
-        signal(SIGTERM, SIG_DFL);  // caught again by the worker's own handler, even if the rig ignores it
+            _exit(kExitInterrupted);  // the rig had already gone
+        signal(SIGTERM, SIG_DFL);     // caught again by the worker's own handler, even if the rig ignores it
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
@@ -208,7 +201,7 @@ int StartWorker(const char* const* args, int argCount, const char* input, size_t
     // A worker that ended early leaves the rest unread: its report says why.
     WriteAll(in[1], input, inputLength);
     close(in[1]);
-    *worker = Worker{pid, out[0], err[0], 1, -1, ClockMs(), 0, "", 0, 0, "", ""};
+    *worker = Worker{pid, out[0], err[0], 1, -1, PortClockMs(), 0, "", 0, 0, "", ""};
     return 1;
 }
 
@@ -229,7 +222,7 @@ int WaitForWorker(Worker* workers, int count, int resultSeconds)
         nfds_t watched = 0;
         long long waitMs = -1;
         bool anyRunning = false;
-        const unsigned long long now = ClockMs();
+        const unsigned long long now = PortClockMs();
         for (int i = 0; i < count && i < kMaxWorkers; ++i) {
             Worker& worker = workers[i];
             if (!worker.running)

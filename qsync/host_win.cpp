@@ -10,24 +10,12 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "link/file_replace.h"
+
 namespace {
 
 constexpr DWORD kOutputPollMs = 50;  // anonymous pipes cannot be waited on: looked at this often
 constexpr UINT kExitOfStopped = 1;
-
-// The system's words for an error, without their line end.
-void SystemReason(DWORD error, char* out, size_t size)
-{
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                   0, out, static_cast<DWORD>(size), nullptr);
-    size_t length = n < size ? n : 0;
-    while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n' || out[length - 1] == ' '))
-        --length;
-    if (length == 0)
-        snprintf(out, size, "error %lu", static_cast<unsigned long>(error));
-    else
-        out[length] = '\0';
-}
 
 bool WriteAll(HANDLE handle, const char* text, size_t length)
 {
@@ -95,7 +83,7 @@ int WriteStdoutBinary(const char* text, size_t length, char* reason, size_t reas
     fflush(stdout);
     if (WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), text, length))
         return 1;
-    SystemReason(GetLastError(), reason, reasonSize);
+    SystemErrorReason(GetLastError(), reason, reasonSize);
     return 0;
 }
 
@@ -119,6 +107,15 @@ void ReadWorkerPipe(long long* pipe, char* text, size_t* length, bool untilEnd)
     }
     CloseHandle(handle);
     *pipe = -1;
+}
+
+// Both of a worker's pipes, as ReadWorkerPipe reads one.
+void ReadWorkerPipes(Worker& worker, bool untilEnd)
+{
+    if (worker.outPipe != -1)
+        ReadWorkerPipe(&worker.outPipe, worker.out, &worker.outLength, untilEnd);
+    if (worker.errPipe != -1)
+        ReadWorkerPipe(&worker.errPipe, worker.err, &worker.errLength, untilEnd);
 }
 
 // The rig's own process and a job that kills its workers when the last handle to it closes. Both
@@ -171,7 +168,7 @@ int StartWorker(const char* const* args, int argCount, const char* input, size_t
     char commandLine[4096];
     const DWORD moduleLength = GetModuleFileNameA(nullptr, module, sizeof module);
     if (moduleLength == 0 || moduleLength >= sizeof module) {
-        SystemReason(ERROR_FILENAME_EXCED_RANGE, reason, reasonSize);
+        SystemErrorReason(ERROR_FILENAME_EXCED_RANGE, reason, reasonSize);
         return 0;
     }
     // Every argument quoted: a port, "-", a command or a path, none holding a quote.
@@ -179,7 +176,7 @@ int StartWorker(const char* const* args, int argCount, const char* input, size_t
     for (int i = 0; i < argCount && length > 0 && length < static_cast<int>(sizeof commandLine); ++i)
         length += snprintf(commandLine + length, sizeof commandLine - length, " \"%s\"", args[i]);
     if (length <= 0 || length >= static_cast<int>(sizeof commandLine)) {
-        SystemReason(ERROR_FILENAME_EXCED_RANGE, reason, reasonSize);
+        SystemErrorReason(ERROR_FILENAME_EXCED_RANGE, reason, reasonSize);
         return 0;
     }
     HANDLE in = nullptr, out = nullptr, err = nullptr, workerIn = nullptr, workerOut = nullptr,
@@ -211,7 +208,7 @@ int StartWorker(const char* const* args, int argCount, const char* input, size_t
         for (HANDLE end : {in, out, err})
             if (end)
                 CloseHandle(end);
-        SystemReason(error, reason, reasonSize);
+        SystemErrorReason(error, reason, reasonSize);
         return 0;
     }
     CloseHandle(info.hThread);
@@ -245,11 +242,7 @@ int WaitForWorker(Worker* workers, int count, int resultSeconds)
             Worker& worker = workers[i];
             if (!worker.running)
                 continue;
-            for (long long* pipe : {&worker.outPipe, &worker.errPipe}) {
-                if (*pipe != -1)
-                    ReadWorkerPipe(pipe, pipe == &worker.outPipe ? worker.out : worker.err,
-                                   pipe == &worker.outPipe ? &worker.outLength : &worker.errLength, false);
-            }
+            ReadWorkerPipes(worker, false);
             // No result in its time: there is no gentler stop for another process here.
             const unsigned long long age = GetTickCount64() - worker.startedMs;
             if (!worker.stopping && age >= limit) {
@@ -275,11 +268,7 @@ int WaitForWorker(Worker* workers, int count, int resultSeconds)
         const bool known = GetExitCodeProcess(reinterpret_cast<HANDLE>(worker.process), &code) != 0;
         worker.code = known && !worker.stopping ? static_cast<int>(code) : kWorkerLost;
         CloseHandle(reinterpret_cast<HANDLE>(worker.process));
-        for (long long* pipe : {&worker.outPipe, &worker.errPipe}) {
-            if (*pipe != -1)
-                ReadWorkerPipe(pipe, pipe == &worker.outPipe ? worker.out : worker.err,
-                               pipe == &worker.outPipe ? &worker.outLength : &worker.errLength, true);
-        }
+        ReadWorkerPipes(worker, true);
         return i;
     }
 }

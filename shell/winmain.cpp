@@ -7,6 +7,7 @@
 
 #include "dialogs/find_dialog.h"
 #include "shell/main_window.h"
+#include "ui/message_box.h"
 
 // The ports named on the command line take the places of COM1 to COM4. A word that names none
 // ends the program before any other window, with exit code 2.
@@ -19,7 +20,7 @@ static int TakePortArguments()
     snprintf(text, sizeof text,
              "Can't use \"%.200s\": give up to four serial ports, COM1 to COM256, each once.",
              __argv[refused + 1]);
-    MessageBoxA(nullptr, text, "Quorbane", MB_OK);
+    ShowMessage(nullptr, text, "Quorbane");
     return 0;
 }
 
